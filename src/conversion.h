@@ -1,0 +1,35 @@
+// The state of one conversion, shared by the driver and the subsystems, and its limits.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+/// Longest path the original program scanned; paths are now handled whole, but the tape-name
+/// rules keep their meaning for paths up to this length.
+constexpr int MAX_PATH_LENGTH = 200;
+/// Largest image there can be: the ZX81/ZX80 RAM a program can occupy, in bytes.
+constexpr int MAX_P_FILE_SIZE = 65544;
+/// Longest tape name, in characters.
+constexpr int MAX_ZXNAME_LENGTH = 8;
+
+/// The machine a tape is made for. Everything but TARGET_ZX80 gets the ZX81 treatment.
+enum TargetFormat : int32_t {
+    TARGET_UNKNOWN = 0,
+    TARGET_ZX80 = 1,
+    TARGET_ZX81 = 2,
+};
+
+/// Target of this conversion: set by the options, by format detection and by a ".p" extension.
+extern TargetFormat targetFormat;
+/// Tape name, at most MAX_ZXNAME_LENGTH characters; empty until an option or the input path fills it.
+extern std::string zxFileName;
+/// Output path derived from the input path.
+extern std::string outFileName;
+/// Input image buffer, MAX_P_FILE_SIZE bytes while held.
+extern std::unique_ptr<uint8_t[]> pFile;
+/// Progress switch: progress lines are printed on standard output while it is 1.
+extern uint8_t verbose;
+
+/// Releases the input buffer and the sample buffer if they are held.
+void FreeMem();
