@@ -1,0 +1,16 @@
+#include "tape/tape.h"
+
+#include "conversion.h"
+#include "tape/name_block.h"
+#include "tape/signal.h"
+
+bool OutputTape(const uint8_t* image, int size, char* bad_char)
+{
+    wavCounter = 0;
+    OutputLevel(middleLevel, Signal.IntroDuration);
+    if (targetFormat != TARGET_ZX80 && !OutputNameBlock(bad_char)) return false;
+    // The image goes on tape exactly as loaded: no header, length or checksum is added.
+    for (int i = 0; i < size; ++i) OutputByte(image[i]);
+    OutputLevel(middleLevel, Signal.ExtroDuration);
+    return true;
+}
