@@ -1,0 +1,24 @@
+// Program images made up for tests: the bytes a real machine would save, with random contents
+// where a test does not care.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+/// Memory address of a ZX81 image's first byte, and of its E_LINE system variable.
+constexpr int ZX81_START = 0x4009;
+constexpr int ZX81_E_LINE = 0x4014;
+/// Memory address of a ZX80 image's first byte, and of its E_LINE system variable.
+constexpr int ZX80_START = 0x4000;
+constexpr int ZX80_E_LINE = 0x400A;
+
+/// A ZX81 image of `size` bytes (at least 116, the system variables) that ends exactly at
+/// E_LINE: byte 0 is 0, bytes 11-12 hold E_LINE and the last byte is the 0x80 end marker.
+std::vector<uint8_t> Zx81Image(size_t size, uint32_t seed);
+/// A ZX80 image of `size` bytes (at least 40, the system variables) that ends exactly at E_LINE:
+/// bytes 10-11 hold E_LINE and the last byte is 0x80. Byte 0 is not 0, so the image is never
+/// taken for a ZX81 one.
+std::vector<uint8_t> Zx80Image(size_t size, uint32_t seed);
+/// Writes `bytes` to `path`; false if that fails.
+bool WriteFileBytes(const char* path, const std::vector<uint8_t>& bytes);
