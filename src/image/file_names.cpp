@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <exception>
+#include <filesystem>
 #include <string>
 
 #include "conversion.h"
@@ -39,5 +41,19 @@ void TransferFileNames(const char* infilename)
     if (name_end - namestart > MAX_ZXNAME_LENGTH) return;  // too long: stays empty
     for (size_t i = namestart; i < name_end; ++i) {
         zxFileName += static_cast<char>(std::toupper(static_cast<unsigned char>(infilename[i])));
+    }
+}
+
+bool NameTheSameFile(const std::string& path_a, const std::string& path_b)
+{
+    if (path_a == path_b) return true;
+    try {
+        std::error_code error;
+        // Paths in the platform's own narrow encoding, as the command line gives them.
+        const bool same = std::filesystem::equivalent(std::filesystem::path(path_a),
+                                                      std::filesystem::path(path_b), error);
+        return !error && same;
+    } catch (const std::exception&) {
+        return false;  // a path the file system cannot even represent names no existing file
     }
 }

@@ -1,0 +1,434 @@
+// End-to-end tests: run the built zx8xwav in a private temporary directory and check its exit
+// status, its exact standard output and standard error, the files left behind, and that every
+// WAV it writes decodes to the expected bytes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/images.h"
+#include "support/tape_decoder.h"
+#include "support/wav_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string EXE = ZX8XWAV_EXE;
+
+struct Result {
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+std::string Quoted(const std::string& arg)
+{
+    std::string quoted = "'";
+    for (const char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Usage(const std::string& program)
+{
+    return "\nConvert a ZX81 or ZX80 software file (*.p or *.80) to a wav file (*.wav). The\n"
+           "wav output can be used to load software into your ZX by connecting it to the\n"
+           "soundcard of the PC (or any other wav player)     [ver0.03qx]\n"
+           "\nUsage (command line):\n\n" +
+           program +
+           " [options] filename\n"
+           "\nOptions: \n"
+           "   -zNAME       Use NAME for ZX file name (the name as used by the ZX81)\n"
+           "   -80     \t\tAssume file is for ZX80 target (no autodetect)\n"
+           "   -81     \t\tAssume file is for ZX81 target (no autodetect)\n"
+           "\nUsage (Windows Explorer):\n\n"
+           "Just drag-and-drop the *.p file onto this program's symbol.\n"
+           "\nHint: Connect ZX EAR using a mono jack plug, a stereo plug may not work.\n";
+}
+
+// Bytes a loader reads from a tape with the given name block and image.
+std::vector<uint8_t> TapeBytes(const std::vector<uint8_t>& name_block,
+                               const std::vector<uint8_t>& image)
+{
+    std::vector<uint8_t> bytes = name_block;
+    bytes.insert(bytes.end(), image.begin(), image.end());
+    return bytes;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        root_ = fs::temp_directory_path() /
+                ("zx8xwav_cli_" + std::string(info->name()) + "_" + std::to_string(getpid()));
+        fs::remove_all(root_);
+        dir_ = root_ / "work";
+        fs::create_directories(dir_);
+    }
+    void TearDown() override
+    {
+        if (!HasFailure()) fs::remove_all(root_);
+    }
+
+    Result Run(const std::vector<std::string>& args)
+    {
+        std::string command = "cd " + Quoted(dir_.string()) + " && " + Quoted(EXE);
+        for (const std::string& arg : args) command += " " + Quoted(arg);
+        command += " >" + Quoted((root_ / "out").string()) + " 2>" +
+                   Quoted((root_ / "err").string()) + " </dev/null";
+        Result result;
+        const int raw = std::system(command.c_str());
+        result.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.Out = Slurp(root_ / "out");
+        result.Err = Slurp(root_ / "err");
+        return result;
+    }
+
+    void Put(const std::string& name, const std::vector<uint8_t>& bytes)
+    {
+        ASSERT_TRUE(WriteFileBytes((dir_ / name).string().c_str(), bytes));
+    }
+
+    std::set<std::string> Files()
+    {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    // Checks that the WAV is well-formed and that a loader reads exactly `expected` from it.
+    void ExpectTape(const std::string& name, const std::vector<uint8_t>& expected,
+                    int expected_samples = -1)
+    {
+        const WavContents wav = ParseWav(ReadWholeFile((dir_ / name).string()));
+        ASSERT_EQ(wav.Error, "") << name;
+        EXPECT_EQ(wav.SampleRate, 22050u);
+        EXPECT_EQ(wav.BitsPerSample, 8);
+        EXPECT_EQ(wav.Channels, 1);
+        if (expected_samples >= 0) {
+            EXPECT_EQ(wav.Samples.size(), static_cast<size_t>(expected_samples));
+        }
+        const DecodedTape tape = DecodeTape(wav.Samples.data(), wav.Samples.size(), wav.SampleRate);
+        EXPECT_EQ(tape.Error, "") << name;
+        EXPECT_TRUE(tape.Bytes == expected) << name << ": decoded " << tape.Bytes.size()
+                                            << " bytes, expected " << expected.size();
+    }
+
+    fs::path root_;
+    fs::path dir_;
+};
+
+const std::vector<uint8_t> ONE_ZERO_BYTE = {0x00};
+
+// The progress lines of the one-byte image t.bin converted with -81 -zA.
+const char* const T_BIN_PROGRESS =
+    "Input file name  :  t.bin\n"
+    "Input file has size of 1 bytes\n"
+    "Output file name : t.wav\n"
+    "ZX file name     : A\n"
+    "Input file has 8 zero bits, 0 one bits\n"
+    "Estimated duration of wav output: 2.436000 seconds\n"
+    "Output wav file has 45115 bytes\n"
+    "Done.\n";
+
+TEST_F(Cli, NoArgumentsPrintsOnlyTheUsage)
+{
+    const Result r = Run({});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(r.Err, Usage(EXE));
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(Cli, WrongArgumentCounts)
+{
+    Put("a.p", Zx81Image(200, 1));
+    Put("b.p", Zx81Image(200, 2));
+    // Only options; two files; arguments after the file name.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"-81"}, {"a.p", "b.p"}, {"a.p", "-81"}, {"-zAB", "-80"}}) {
+        SCOPED_TRACE(args.front());
+        const Result r = Run(args);
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_EQ(r.Out, "");
+        EXPECT_EQ(r.Err, "ERROR: Invalid number of arguments\n" + Usage(EXE));
+    }
+    EXPECT_EQ(Files(), (std::set<std::string>{"a.p", "b.p"}));
+}
+
+TEST_F(Cli, HelpAloneIsAnArgumentCountError)
+{
+    const Result r = Run({"-h"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, Usage(EXE) + "ERROR: Invalid number of arguments\n" + Usage(EXE));
+}
+
+TEST_F(Cli, UnreadableInputs)
+{
+    fs::create_directory(dir_ / "d.p");  // a directory opens on Linux but cannot be read
+    for (const std::string path : {"", "x.p", "d.p"}) {
+        SCOPED_TRACE(path);
+        const Result r = Run({path});
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_EQ(r.Out, "Input file name  :  " + path + "\n");
+        EXPECT_EQ(r.Err, "ERROR: Can not read file " + path + "\n");
+    }
+    EXPECT_EQ(Files(), (std::set<std::string>{"d.p"}));
+}
+
+TEST_F(Cli, OneByteImageAsZx81)
+{
+    Put("t.bin", ONE_ZERO_BYTE);
+    const Result r = Run({"-81", "-zA", "t.bin"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(r.Out, T_BIN_PROGRESS);
+    EXPECT_EQ(fs::file_size(dir_ / "t.wav"), 45159u);
+    ExpectTape("t.wav", {166, 0x00}, 45115);
+}
+
+TEST_F(Cli, OneByteImageAsZx80)
+{
+    Put("t.bin", ONE_ZERO_BYTE);
+    const Result r = Run({"-80", "t.bin"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(r.Out,
+              "Input file name  :  t.bin\n"
+              "Input file has size of 1 bytes\n"
+              "Output file name : t_ZX80.wav\n"
+              "ZX file name     : T\n"
+              "Input file has 8 zero bits, 0 one bits\n"
+              "Estimated duration of wav output: 2.436000 seconds\n"
+              "Output wav file has 44542 bytes\n"
+              "Done.\n");
+    EXPECT_EQ(Files(), (std::set<std::string>{"t.bin", "t_ZX80.wav"}));
+    ExpectTape("t_ZX80.wav", ONE_ZERO_BYTE, 44542);
+}
+
+TEST_F(Cli, HelpWithAFileConverts)
+{
+    Put("t.bin", ONE_ZERO_BYTE);
+    const Result r = Run({"-h", "-81", "-zA", "t.bin"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err, Usage(EXE));
+    EXPECT_EQ(r.Out, T_BIN_PROGRESS);
+    ExpectTape("t.wav", {166, 0x00});
+}
+
+TEST_F(Cli, OptionErrorsAreReportedAndTheRunGoesOn)
+{
+    const std::vector<uint8_t> image = Zx81Image(300, 3);
+    Put("f.p", image);
+    struct Case {
+        std::vector<std::string> Args;
+        std::string Err;
+        std::string NameLine;
+        std::vector<uint8_t> NameBlock;
+    };
+    const Case cases[] = {
+        {{"-zMYPROGRAM", "f.p"}, "ERROR: option -z: name MYPROGRAM too long\n", "MYPROGRA",
+         {50, 62, 53, 55, 52, 44, 55, 38 | 0x80}},
+        {{"-z", "f.p"}, "ERROR: option -z: name missing\n", "F", {43 | 0x80}},
+        {{"-zAA", "-z", "f.p"}, "ERROR: option -z: name missing\n", "F", {43 | 0x80}},
+        {{"-zAA", "-zBB", "f.p"}, "", "BB", {39, 39 | 0x80}},
+        {{"-fgame", "f.p"}, "", "game", {44, 38, 50, 42 | 0x80}},
+        {{"-8", "f.p"}, "ERROR: unknown option -8\n", "F", {43 | 0x80}},
+        {{"-82", "f.p"}, "ERROR: unknown option -82\n", "F", {43 | 0x80}},
+        {{"-x", "f.p"}, "ERROR: unknown option -x\n", "F", {43 | 0x80}},
+        {{"-", "f.p"}, "ERROR: unknown option -\n", "F", {43 | 0x80}},
+        {{"-80", "-81", "f.p"}, "", "F", {43 | 0x80}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Args.front());
+        const Result r = Run(c.Args);
+        EXPECT_EQ(r.Status, 0);
+        EXPECT_EQ(r.Err, c.Err);
+        EXPECT_NE(r.Out.find("ZX file name     : " + c.NameLine + "\n"), std::string::npos);
+        EXPECT_NE(r.Out.find("Done.\n"), std::string::npos);
+        ExpectTape("f.wav", TapeBytes(c.NameBlock, image));
+    }
+}
+
+TEST_F(Cli, DotPMakesZx81EvenWithMinus80)
+{
+    const std::vector<uint8_t> image = Zx80Image(100, 4);
+    Put("game.p", image);
+    const Result r = Run({"-80", "game.p"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(Files(), (std::set<std::string>{"game.p", "game.wav"}));
+    ExpectTape("game.wav", TapeBytes({44, 38, 50, 42 | 0x80}, image));
+}
+
+TEST_F(Cli, Zx80ImageWithALongName)
+{
+    const std::vector<uint8_t> image = Zx80Image(40, 5);
+    Put("longname123.o", image);
+    Result r = Run({"longname123.o"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out,
+              "Input file name  :  longname123.o\n"
+              "Input file has size of 40 bytes\n"
+              "Input file is ZX80 format\n");
+    EXPECT_EQ(r.Err, "ERROR: Invalid zx file name\n");
+    EXPECT_EQ(Files(), (std::set<std::string>{"longname123.o"}));
+
+    r = Run({"-zX", "longname123.o"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err, "");
+    ExpectTape("longname123_ZX80.wav", image);  // a ZX80 tape has no name block
+}
+
+TEST_F(Cli, Zx81ImageIsDetected)
+{
+    const std::vector<uint8_t> image = Zx81Image(116, 6);
+    Put("prog", image);
+    const Result r = Run({"prog"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_NE(r.Out.find("Input file is ZX81 format\n"), std::string::npos);
+    ExpectTape("prog.wav", TapeBytes({53, 55, 52, 44 | 0x80}, image));
+}
+
+TEST_F(Cli, UnrecognisedImageIsConvertedAsZx81)
+{
+    const std::vector<uint8_t> image = {1, 2, 3, 4, 5};
+    Put("data.bin", image);
+    const Result r = Run({"data.bin"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out.find("format"), std::string::npos);
+    ExpectTape("data.wav", TapeBytes({41, 38, 57, 38 | 0x80}, image));
+}
+
+TEST_F(Cli, TapeNameWithASpaceIsRejected)
+{
+    Put("my game.p", Zx81Image(200, 7));
+    const Result r = Run({"my game.p"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "ERROR: ZX Filename contains invalid character ' '\n");
+    EXPECT_NE(r.Out.find("Estimated duration of wav output: "), std::string::npos);
+    EXPECT_EQ(r.Out.find("Output wav file has"), std::string::npos);
+    EXPECT_EQ(Files(), (std::set<std::string>{"my game.p"}));
+}
+
+TEST_F(Cli, AbsolutePathIsAFileNotAnOption)
+{
+    const std::vector<uint8_t> image = Zx81Image(150, 8);
+    Put("abs.p", image);
+    const std::string path = (dir_ / "abs.p").string();
+    const Result r = Run({path});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err, "");
+    EXPECT_NE(r.Out.find("Output file name : " + (dir_ / "abs.wav").string() + "\n"),
+              std::string::npos);
+    ExpectTape("abs.wav", TapeBytes({38, 39, 56 | 0x80}, image));
+}
+
+TEST_F(Cli, SlashIsNotAnOptionPrefixHere)
+{
+    Put("f.p", Zx81Image(150, 9));
+    const Result r = Run({"/81", "f.p"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(r.Err, "ERROR: Invalid number of arguments\n" + Usage(EXE));
+}
+
+TEST_F(Cli, ExistingOutputIsReplaced)
+{
+    const std::vector<uint8_t> image = Zx81Image(120, 10);
+    Put("f.p", image);
+    Put("f.wav", std::vector<uint8_t>(100000, 0x55));
+    EXPECT_EQ(Run({"f.p"}).Status, 0);
+    ExpectTape("f.wav", TapeBytes({43 | 0x80}, image));
+}
+
+TEST_F(Cli, OutputThatCannotBeCreated)
+{
+    Put("f.p", Zx81Image(120, 11));
+    fs::create_directory(dir_ / "f.wav");
+    const Result r = Run({"f.p"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Out.find("Output wav file has"), std::string::npos);
+    EXPECT_EQ(r.Out.find("Done."), std::string::npos);
+    EXPECT_EQ(r.Err, "ERROR: Can not open output file f.wav\n");
+}
+
+TEST_F(Cli, WriteFailureIsAnErrorAndLeavesNoFile)
+{
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    Put("t.bin", ONE_ZERO_BYTE);
+    fs::create_symlink("/dev/full", dir_ / "t.wav");  // every write to it fails: disk full
+    const Result r = Run({"-81", "-zA", "t.bin"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "ERROR: Can not write output file t.wav\n");
+    EXPECT_EQ(r.Out.find("Done."), std::string::npos);
+    EXPECT_EQ(Files(), (std::set<std::string>{"t.bin"}));
+}
+
+TEST_F(Cli, OversizedInputIsRefused)
+{
+    Put("big.p", std::vector<uint8_t>(65545, 0x00));
+    const Result r = Run({"big.p"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "Input file name  :  big.p\n");
+    EXPECT_EQ(r.Err, "ERROR: Input file big.p is too large (more than 65544 bytes)\n");
+    EXPECT_EQ(Files(), (std::set<std::string>{"big.p"}));
+}
+
+TEST_F(Cli, LargestImageConverts)
+{
+    const std::vector<uint8_t> image(65544, 0xFF);
+    Put("big.p", image);
+    const Result r = Run({"-zZZZZZZZZ", "big.p"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err, "");
+    EXPECT_NE(r.Out.find("Input file has size of 65544 bytes\n"), std::string::npos);
+    EXPECT_NE(r.Out.find("Estimated duration of wav output: 2099.824000 seconds\n"),
+              std::string::npos);
+    EXPECT_NE(r.Out.find("Output wav file has 46297096 bytes\n"), std::string::npos);
+    ExpectTape("big.wav", TapeBytes(std::vector<uint8_t>(7, 63), TapeBytes({63 | 0x80}, image)),
+               46297096);
+}
+
+TEST_F(Cli, InputIsNeverOverwritten)
+{
+    const std::vector<uint8_t> image = Zx81Image(120, 12);
+    Put("x.wav", image);
+    const Result r = Run({"x.wav"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out,
+              "Input file name  :  x.wav\n"
+              "Input file has size of 120 bytes\n"
+              "Input file is ZX81 format\n");
+    EXPECT_EQ(r.Err, "ERROR: Output file x.wav would overwrite the input file\n");
+    EXPECT_EQ(ReadWholeFile((dir_ / "x.wav").string()), image);
+}
+
+TEST_F(Cli, InputReachedThroughALinkIsNeverOverwritten)
+{
+    const std::vector<uint8_t> image = Zx81Image(120, 13);
+    Put("real.wav", image);
+    fs::create_directory(dir_ / "sub");
+    fs::create_symlink("../real.wav", dir_ / "sub" / "x.p");
+    fs::create_symlink("../real.wav", dir_ / "sub" / "x.wav");
+    const Result r = Run({"sub/x.p"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "ERROR: Output file sub/x.wav would overwrite the input file\n");
+    EXPECT_EQ(ReadWholeFile((dir_ / "real.wav").string()), image);
+}
+
+}  // namespace
