@@ -247,6 +247,7 @@ TEST_F(Cli, OptionErrorsAreReportedAndTheRunGoesOn)
         {{"-z", "f.p"}, "ERROR: option -z: name missing\n", "F", {43 | 0x80}},
         {{"-zAA", "-z", "f.p"}, "ERROR: option -z: name missing\n", "F", {43 | 0x80}},
         {{"-zAA", "-zBB", "f.p"}, "", "BB", {39, 39 | 0x80}},
+        {{"-zgame", "f.p"}, "", "game", {44, 38, 50, 42 | 0x80}},
         {{"-fgame", "f.p"}, "", "game", {44, 38, 50, 42 | 0x80}},
         {{"-8", "f.p"}, "ERROR: unknown option -8\n", "F", {43 | 0x80}},
         {{"-82", "f.p"}, "ERROR: unknown option -82\n", "F", {43 | 0x80}},
