@@ -6,42 +6,18 @@
 static_assert(SAMPLE_PERIOD == 6233059.0 / 137438953472.0,
               "the sample period is 1/22050 rounded to single precision");
 
-namespace {
-
-// The sample instants n x SAMPLE_PERIOD are multiples of 2^-37 s. Below 2^53 such steps, that is
-// for every n below MAX_EXACT_SAMPLES, each one is exact in double, and so is the sum or the
-// difference of two of them: instants can be stepped by adding periods instead of multiplying.
-constexpr int64_t MAX_EXACT_SAMPLES = int64_t{1} << 30;
-
-}  // namespace
-
 std::unique_ptr<uint8_t[]> wavFile;
 int32_t wavFileSize = 0;
 int32_t wavCounter = 0;
 double wavWriteTime = 0.0;
 bool wavOverflow = false;
 
-bool AllocateSampleBuffer(int32_t size)
-{
-    ReleaseSampleBuffer();
-    // Above MAX_EXACT_SAMPLES (13 hours of signal) sample instants would not be exact.
-    if (size < 0 || size > MAX_EXACT_SAMPLES) return false;
-    // Not value-initialised: every sample is written before it is read.
-    wavFile.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
-    if (!wavFile) return false;
-    wavFileSize = size;
-    wavCounter = 0;
-    wavOverflow = false;
-    return true;
-}
-
-void ReleaseSampleBuffer()
-{
-    wavFile.reset();
-    wavFileSize = 0;
-}
-
 namespace {
+
+// The sample instants n x SAMPLE_PERIOD are multiples of 2^-37 s. Below 2^53 such steps, that is
+// for every n below MAX_EXACT_SAMPLES, each one is exact in double, and so is the sum or the
+// difference of two of them: instants can be stepped by adding periods instead of multiplying.
+constexpr int64_t MAX_EXACT_SAMPLES = int64_t{1} << 30;
 
 // Samples per second as the reciprocal of the rounded period, for estimates only.
 constexpr double SAMPLES_PER_SECOND = 1.0 / SAMPLE_PERIOD;
@@ -137,6 +113,26 @@ void AppendRuns(uint8_t lead_level, double lead_duration, int pulses)
 }
 
 }  // namespace
+
+bool AllocateSampleBuffer(int32_t size)
+{
+    ReleaseSampleBuffer();
+    // Above MAX_EXACT_SAMPLES (13 hours of signal) sample instants would not be exact.
+    if (size < 0 || size > MAX_EXACT_SAMPLES) return false;
+    // Not value-initialised: every sample is written before it is read.
+    wavFile.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
+    if (!wavFile) return false;
+    wavFileSize = size;
+    wavCounter = 0;
+    wavOverflow = false;
+    return true;
+}
+
+void ReleaseSampleBuffer()
+{
+    wavFile.reset();
+    wavFileSize = 0;
+}
 
 void OutputLevel(uint8_t level, double duration)
 {

@@ -45,7 +45,8 @@ extern double wavWriteTime;
 extern bool wavOverflow;
 
 /// Allocates a sample buffer of `size` bytes (contents undefined) and starts a new, empty signal.
-/// False if the memory cannot be had.
+/// False if the memory cannot be had, or `size` is negative or above 2^30 samples (13 hours of
+/// signal, beyond which sample instants are no longer exact in double).
 bool AllocateSampleBuffer(int32_t size);
 /// Releases the sample buffer if it is held.
 void ReleaseSampleBuffer();

@@ -167,6 +167,14 @@ TEST_F(SignalTest, RequestBeyondTheBufferStopsAtItsEndAndIsFlagged)
     EXPECT_EQ(wavCounter, 100);
 }
 
+TEST_F(SignalTest, ImpossibleBufferSizesAreRefused)
+{
+    EXPECT_FALSE(AllocateSampleBuffer(-1));
+    EXPECT_FALSE(AllocateSampleBuffer((1 << 30) + 1));
+    EXPECT_EQ(wavFile, nullptr);
+    EXPECT_EQ(wavFileSize, 0);
+}
+
 TEST_F(SignalTest, AllocationStartsAnEmptySignal)
 {
     OutputLevel(middleLevel, 0.01);
