@@ -20,14 +20,18 @@ now_ns() { date +%s%N; }
 program_times=()
 dd_times=()
 for ((i = 0; i < runs; i++)); do
+    # Each run starts with no dirty pages left to write back from the one before.
     rm -f "$work/zzzzzzzz.wav" "$work/dd.out"
+    sync
     t0=$(now_ns)
     "$program" "$work/zzzzzzzz.p" >/dev/null
     t1=$(now_ns)
-    dd if=/dev/zero of="$work/dd.out" bs="$size" count=1 status=none
+    sync
     t2=$(now_ns)
+    dd if=/dev/zero of="$work/dd.out" bs="$size" count=1 status=none
+    t3=$(now_ns)
     program_times+=($(((t1 - t0) / 1000)))
-    dd_times+=($(((t2 - t1) / 1000)))
+    dd_times+=($(((t3 - t2) / 1000)))
 done
 
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }

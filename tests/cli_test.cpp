@@ -305,6 +305,22 @@ TEST_F(Cli, Zx81ImageIsDetected)
     ExpectTape("prog.wav", TapeBytes({53, 55, 52, 44 | 0x80}, image));
 }
 
+TEST_F(Cli, ImagePassingBothTestsIsZx81)
+{
+    // Bytes 10-12 put E_LINE just past the end marker at byte 54 for both machines.
+    std::vector<uint8_t> image(55, 0x00);
+    image[10] = 55;
+    image[11] = 0x40;
+    image[12] = 0x40;
+    image[54] = 0x80;
+    Put("both", image);
+    const Result r = Run({"both"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_NE(r.Out.find("Input file is ZX81 format\n"), std::string::npos);
+    EXPECT_EQ(r.Out.find("ZX80"), std::string::npos);
+    ExpectTape("both.wav", TapeBytes({39, 52, 57, 45 | 0x80}, image));
+}
+
 TEST_F(Cli, UnrecognisedImageIsConvertedAsZx81)
 {
     const std::vector<uint8_t> image = {1, 2, 3, 4, 5};
