@@ -307,12 +307,7 @@ TEST_F(Cli, Zx81ImageIsDetected)
 
 TEST_F(Cli, ImagePassingBothTestsIsZx81)
 {
-    // Bytes 10-12 put E_LINE just past the end marker at byte 54 for both machines.
-    std::vector<uint8_t> image(55, 0x00);
-    image[10] = 55;
-    image[11] = 0x40;
-    image[12] = 0x40;
-    image[54] = 0x80;
+    const std::vector<uint8_t> image = ImagePassingBothTests();
     Put("both", image);
     const Result r = Run({"both"});
     EXPECT_EQ(r.Status, 0);

@@ -40,6 +40,16 @@ std::vector<uint8_t> Zx80Image(size_t size, uint32_t seed)
     return image;
 }
 
+std::vector<uint8_t> ImagePassingBothTests()
+{
+    std::vector<uint8_t> image(55, 0x00);
+    image[10] = 55;
+    image[11] = 0x40;
+    image[12] = 0x40;
+    image[54] = 0x80;
+    return image;
+}
+
 bool WriteFileBytes(const char* path, const std::vector<uint8_t>& bytes)
 {
     FILE* f = std::fopen(path, "wb");

@@ -20,5 +20,8 @@ std::vector<uint8_t> Zx81Image(size_t size, uint32_t seed);
 /// bytes 10-11 hold E_LINE and the last byte is 0x80. Byte 0 is not 0, so the image is never
 /// taken for a ZX81 one.
 std::vector<uint8_t> Zx80Image(size_t size, uint32_t seed);
+/// A 55-byte image that both tests accept: bytes 10-12 (55, 0x40, 0x40) give E_LINE 0x4037 to a
+/// ZX80 and 0x4040 to a ZX81, and both put the end marker at byte 54.
+std::vector<uint8_t> ImagePassingBothTests();
 /// Writes `bytes` to `path`; false if that fails.
 bool WriteFileBytes(const char* path, const std::vector<uint8_t>& bytes);
