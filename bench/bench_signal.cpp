@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "conversion.h"
+#include "support/in_memory.h"
 #include "support/reference_generator.h"
-#include "tape/estimate.h"
 #include "tape/signal.h"
 #include "tape/tape.h"
 
@@ -68,10 +68,7 @@ BENCHMARK(BM_ReferenceOutputByte)->Arg(0x00)->Arg(0xFF);
 // The whole conversion in memory, as the program does it: estimate, one buffer, the tape.
 void Convert(const std::vector<uint8_t>& image)
 {
-    const int size = static_cast<int>(image.size());
-    AllocateSampleBuffer(SampleBufferSize(EstimateWavDuration(image.data(), size)));
-    char bad = 0;
-    OutputTape(image.data(), size, &bad);
+    ConvertInMemory(image);
     benchmark::DoNotOptimize(wavFile.get());
     ReleaseSampleBuffer();
 }

@@ -9,11 +9,10 @@
 
 #include "conversion.h"
 #include "support/images.h"
+#include "support/in_memory.h"
 #include "support/tape_decoder.h"
 #include "support/wav_reader.h"
-#include "tape/estimate.h"
 #include "tape/signal.h"
-#include "tape/tape.h"
 #include "wav/wav_writer.h"
 
 namespace {
@@ -67,10 +66,7 @@ std::vector<uint8_t> RandomImage(std::mt19937& rng)
 // Converts as the program does and returns the file it writes.
 std::vector<uint8_t> ConvertToWavFile(const std::vector<uint8_t>& image)
 {
-    const int size = static_cast<int>(image.size());
-    if (!AllocateSampleBuffer(SampleBufferSize(EstimateWavDuration(image.data(), size)))) return {};
-    char bad = 0;
-    if (!OutputTape(image.data(), size, &bad) || wavOverflow) return {};
+    if (!ConvertInMemory(image) || wavOverflow) return {};
     FILE* f = std::tmpfile();
     if (f == nullptr) return {};
     std::vector<uint8_t> bytes;
@@ -120,9 +116,7 @@ TEST(TapeDecoder, RejectsDamagedSignals)
     verbose = 0;
     targetFormat = TARGET_ZX80;
     const std::vector<uint8_t> image = {0x00, 0xFF};
-    ASSERT_TRUE(AllocateSampleBuffer(SampleBufferSize(EstimateWavDuration(image.data(), 2))));
-    char bad = 0;
-    ASSERT_TRUE(OutputTape(image.data(), 2, &bad));
+    ASSERT_TRUE(ConvertInMemory(image));
     std::vector<uint8_t> samples(wavFile.get(), wavFile.get() + wavCounter);
     EXPECT_EQ(DecodeTape(samples.data(), samples.size(), 22050).Bytes, image);
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "conversion.h"
+#include "support/in_memory.h"
 #include "support/tape_decoder.h"
-#include "tape/estimate.h"
 #include "tape/signal.h"
 
 namespace {
@@ -22,17 +22,6 @@ protected:
         zxFileName.clear();
         targetFormat = TARGET_UNKNOWN;
     }
-
-    // Sizes the buffer by the estimate, as the program does, and emits the tape.
-    bool Convert(const std::vector<uint8_t>& image)
-    {
-        const int size = static_cast<int>(image.size());
-        if (!AllocateSampleBuffer(SampleBufferSize(EstimateWavDuration(image.data(), size)))) {
-            return false;
-        }
-        char bad = 0;
-        return OutputTape(image.data(), size, &bad);
-    }
 };
 
 TEST_F(TapeTest, LongestSignalsFitTheirEstimatedBuffer)
@@ -43,7 +32,7 @@ TEST_F(TapeTest, LongestSignalsFitTheirEstimatedBuffer)
     for (const uint8_t fill : {uint8_t{0x00}, uint8_t{0xFF}}) {
         for (const int size : {0, 1, 255, 4096, 16384, 65543, 65544}) {
             SCOPED_TRACE(std::to_string(size) + " bytes of " + std::to_string(fill));
-            ASSERT_TRUE(Convert(std::vector<uint8_t>(static_cast<size_t>(size), fill)));
+            ASSERT_TRUE(ConvertInMemory(std::vector<uint8_t>(static_cast<size_t>(size), fill)));
             EXPECT_FALSE(wavOverflow);
             EXPECT_LE(wavCounter, wavFileSize);
             // Thousands of bytes to spare: the estimate allows for a full name block.
@@ -55,7 +44,7 @@ TEST_F(TapeTest, LongestSignalsFitTheirEstimatedBuffer)
 TEST_F(TapeTest, LargestPossibleSignal)
 {
     zxFileName = "ZZZZZZZZ";
-    ASSERT_TRUE(Convert(std::vector<uint8_t>(65544, 0xFF)));
+    ASSERT_TRUE(ConvertInMemory(std::vector<uint8_t>(65544, 0xFF)));
     EXPECT_EQ(wavCounter, 46297096);
     EXPECT_EQ(wavFileSize, 46301139);
     EXPECT_FALSE(wavOverflow);
@@ -79,7 +68,7 @@ TEST_F(TapeTest, SampleCountsOfOneByteTapes)
         SCOPED_TRACE(c.Name);
         zxFileName = c.Name;
         targetFormat = c.Target;
-        ASSERT_TRUE(Convert({0x00}));
+        ASSERT_TRUE(ConvertInMemory({0x00}));
         EXPECT_EQ(wavCounter, c.Samples);
         EXPECT_EQ(wavFileSize, 53733);
     }
@@ -88,7 +77,7 @@ TEST_F(TapeTest, SampleCountsOfOneByteTapes)
 TEST_F(TapeTest, EmptyZx80ImageIsLeadInAndLeadOut)
 {
     targetFormat = TARGET_ZX80;
-    ASSERT_TRUE(Convert({}));
+    ASSERT_TRUE(ConvertInMemory({}));
     EXPECT_EQ(wavCounter, 35281 + 8820);
     EXPECT_EQ(wavFileSize, 53292);
 }
@@ -97,7 +86,7 @@ TEST_F(TapeTest, Zx81TapeIsNameBlockThenImage)
 {
     zxFileName = "hi";
     const std::vector<uint8_t> image = {0x00, 0x12, 0x80, 0xFF};
-    ASSERT_TRUE(Convert(image));
+    ASSERT_TRUE(ConvertInMemory(image));
     const DecodedTape tape = DecodeTape(wavFile.get(), static_cast<size_t>(wavCounter), 22050);
     EXPECT_EQ(tape.Error, "");
     EXPECT_EQ(tape.Bytes, (std::vector<uint8_t>{45, 46 | 0x80, 0x00, 0x12, 0x80, 0xFF}));
