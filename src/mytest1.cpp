@@ -2,8 +2,8 @@
 //
 // The driver runs one conversion as a flat sequence of steps: arguments, loading, target and
 // names, the whole signal in memory, then the file. Each step that fails reports one "ERROR: "
-// line on standard error and ends the run with status 1; the output file is created only once
-// the whole signal exists, and removed again if it cannot be written completely.
+// line on standard error and ends the run with status 1. The output is written only once the
+// whole signal exists, and it replaces an earlier file only when it is complete.
 
 #include <cstdio>
 #include <new>
@@ -15,6 +15,7 @@
 #include "tape/estimate.h"
 #include "tape/signal.h"
 #include "tape/tape.h"
+#include "wav/output_file.h"
 #include "wav/wav_writer.h"
 
 namespace {
@@ -95,8 +96,10 @@ int main(int argc, char** argv)
 
     if (targetFormat == TARGET_UNKNOWN) DetectFormat(pfile_size);
     TransferFileNames(infilename);
-    // Even a ZX80 tape, which carries no name, needs one to go on.
-    if (zxFileName.empty()) return Fail("ERROR: Invalid zx file name\n");
+    // A ZX80 tape carries no name, so it needs none.
+    if (zxFileName.empty() && targetFormat != TARGET_ZX80) {
+        return Fail("ERROR: Invalid zx file name\n");
+    }
     if (NameTheSameFile(infilename, outFileName)) {
         return Fail("ERROR: Output file %s would overwrite the input file\n", outFileName.c_str());
     }
@@ -117,13 +120,13 @@ int main(int argc, char** argv)
     if (wavOverflow) return Fail("ERROR: Internal error: the signal does not fit its buffer\n");
     if (verbose) printf("Output wav file has %d bytes\n", static_cast<int>(wavCounter));
 
-    FILE* wrfile = fopen(outFileName.c_str(), "wb");
-    if (wrfile == nullptr) return Fail("ERROR: Can not open output file %s\n", outFileName.c_str());
-    const bool written = WriteWavFile(wrfile, wavFile.get(), wavCounter);
-    const bool closed = fclose(wrfile) == 0;
-    if (!written || !closed) {
-        // A short WAV would look like a tape that fails to load: leave none behind.
-        remove(outFileName.c_str());
+    OutputFile output;
+    if (!OpenOutputFile(outFileName, &output)) {
+        return Fail("ERROR: Can not open output file %s\n", outFileName.c_str());
+    }
+    const bool written = WriteWavFile(output.Stream, wavFile.get(), wavCounter);
+    // A short WAV would look like a tape that fails to load: it never takes an earlier's place.
+    if (!CloseOutputFile(&output, written)) {
         return Fail("ERROR: Can not write output file %s\n", outFileName.c_str());
     }
 

@@ -2,11 +2,14 @@
 // status, its exact standard output and standard error, the files left behind, and that every
 // WAV it writes decodes to the expected bytes.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <set>
 #include <string>
@@ -83,12 +86,15 @@ protected:
         if (!HasFailure()) fs::remove_all(root_);
     }
 
-    Result Run(const std::vector<std::string>& args)
+    // Runs the program in the work folder, after the shell commands `setup` (a umask, a limit).
+    // With `combined`, standard error goes to the same file as standard output, into Out.
+    Result Run(const std::vector<std::string>& args, const std::string& setup = "",
+               bool combined = false)
     {
-        std::string command = "cd " + Quoted(dir_.string()) + " && " + Quoted(EXE);
+        std::string command = "cd " + Quoted(dir_.string()) + " && " + setup + " " + Quoted(EXE);
         for (const std::string& arg : args) command += " " + Quoted(arg);
-        command += " >" + Quoted((root_ / "out").string()) + " 2>" +
-                   Quoted((root_ / "err").string()) + " </dev/null";
+        command += " >" + Quoted((root_ / "out").string()) +
+                   (combined ? " 2>&1" : " 2>" + Quoted((root_ / "err").string())) + " </dev/null";
         Result result;
         const int raw = std::system(command.c_str());
         result.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -276,23 +282,53 @@ TEST_F(Cli, DotPMakesZx81EvenWithMinus80)
     ExpectTape("game.wav", TapeBytes({44, 38, 50, 42 | 0x80}, image));
 }
 
-TEST_F(Cli, Zx80ImageWithALongName)
+TEST_F(Cli, Zx80TapeNeedsNoName)
 {
     const std::vector<uint8_t> image = Zx80Image(40, 5);
     Put("longname123.o", image);
     Result r = Run({"longname123.o"});
-    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err, "");
     EXPECT_EQ(r.Out,
               "Input file name  :  longname123.o\n"
               "Input file has size of 40 bytes\n"
-              "Input file is ZX80 format\n");
-    EXPECT_EQ(r.Err, "ERROR: Invalid zx file name\n");
-    EXPECT_EQ(Files(), (std::set<std::string>{"longname123.o"}));
-
-    r = Run({"-zX", "longname123.o"});
-    EXPECT_EQ(r.Status, 0);
-    EXPECT_EQ(r.Err, "");
+              "Input file is ZX80 format\n"
+              "Output file name : longname123_ZX80.wav\n"
+              "ZX file name     : \n"
+              "Input file has 157 zero bits, 163 one bits\n"
+              "Estimated duration of wav output: 3.460500 seconds\n"
+              "Output wav file has 67132 bytes\n"
+              "Done.\n");
     ExpectTape("longname123_ZX80.wav", image);  // a ZX80 tape has no name block
+
+    // Every other target still needs a name.
+    r = Run({"-81", "longname123.o"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "ERROR: Invalid zx file name\n");
+    EXPECT_EQ(Files(), (std::set<std::string>{"longname123.o", "longname123_ZX80.wav"}));
+}
+
+TEST_F(Cli, GivenTargetSkipsDetection)
+{
+    struct Case {
+        std::string Option;
+        std::vector<uint8_t> Image;  // detected as the other machine
+        std::string Output;
+        std::vector<uint8_t> NameBlock;
+    };
+    const Case cases[] = {
+        {"-80", Zx81Image(200, 14), "prog_ZX80.wav", {}},
+        {"-81", Zx80Image(200, 15), "prog.wav", {53, 55, 52, 44 | 0x80}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Option);
+        Put("prog", c.Image);
+        const Result r = Run({c.Option, "prog"});
+        EXPECT_EQ(r.Status, 0);
+        EXPECT_EQ(r.Out.find("Input file is"), std::string::npos);
+        EXPECT_NE(r.Out.find("Output file name : " + c.Output + "\n"), std::string::npos);
+        ExpectTape(c.Output, TapeBytes(c.NameBlock, c.Image));
+    }
 }
 
 TEST_F(Cli, Zx81ImageIsDetected)
@@ -329,11 +365,18 @@ TEST_F(Cli, UnrecognisedImageIsConvertedAsZx81)
 TEST_F(Cli, TapeNameWithASpaceIsRejected)
 {
     Put("my game.p", Zx81Image(200, 7));
-    const Result r = Run({"my game.p"});
+    // Standard output and standard error into one log: the ERROR line comes last.
+    const Result r = Run({"my game.p"}, "", true);
     EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Err, "ERROR: ZX Filename contains invalid character ' '\n");
-    EXPECT_NE(r.Out.find("Estimated duration of wav output: "), std::string::npos);
-    EXPECT_EQ(r.Out.find("Output wav file has"), std::string::npos);
+    EXPECT_EQ(r.Out,
+              "Input file name  :  my game.p\n"
+              "Input file has size of 200 bytes\n"
+              "Input file is ZX81 format\n"
+              "Output file name : my game.wav\n"
+              "ZX file name     : MY GAME\n"
+              "Input file has 797 zero bits, 803 one bits\n"
+              "Estimated duration of wav output: 7.620500 seconds\n"
+              "ERROR: ZX Filename contains invalid character ' '\n");
     EXPECT_EQ(Files(), (std::set<std::string>{"my game.p"}));
 }
 
@@ -368,27 +411,174 @@ TEST_F(Cli, ExistingOutputIsReplaced)
     ExpectTape("f.wav", TapeBytes({43 | 0x80}, image));
 }
 
-TEST_F(Cli, OutputThatCannotBeCreated)
+TEST_F(Cli, OutputThatCannotBeCreatedChangesNothing)
 {
-    Put("f.p", Zx81Image(120, 11));
-    fs::create_directory(dir_ / "f.wav");
-    const Result r = Run({"f.p"});
-    EXPECT_EQ(r.Status, 1);
-    EXPECT_NE(r.Out.find("Output wav file has"), std::string::npos);
-    EXPECT_EQ(r.Out.find("Done."), std::string::npos);
-    EXPECT_EQ(r.Err, "ERROR: Can not open output file f.wav\n");
+    const std::vector<uint8_t> image = Zx80Image(120, 11);
+    const std::string long_stem(250, 'n');  // with "_ZX80.wav", too long a name for a file
+    Put("f.o", image);
+    Put(long_stem + ".o", image);
+    fs::create_directory(dir_ / "d_ZX80.wav");
+    fs::create_symlink("missing/f.wav", dir_ / "f_ZX80.wav");  // into a missing directory
+    const std::set<std::string> before = Files();
+    for (const std::string& input : std::vector<std::string>{"d.o", "f.o", long_stem + ".o"}) {
+        SCOPED_TRACE(input.substr(0, 10));
+        if (input == "d.o") Put(input, image);
+        const Result r = Run({input});
+        const std::string output = input.substr(0, input.size() - 2) + "_ZX80.wav";
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_NE(r.Out.find("Output wav file has"), std::string::npos);
+        EXPECT_EQ(r.Out.find("Done."), std::string::npos);
+        EXPECT_EQ(r.Err, "ERROR: Can not open output file " + output + "\n");
+        fs::remove(dir_ / "d.o");
+        EXPECT_EQ(Files(), before);
+    }
 }
 
-TEST_F(Cli, WriteFailureIsAnErrorAndLeavesNoFile)
+// The earlier files at the output path in the failure tests, and what each must still hold.
+struct Earlier {
+    std::string Name;
+    std::vector<uint8_t> Bytes;
+};
+
+TEST_F(Cli, FailedWriteChangesNothing)
 {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    // A small file system that the WAV (about 150 KB) cannot fit in: a real tmpfs where this
+    // process may mount one, else a file size limit on the program.
+    std::string setup = "trap '' XFSZ; ulimit -f 64;";
+    fs::create_directory(dir_ / "small");
+    const std::string small = Quoted((dir_ / "small").string());
+    if (std::system(("mount -t tmpfs -o size=64k zx8xwav-test " + small + " 2>/dev/null").c_str()) ==
+        0) {
+        setup = "";
+    } else {
+        std::cout << "[ INFO ] cannot mount a tmpfs here: a file size limit fails the write\n";
+    }
+    const std::vector<uint8_t> image = Zx81Image(600, 16);
+    const std::vector<uint8_t> earlier(10000, 0x55);
+    Put("small/f.p", image);
+    fs::create_directory(dir_ / "small" / "t");
+    fs::create_symlink("t/target.wav", dir_ / "small" / "g.wav");
+    fs::create_symlink("f.p", dir_ / "small" / "g.p");
+
+    // An earlier output; a link whose target holds an earlier output; no output at all.
+    struct Case {
+        std::string Input;
+        Earlier Before;
+    };
+    const Case cases[] = {
+        {"small/f.p", {"small/f.wav", earlier}},
+        {"small/g.p", {"small/t/target.wav", earlier}},
+        {"small/f.p", {"", {}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Input + " over " + c.Before.Name);
+        if (!c.Before.Name.empty()) Put(c.Before.Name, c.Before.Bytes);
+        std::set<std::string> before;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+            before.insert(entry.path().string());
+        }
+        const Result r = Run({c.Input}, setup);
+        EXPECT_EQ(r.Status, 1);
+        const std::string output = c.Input.substr(0, c.Input.size() - 2) + ".wav";
+        EXPECT_EQ(r.Err, "ERROR: Can not write output file " + output + "\n");
+        std::set<std::string> after;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+            after.insert(entry.path().string());
+        }
+        EXPECT_EQ(after, before);  // no temporary left, no new output, the link still a link
+        EXPECT_TRUE(fs::is_symlink(dir_ / "small" / "g.wav"));
+        if (!c.Before.Name.empty()) {
+            EXPECT_EQ(ReadWholeFile((dir_ / c.Before.Name).string()), c.Before.Bytes);
+            fs::remove(dir_ / c.Before.Name);
+        }
+    }
+    if (setup.empty()) std::system(("umount " + small).c_str());
+}
+
+TEST_F(Cli, LinkedOutputIsFollowed)
+{
+    const std::vector<uint8_t> image = Zx81Image(120, 17);
+    Put("f.p", image);
+    fs::create_directory(dir_ / "t");
+    Put("t/old.wav", {1, 2, 3});
+    fs::create_symlink("t/old.wav", dir_ / "f.wav");
+    fs::create_symlink("t/new.wav", dir_ / "g.wav");  // dangling: creates its target
+    fs::create_symlink("f.p", dir_ / "g.p");
+    for (const std::string input : {"f.p", "g.p"}) {
+        SCOPED_TRACE(input);
+        EXPECT_EQ(Run({input}).Status, 0);
+    }
+    EXPECT_TRUE(fs::is_symlink(dir_ / "f.wav"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "g.wav"));
+    ExpectTape("t/old.wav", TapeBytes({43 | 0x80}, image));
+    ExpectTape("t/new.wav", TapeBytes({44 | 0x80}, image));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "t"), fs::directory_iterator()), 2);
+}
+
+TEST_F(Cli, DeviceOutputIsWrittenInPlace)
+{
+    struct Case {
+        std::string Device;
+        int Status;
+        std::string Err;
+    };
+    const Case cases[] = {
+        {"/dev/null", 0, ""},
+        {"/dev/full", 1, "ERROR: Can not write output file t.wav\n"},  // every write fails
+    };
     Put("t.bin", ONE_ZERO_BYTE);
-    fs::create_symlink("/dev/full", dir_ / "t.wav");  // every write to it fails: disk full
-    const Result r = Run({"-81", "-zA", "t.bin"});
-    EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Err, "ERROR: Can not write output file t.wav\n");
-    EXPECT_EQ(r.Out.find("Done."), std::string::npos);
-    EXPECT_EQ(Files(), (std::set<std::string>{"t.bin"}));
+    for (const Case& c : cases) {
+        if (!fs::exists(c.Device)) continue;
+        SCOPED_TRACE(c.Device);
+        fs::remove(dir_ / "t.wav");
+        fs::create_symlink(c.Device, dir_ / "t.wav");
+        const Result r = Run({"-81", "-zA", "t.bin"});
+        EXPECT_EQ(r.Status, c.Status);
+        EXPECT_EQ(r.Err, c.Err);
+        EXPECT_TRUE(fs::is_symlink(dir_ / "t.wav"));  // the link is never removed
+        EXPECT_TRUE(fs::is_character_file(c.Device));
+        EXPECT_EQ(Files(), (std::set<std::string>{"t.bin", "t.wav"}));
+    }
+}
+
+TEST_F(Cli, NewOutputHasTheUsualPermissions)
+{
+    Put("t.bin", ONE_ZERO_BYTE);
+    for (const auto& [umask, mode] : {std::pair{"022", 0644}, std::pair{"027", 0640}}) {
+        SCOPED_TRACE(umask);
+        fs::remove(dir_ / "t.wav");
+        EXPECT_EQ(Run({"-zA", "t.bin"}, std::string("umask ") + umask + ";").Status, 0);
+        EXPECT_EQ(static_cast<int>(fs::status(dir_ / "t.wav").permissions()), mode);
+    }
+}
+
+TEST_F(Cli, InterruptedWriteLeavesNoFile)
+{
+    // The largest tape takes long enough to write that a signal can arrive during the write:
+    // wait for the temporary file to appear, then signal. Tries again if the run was too quick.
+    Put("big.p", std::vector<uint8_t>(65544, 0xFF));
+    const std::string input = (dir_ / "big.p").string();
+    for (const int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(sig);
+        bool interrupted = false;
+        for (int attempt = 0; attempt < 20 && !interrupted; ++attempt) {
+            fs::remove(dir_ / "big.wav");
+            const pid_t pid = fork();
+            if (pid == 0) {
+                freopen("/dev/null", "w", stdout);
+                execl(EXE.c_str(), EXE.c_str(), "-zZZZZZZZZ", input.c_str(), nullptr);
+                _exit(127);
+            }
+            while (Files().size() < 2 && waitpid(pid, nullptr, WNOHANG) == 0) {
+            }
+            kill(pid, sig);
+            int status = 0;
+            waitpid(pid, &status, 0);
+            interrupted = WIFSIGNALED(status) && WTERMSIG(status) == sig;
+        }
+        EXPECT_TRUE(interrupted);
+        EXPECT_EQ(Files(), (std::set<std::string>{"big.p"}));
+    }
 }
 
 TEST_F(Cli, OversizedInputIsRefused)

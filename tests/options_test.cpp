@@ -92,11 +92,14 @@ TEST_F(HandleOptionsTest, SlashIsAnOptionPrefixOnlyOnWindows)
 
 TEST_F(HandleOptionsTest, HelpPrintsTheUsageAndGoesOn)
 {
-    const Parsed parsed = Parse({"-H", "-81", "f.p"});
-    EXPECT_EQ(parsed.FirstNonOption, 3);
-    EXPECT_EQ(targetFormat, TARGET_ZX81);
-    EXPECT_EQ(parsed.Err.rfind("\nConvert a ZX81 or ZX80 software file", 0), 0u);
-    EXPECT_NE(parsed.Err.find("\nzx8xwav [options] filename\n"), std::string::npos);
+    for (const char* help : {"-h", "-H", "-?"}) {
+        SCOPED_TRACE(help);
+        const Parsed parsed = Parse({help, "-81", "f.p"});
+        EXPECT_EQ(parsed.FirstNonOption, 3);
+        EXPECT_EQ(targetFormat, TARGET_ZX81);
+        EXPECT_EQ(parsed.Err.rfind("\nConvert a ZX81 or ZX80 software file", 0), 0u);
+        EXPECT_NE(parsed.Err.find("\nzx8xwav [options] filename\n"), std::string::npos);
+    }
 }
 
 }  // namespace

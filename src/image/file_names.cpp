@@ -11,12 +11,14 @@
 void TransferFileNames(const char* infilename)
 {
     const size_t length = std::strlen(infilename);
-    // Just after the last separator, and the last dot (a dot at position 0 counts as none).
+    // Just after the last separator, and the last dot of the base name: a dot in a directory
+    // name starts no extension, and a dot at position 0 counts as none.
     size_t namestart = 0;
     size_t extdotpos = 0;
     for (size_t i = 0; i < length; ++i) {
         if (infilename[i] == '\\' || infilename[i] == '/') {
             namestart = i + 1;
+            extdotpos = 0;
         } else if (infilename[i] == '.') {
             extdotpos = i;
         }
@@ -27,7 +29,7 @@ void TransferFileNames(const char* infilename)
         targetFormat = TARGET_ZX81;
     }
 
-    // The stem runs to the last dot anywhere in the path, directories included.
+    // The output goes beside the input: the whole path up to the extension.
     outFileName.assign(infilename, extdotpos != 0 ? extdotpos : length);
     if (!outFileName.empty()) {
         if (targetFormat == TARGET_ZX80) outFileName += "_ZX80";
@@ -36,8 +38,8 @@ void TransferFileNames(const char* infilename)
 
     if (!zxFileName.empty()) return;  // given on the command line
 
-    // The tape name runs from the last separator to the dot, if the dot lies in the base name.
-    const size_t name_end = extdotpos != 0 && extdotpos >= namestart ? extdotpos : length;
+    // The tape name is the base name up to its extension.
+    const size_t name_end = extdotpos != 0 ? extdotpos : length;
     if (name_end - namestart > MAX_ZXNAME_LENGTH) return;  // too long: stays empty
     for (size_t i = namestart; i < name_end; ++i) {
         zxFileName += static_cast<char>(std::toupper(static_cast<unsigned char>(infilename[i])));

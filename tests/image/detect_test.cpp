@@ -50,11 +50,21 @@ TEST(DoesFileLookLikeZx81, ELineAtTheEndOrInsideTheData)
     EXPECT_EQ(Zx81(image), 0);
 }
 
-TEST(DoesFileLookLikeZx81, EndMarkerBeforeELineIsRequired)
+TEST(DoesFileLookLikeZx8x, EndMarkerMustBeExactly0x80)
 {
-    std::vector<uint8_t> image = SystemVariablesOnly();
-    image[115] = 0x7F;
-    EXPECT_EQ(Zx81(image), 0);
+    for (const int marker : {0x00, 0x7F, 0x81, 0xC0, 0xFF}) {
+        SCOPED_TRACE(marker);
+        std::vector<uint8_t> image = SystemVariablesOnly();
+        image[115] = static_cast<uint8_t>(marker);
+        EXPECT_EQ(Zx81(image), 0);
+        image = Zx80Image(300, 1);
+        image.back() = static_cast<uint8_t>(marker);
+        EXPECT_EQ(Zx80(image), 0);
+    }
+    // All 0xFF: E_LINE 0xFFFF lies inside the data, but the byte before it is no end marker.
+    const std::vector<uint8_t> all_ff(65544, 0xFF);
+    EXPECT_EQ(Zx81(all_ff), 0);
+    EXPECT_EQ(Zx80(all_ff), 0);
 }
 
 TEST(DoesFileLookLikeZx81, ELineIsLittleEndianAndUnsigned)

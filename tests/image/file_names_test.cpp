@@ -44,8 +44,13 @@ TEST(TransferFileNames, OutputPathTargetAndTapeName)
         {"games\\frogs.80", ZX80, "", ZX80, "games\\frogs_ZX80.wav", "FROGS"},
         {"games/frogs.80", ZX80, "", ZX80, "games/frogs_ZX80.wav", "FROGS"},
         {"game.p", ZX80, "", ZX81, "game.wav", "GAME"},  // .p overrides -80 and detection
-        {"old.dir\\frogs", UNKNOWN, "", UNKNOWN, "old.wav", "FROGS"},
-        {"..\\frogs", UNKNOWN, "", UNKNOWN, "..wav", "FROGS"},
+        // A dot before the last separator starts no extension: the output stays beside the input.
+        {"old.dir\\frogs", UNKNOWN, "", UNKNOWN, "old.dir\\frogs.wav", "FROGS"},
+        {"old.dir/frogs", UNKNOWN, "", UNKNOWN, "old.dir/frogs.wav", "FROGS"},
+        {"..\\frogs", UNKNOWN, "", UNKNOWN, "..\\frogs.wav", "FROGS"},
+        {"../frogs", UNKNOWN, "", UNKNOWN, "../frogs.wav", "FROGS"},
+        {"a.b/c.d/game.80", ZX80, "", ZX80, "a.b/c.d/game_ZX80.wav", "GAME"},
+        {"dir/.p", UNKNOWN, "", ZX81, "dir/.wav", ""},
         {"abcdefgh.p", UNKNOWN, "", ZX81, "abcdefgh.wav", "ABCDEFGH"},
         {"abcdefghi.p", UNKNOWN, "", ZX81, "abcdefghi.wav", ""},
         {"readme", UNKNOWN, "", UNKNOWN, "readme.wav", "README"},

@@ -46,9 +46,9 @@ TEST_F(SignalTest, FirstZeroBitAfterLeadIn)
     OutputLevel(middleLevel, Signal.IntroDuration);
     const int32_t start = wavCounter;
     OutputBit(0);
+    // The levels are written as numbers: the tape's silence, pulse and pause values themselves.
     const std::vector<SampleRun> expected = {
-        {middleLevel, 28}, {pulseLevel, 3}, {pauseLevel, 4}, {pulseLevel, 3}, {pauseLevel, 3},
-        {pulseLevel, 4},   {pauseLevel, 3}, {pulseLevel, 3}, {pauseLevel, 4},
+        {128, 28}, {250, 3}, {5, 4}, {250, 3}, {5, 3}, {250, 4}, {5, 3}, {250, 3}, {5, 4},
     };
     EXPECT_EQ(RunsFrom(start), expected);
 }

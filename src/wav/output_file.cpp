@@ -1,0 +1,226 @@
+#include "wav/output_file.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <random>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#elif defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <unistd.h>
+#define ZX8XWAV_POSIX 1
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The temporary file the signal handlers remove: set while one exists and is being written.
+const char* volatile pendingTempPath = nullptr;
+
+constexpr int HANDLED_SIGNALS[] = {
+    SIGINT, SIGTERM,
+#ifdef SIGHUP
+    SIGHUP,
+#endif
+};
+
+extern "C" void RemovePendingTempAndDie(int sig)
+{
+    const char* temp = pendingTempPath;
+    if (temp != nullptr) {
+#ifdef ZX8XWAV_POSIX
+        unlink(temp);  // async-signal-safe, unlike remove()
+#else
+        std::remove(temp);  // fails on Windows while the file is open: it then stays behind
+#endif
+    }
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+void GuardTempFile(const char* temp_path)
+{
+    pendingTempPath = temp_path;
+    for (const int sig : HANDLED_SIGNALS) std::signal(sig, RemovePendingTempAndDie);
+}
+
+void UnguardTempFile()
+{
+    for (const int sig : HANDLED_SIGNALS) std::signal(sig, SIG_DFL);
+    pendingTempPath = nullptr;
+}
+
+bool IsSeparator(char c)
+{
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
+// The directory part of a path, with its final separator ("" for a bare file name).
+std::string DirectoryOf(const std::string& path)
+{
+    size_t end = path.size();
+    while (end > 0 && !IsSeparator(path[end - 1])) --end;
+    return path.substr(0, end);
+}
+
+// The path with every symbolic link at its end resolved, as opening it would; a dangling link
+// gives the path it points to. Kept as given where there is no link.
+std::string FollowLinks(std::string path)
+{
+    try {
+        for (int hops = 0; hops < 40; ++hops) {  // a loop of links ends in a failed open later
+            std::error_code error;
+            if (!fs::is_symlink(fs::symlink_status(path, error))) break;
+            const fs::path link = fs::read_symlink(path, error);
+            if (error) break;
+            path = link.is_absolute() ? link.string() : DirectoryOf(path) + link.string();
+        }
+    } catch (const std::exception&) {
+        // A path the file system library cannot represent is opened as given.
+    }
+    return path;
+}
+
+enum FileKind { KIND_MISSING, KIND_REGULAR, KIND_DIRECTORY, KIND_OTHER };
+
+FileKind KindOf(const std::string& path)
+{
+    try {
+        std::error_code error;
+        const fs::file_status status = fs::status(path, error);
+        if (status.type() == fs::file_type::not_found) return KIND_MISSING;
+        if (status.type() == fs::file_type::regular) return KIND_REGULAR;
+        if (status.type() == fs::file_type::directory) return KIND_DIRECTORY;
+        return error ? KIND_MISSING : KIND_OTHER;
+    } catch (const std::exception&) {
+        return KIND_MISSING;
+    }
+}
+
+// The longest file name the directory takes, in bytes.
+size_t LongestNameIn(const std::string& directory)
+{
+#ifdef ZX8XWAV_POSIX
+    const long longest = pathconf(directory.empty() ? "." : directory.c_str(), _PC_NAME_MAX);
+    if (longest > 0) return static_cast<size_t>(longest);
+#else
+    (void)directory;
+#endif
+    return 255;
+}
+
+// Creates `path` as a new, empty file for writing, failing if anything exists there. It gets the
+// permissions a newly created file gets: 0666 less the umask, as fopen gives.
+FILE* CreateNewFile(const std::string& path)
+{
+#if defined(_WIN32)
+    const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                         _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    FILE* stream = _fdopen(fd, "wb");
+    if (stream == nullptr) _close(fd);
+    return stream;
+#elif defined(ZX8XWAV_POSIX)
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    FILE* stream = fdopen(fd, "wb");
+    if (stream == nullptr) close(fd);
+    return stream;
+#else
+    // Without an exclusive create, make sure at least that nothing is there now.
+    if (FILE* existing = std::fopen(path.c_str(), "rb")) {
+        std::fclose(existing);
+        return nullptr;
+    }
+    return std::fopen(path.c_str(), "wb");
+#endif
+}
+
+// Puts `from` in the place of `to`, replacing any file there in one step.
+bool ReplaceFile(const std::string& from, const std::string& to)
+{
+#if defined(_WIN32)
+    // The narrow paths go to the same code-page API that opened them.
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#elif defined(ZX8XWAV_POSIX)
+    return std::rename(from.c_str(), to.c_str()) == 0;
+#else
+    std::error_code error;
+    fs::rename(from, to, error);
+    return !error;
+#endif
+}
+
+// Creates a temporary file in `directory` whose name has at most `longest` characters (at
+// least 1), so that it fits wherever the final name fits. Sets *temp_path to its path.
+FILE* CreateTempFile(const std::string& directory, size_t longest, std::string* temp_path)
+{
+    static const char LETTERS[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    const size_t length = longest < 10 ? longest : 10;
+    int marker = 0;  // its address varies from run to run where the stack is randomised
+    std::minstd_rand rng(static_cast<std::minstd_rand::result_type>(
+        std::random_device{}() ^
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        reinterpret_cast<uintptr_t>(&marker)));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = length > 1 ? "~" : "";
+        while (name.size() < length) name += LETTERS[rng() % (sizeof LETTERS - 1)];
+        *temp_path = directory + name;
+        if (FILE* stream = CreateNewFile(*temp_path)) return stream;
+        if (KindOf(*temp_path) == KIND_MISSING) break;  // not a clash: the directory refuses
+    }
+    temp_path->clear();
+    return nullptr;
+}
+
+}  // namespace
+
+bool OpenOutputFile(const std::string& path, OutputFile* output)
+{
+    output->Stream = nullptr;
+    output->TargetPath = FollowLinks(path);
+    output->TempPath.clear();
+
+    const FileKind kind = KindOf(output->TargetPath);
+    if (kind == KIND_DIRECTORY) return false;
+    if (kind == KIND_OTHER) {
+        // A device or a FIFO cannot be replaced: it is written in place, as it always was.
+        output->Stream = std::fopen(output->TargetPath.c_str(), "wb");
+        return output->Stream != nullptr;
+    }
+
+    const std::string directory = DirectoryOf(output->TargetPath);
+    const size_t name_length = output->TargetPath.size() - directory.size();
+    if (name_length == 0 || name_length > LongestNameIn(directory)) return false;
+    output->Stream = CreateTempFile(directory, name_length, &output->TempPath);
+    if (output->Stream == nullptr) return false;
+    GuardTempFile(output->TempPath.c_str());
+    return true;
+}
+
+bool CloseOutputFile(OutputFile* output, bool written)
+{
+    const bool closed = std::fclose(output->Stream) == 0;
+    output->Stream = nullptr;
+    if (output->TempPath.empty()) return written && closed;
+
+    const bool replaced = written && closed && ReplaceFile(output->TempPath, output->TargetPath);
+    if (!replaced) std::remove(output->TempPath.c_str());
+    UnguardTempFile();
+    output->TempPath.clear();
+    return replaced;
+}
