@@ -12,7 +12,6 @@
 #include <io.h>
 #include <sys/stat.h>
 #define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
 #include <windows.h>
 #elif defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
