@@ -1,50 +1,65 @@
 #!/usr/bin/env bash
-# Times the whole program converting the largest possible image (65544 bytes of 0xFF, tape name
-# ZZZZZZZZ: 46297096 samples) against the floor of writing a file of the same size from a freshly
-# allocated buffer with dd. Runs are interleaved so that both see the same machine load; prints
-# the medians and their ratio, and the program's peak memory.
+# Times the whole program against two floors, runs interleaved so that all see the same machine
+# load, and prints the medians, their ratios and the program's peak memory:
+#   - the largest possible image (65544 bytes of 0xFF, tape name ZZZZZZZZ: 46297096 samples);
+#   - a 16 KB image (16384 random bytes, about 8.5 MB of WAV);
+#   - dd writing a file of the same size as the largest WAV from /dev/zero;
+#   - fill_and_write: a small process that fills one fresh buffer of that size and writes it,
+#     so that the ratios show how much of the gap to dd is memory and how much the generator.
 #
 #   bash bench/compare.sh [path/to/zx8xwav] [runs]      (default: build/zx8xwav, 11 runs)
 set -euo pipefail
 
+here=$(dirname "$0")
 program=$(realpath "${1:-build/zx8xwav}")
 runs=${2:-11}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+c++ -O2 -o "$work/fill_and_write" "$here/fill_and_write.cpp"
 head -c 65544 /dev/zero | tr '\0' '\377' >"$work/zzzzzzzz.p"
+head -c 16384 /dev/urandom >"$work/sixteen.p"
 "$program" "$work/zzzzzzzz.p" >/dev/null
 size=$(stat -c %s "$work/zzzzzzzz.wav")
 
 now_ns() { date +%s%N; }
-program_times=()
-dd_times=()
-for ((i = 0; i < runs; i++)); do
-    # Each run starts with no dirty pages left to write back from the one before.
-    rm -f "$work/zzzzzzzz.wav" "$work/dd.out"
+# Runs a command after a sync, so that no dirty pages of the run before are written back during
+# it, and prints its wall time in microseconds.
+timed() {
     sync
+    local t0 t1
     t0=$(now_ns)
-    "$program" "$work/zzzzzzzz.p" >/dev/null
+    "$@" >/dev/null
     t1=$(now_ns)
-    sync
-    t2=$(now_ns)
-    dd if=/dev/zero of="$work/dd.out" bs="$size" count=1 status=none
-    t3=$(now_ns)
-    program_times+=($(((t1 - t0) / 1000)))
-    dd_times+=($(((t3 - t2) / 1000)))
+    echo $(((t1 - t0) / 1000))
+}
+big_times=() small_times=() dd_times=() floor_times=()
+for ((i = 0; i < runs; i++)); do
+    rm -f "$work"/*.wav "$work/dd.out" "$work/floor.out"
+    big_times+=($(timed "$program" "$work/zzzzzzzz.p"))
+    dd_times+=($(timed dd if=/dev/zero of="$work/dd.out" bs="$size" count=1 status=none))
+    floor_times+=($(timed "$work/fill_and_write" "$work/floor.out" "$size"))
+    small_times+=($(timed "$program" "$work/sixteen.p"))
 done
 
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
-program_median=$(median "${program_times[@]}")
-dd_median=$(median "${dd_times[@]}")
+big=$(median "${big_times[@]}")
+small=$(median "${small_times[@]}")
+dd_floor=$(median "${dd_times[@]}")
+fill_floor=$(median "${floor_times[@]}")
 
 peak_kb=$( { /usr/bin/time -f '%M' "$program" "$work/zzzzzzzz.p" >/dev/null; } 2>&1 | tail -1)
 input_and_buffer_kb=$(((65544 + 46301139) / 1024))
 
-printf 'output file         : %d bytes\n' "$size"
-awk -v p="$program_median" -v d="$dd_median" 'BEGIN {
-    printf "zx8xwav (median)    : %8.1f ms\n", p / 1000
-    printf "dd floor (median)   : %8.1f ms\n", d / 1000
-    printf "ratio               : %8.2f\n", p / d
+printf 'output file             : %d bytes\n' "$size"
+awk -v b="$big" -v s="$small" -v d="$dd_floor" -v f="$fill_floor" 'BEGIN {
+    printf "zx8xwav, largest (median): %8.1f ms\n", b / 1000
+    printf "zx8xwav, 16 KB (median)  : %8.1f ms\n", s / 1000
+    printf "dd floor (median)        : %8.1f ms\n", d / 1000
+    printf "fill-and-write floor     : %8.1f ms\n", f / 1000
+    printf "largest / dd             : %8.2f\n", b / d
+    printf "largest / fill-and-write : %8.2f\n", b / f
+    printf "fill-and-write / dd      : %8.2f\n", f / d
 }'
-printf 'peak memory         : %8d KiB (input + sample buffer: %d KiB)\n' "$peak_kb" "$input_and_buffer_kb"
+printf 'peak memory, largest     : %8d KiB (input + sample buffer: %d KiB, +%d%%)\n' "$peak_kb" \
+    "$input_and_buffer_kb" $(((peak_kb - input_and_buffer_kb) * 100 / input_and_buffer_kb))

@@ -33,8 +33,12 @@ constexpr SignalTiming Signal = {9, 4, 0.00015, 0.0013, 1.6, 0.4};
 /// long signals depend on this rounding, so it is part of the signal's definition.
 constexpr double SAMPLE_PERIOD = static_cast<float>(1.0f / sampleRate);
 
+/// Releases a sample buffer the way AllocateSampleBuffer allocated it.
+struct FreeSamples {
+    void operator()(uint8_t* samples) const;
+};
 /// The sample buffer; wavFileSize bytes while held.
-extern std::unique_ptr<uint8_t[]> wavFile;
+extern std::unique_ptr<uint8_t[], FreeSamples> wavFile;
 /// Capacity of the sample buffer, in samples.
 extern int32_t wavFileSize;
 /// Samples written so far, which is also the index of the next one.
