@@ -65,6 +65,7 @@
   // the conversions shown, so that the page can be scripted.
   let converting = false;
   let again = false;
+  let lastArguments = '';  // of the conversion shown
 
   async function convert() {
     if (!chosen) return;
@@ -86,7 +87,9 @@
     stop();
     showTape(null);
     const file = chosen;
-    const run = await runProgram(file, argumentsFor(file.name));
+    const args = argumentsFor(file.name);
+    lastArguments = JSON.stringify(args);
+    const run = await runProgram(file, args);
 
     const log = $('log');
     log.replaceChildren(...run.lines.map((line) => {
@@ -395,8 +398,12 @@
 
   $('file').addEventListener('change', () => choose($('file').files[0]));
   $('convert').addEventListener('click', convert);
-  $('target').addEventListener('change', convert);
-  $('name').addEventListener('change', convert);
+  // A setting converts again only if it changes what the program is asked.
+  const settingChanged = () => {
+    if (chosen && JSON.stringify(argumentsFor(chosen.name)) !== lastArguments) convert();
+  };
+  $('target').addEventListener('change', settingChanged);
+  $('name').addEventListener('change', settingChanged);
   $('play').addEventListener('click', play);
   $('stop').addEventListener('click', stop);
 
