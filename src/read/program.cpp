@@ -1,0 +1,192 @@
+#include "read/program.h"
+
+#include <algorithm>
+
+namespace {
+
+// Where each machine's image starts in memory, where its E_LINE is kept, and where its BASIC
+// program starts (after the system variables).
+constexpr int ZX81_START = 0x4009;
+constexpr int ZX81_E_LINE = 0x4014;
+constexpr int ZX81_PROGRAM = 0x407D;
+constexpr int ZX80_START = 0x4000;
+constexpr int ZX80_E_LINE = 0x400A;
+constexpr int ZX80_PROGRAM = 0x4028;
+
+constexpr uint8_t NEWLINE = 0x76;
+constexpr uint8_t END_MARKER = 0x80;
+// Longest name a block may start with: the machine allows long ones.
+constexpr size_t LONGEST_NAME = 64;
+
+// The 16-bit little-endian word at memory address `address` of an image starting at `start`;
+// -1 if the image does not hold it.
+int WordAt(const std::vector<uint8_t>& image, int start, int address)
+{
+    const auto at = static_cast<size_t>(address - start);
+    if (address < start || at + 1 >= image.size()) return -1;
+    return image[at] | image[at + 1] << 8;
+}
+
+// Whether the lines from `from` to `to` (memory addresses) are a chain of ZX81 lines: a line
+// number (big-endian, rising), a length, and that many bytes ending with NEWLINE.
+bool Zx81LinesChain(const std::vector<uint8_t>& image, int from, int to)
+{
+    int previous = -1;
+    int at = from;
+    while (at < to) {
+        const auto i = static_cast<size_t>(at - ZX81_START);
+        if (at + 4 > to) return false;
+        const int number = image[i] << 8 | image[i + 1];
+        const int length = image[i + 2] | image[i + 3] << 8;
+        if (number <= previous || number > 0x3FFF || length < 1 || at + 4 + length > to) return false;
+        if (image[i + 3 + static_cast<size_t>(length)] != NEWLINE) return false;
+        previous = number;
+        at += 4 + length;
+    }
+    return at == to;
+}
+
+// Whether the lines from `from` to `to` are a chain of ZX80 lines: a line number (big-endian,
+// rising) and the line up to NEWLINE. A line has no length, so a NEWLINE inside one (in a REM
+// holding code) is taken as such when the line number after it would not rise.
+bool Zx80LinesChain(const std::vector<uint8_t>& image, int from, int to)
+{
+    int previous = -1;
+    int at = from;
+    while (at < to) {
+        const auto i = static_cast<size_t>(at - ZX80_START);
+        if (at + 3 > to) return false;
+        const int number = image[i] << 8 | image[i + 1];
+        if (number <= previous || number > 0x3FFF) return false;
+        int end = at + 2;
+        for (;;) {
+            while (end < to && image[static_cast<size_t>(end - ZX80_START)] != NEWLINE) ++end;
+            if (end >= to) return false;
+            ++end;  // past the NEWLINE
+            if (end == to) break;
+            const auto next = static_cast<size_t>(end - ZX80_START);
+            if (end + 1 < to && (image[next] << 8 | image[next + 1]) > number) break;
+        }
+        previous = number;
+        at = end;
+    }
+    return at == to;
+}
+
+// Whether a ZX81 display file starts at `from` and ends at `to`: NEWLINE, then 24 lines of at
+// most 32 characters, each ending in NEWLINE. Programs made with assemblers often have one more,
+// empty, line, which the machine does not mind.
+bool Zx81DisplayFile(const std::vector<uint8_t>& image, int from, int to)
+{
+    if (from >= to || image[static_cast<size_t>(from - ZX81_START)] != NEWLINE) return false;
+    int at = from + 1;
+    int lines = 0;
+    while (at < to) {
+        int length = 0;
+        while (at < to && image[static_cast<size_t>(at - ZX81_START)] != NEWLINE) {
+            ++at;
+            if (++length > 32) return false;
+        }
+        if (at >= to) return false;
+        ++at;
+        ++lines;
+    }
+    return lines == 24 || lines == 25;
+}
+
+}  // namespace
+
+std::vector<std::string> FailedChecks(Machine machine, const std::vector<uint8_t>& image, size_t expected_size)
+{
+    std::vector<std::string> failed;
+    if (machine == MACHINE_ZX81 && (image.empty() || image[0] != 0)) failed.push_back("VERSN");
+
+    const int start = machine == MACHINE_ZX81 ? ZX81_START : ZX80_START;
+    const int end = start + static_cast<int>(image.size());
+    const int program = machine == MACHINE_ZX81 ? ZX81_PROGRAM : ZX80_PROGRAM;
+    const int vars = WordAt(image, start, machine == MACHINE_ZX81 ? 0x4010 : 0x4008);
+    const int d_file = machine == MACHINE_ZX81 ? WordAt(image, start, 0x400C) : program;
+    const int df_cc = machine == MACHINE_ZX81 ? WordAt(image, start, 0x400E) : program;
+    const bool pointers = program <= d_file && d_file <= df_cc && df_cc <= vars &&
+                          vars < end && end <= start + static_cast<int>(expected_size);
+    if (!pointers) failed.push_back("pointers");
+    if (image.empty() || image.back() != END_MARKER) failed.push_back("end marker");
+    if (machine == MACHINE_ZX81 && (!pointers || !Zx81DisplayFile(image, d_file, vars))) {
+        failed.push_back("display file");
+    }
+    const bool lines = pointers && (machine == MACHINE_ZX81 ? Zx81LinesChain(image, program, d_file)
+                                                            : Zx80LinesChain(image, program, vars));
+    if (!lines) failed.push_back("BASIC lines");
+    if (image.size() < expected_size) failed.push_back("truncated");
+    return failed;
+}
+
+namespace {
+
+// Reads the block as a program of `machine`; false if it cannot be one at all.
+bool ReadAs(const TapeBlock& block, Machine machine, TapeProgram* program)
+{
+    *program = TapeProgram{};
+    program->Kind = machine;
+    program->Start = block.Start;
+    size_t first = 0;
+    if (machine == MACHINE_ZX81) {
+        // The name: characters with bit 7 clear, the last one with it set.
+        while (first < block.Bytes.size() && first < LONGEST_NAME && block.Bytes[first] < 0x80) ++first;
+        if (first >= block.Bytes.size() || first >= LONGEST_NAME) return false;
+        program->Name.assign(block.Bytes.begin(), block.Bytes.begin() + static_cast<long>(first) + 1);
+        program->Name.back() &= 0x7F;
+        ++first;
+    }
+    const int start = machine == MACHINE_ZX81 ? ZX81_START : ZX80_START;
+    const int e_line_at = (machine == MACHINE_ZX81 ? ZX81_E_LINE : ZX80_E_LINE) - start;
+    if (block.Bytes.size() < first + static_cast<size_t>(e_line_at) + 2) return false;
+    const int e_line = block.Bytes[first + static_cast<size_t>(e_line_at)] |
+                       block.Bytes[first + static_cast<size_t>(e_line_at) + 1] << 8;
+    if (e_line - start < e_line_at + 2) return false;
+    const auto size = static_cast<size_t>(e_line - start);
+    const size_t last = std::min(block.Bytes.size(), first + size);
+    program->Image.assign(block.Bytes.begin() + static_cast<long>(first), block.Bytes.begin() + static_cast<long>(last));
+    program->End = block.ByteEnds[last - 1];
+    program->Margin = *std::min_element(block.ByteMargins.begin(), block.ByteMargins.begin() + static_cast<long>(last));
+    program->Failed = FailedChecks(machine, program->Image, size);
+    return true;
+}
+
+}  // namespace
+
+bool ProgramInBlock(const TapeBlock& block, Machine machine, TapeProgram* program)
+{
+    if (machine != MACHINE_ANY) return ReadAs(block, machine, program);
+    TapeProgram zx81;
+    TapeProgram zx80;
+    const bool is_zx81 = ReadAs(block, MACHINE_ZX81, &zx81);
+    const bool is_zx80 = ReadAs(block, MACHINE_ZX80, &zx80);
+    if (!is_zx81 && !is_zx80) return false;
+    if (is_zx81 != is_zx80) {
+        *program = is_zx81 ? zx81 : zx80;
+        return true;
+    }
+    // Both readings are possible: a reading whose E_LINE lies beyond the block is most likely the
+    // wrong one; then the one that passes more checks, then the ZX81 one, whose name block is a
+    // structure of its own.
+    auto truncated = [](const TapeProgram& p) {
+        return std::find(p.Failed.begin(), p.Failed.end(), "truncated") != p.Failed.end();
+    };
+    if (truncated(zx81) != truncated(zx80)) {
+        *program = truncated(zx81) ? zx80 : zx81;
+    } else {
+        *program = zx80.Failed.size() < zx81.Failed.size() ? zx80 : zx81;
+    }
+    return true;
+}
+
+char NameCharacter(uint8_t code)
+{
+    static const char PUNCTUATION[] = " ??????????\"?$:?()><=+-*/;,.";  // codes 0 to 27
+    if ((code & 0x7F) >= 64) return '?';  // not a character: a keyword or a control code
+    code &= 0x3F;
+    if (code >= 38) return static_cast<char>('A' + (code - 38));
+    if (code >= 28) return static_cast<char>('0' + (code - 28));
+    return PUNCTUATION[code];
+}

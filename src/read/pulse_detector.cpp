@@ -1,0 +1,285 @@
+#include "read/pulse_detector.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+
+// The tape's own timing, in seconds.
+constexpr double HALF_PULSE = 150e-6;
+constexpr double PULSE_FREQUENCY = 1.0 / (2 * HALF_PULSE);
+constexpr double ZERO_BURST = 4 * 2 * HALF_PULSE;  // 1.2 ms
+constexpr double ONE_BURST = 9 * 2 * HALF_PULSE;   // 2.7 ms
+constexpr double PAUSE = 1.3e-3;
+
+// Below the pulse frequency everything is removed: DC offsets and mains hum.
+constexpr double HIGH_PASS_HZ = 700.0;
+
+// A burst shorter than this is noise; a dip shorter than this inside a burst is no pause.
+constexpr double SHORTEST_BURST = 0.35e-3;
+constexpr double SHORTEST_PAUSE = 0.3e-3;
+// A silence this long ends a block; a program has none inside it.
+constexpr double BLOCK_GAP = 20e-3;
+// After this long without a burst, the level of the next signal is not known.
+constexpr double LEVEL_MEMORY = 0.3;
+// A block's first bits must follow each other at the tape's pace, or they were noise.
+constexpr int SETTLED_BITS = 8;
+
+// Entry and exit levels between the noise floor and the bursts' level.
+constexpr double ENTER = 0.55;
+constexpr double LEAVE = 0.45;
+// While the bursts' level is unknown: how far above the noise a burst must rise, at least.
+constexpr double FIRST_BURST_RATIO = 3.0;
+// Levels below this (about -80 dB of full scale) are silence, however quiet the noise.
+constexpr double LEAST_LEVEL = 1e-4;
+
+// How quickly the tracked levels and lengths follow the recording.
+constexpr double FLOOR_SECONDS = 5e-3;
+constexpr double PEAK_WEIGHT = 0.25;
+constexpr double LENGTH_WEIGHT = 0.15;
+
+constexpr int RISES_KEPT = 32;
+
+void EndBlock(PulseDetector* d)
+{
+    if (!d->Block.Bytes.empty()) {
+        d->Block.LeftoverBits = d->ByteBits;
+        d->Finished.push_back(std::move(d->Block));
+    }
+    d->Block = TapeBlock{};
+    d->BlockBits = 0;
+    d->ByteValue = 0;
+    d->ByteBits = 0;
+    d->ByteMargin = 1.0f;
+    d->LastBitEnd = -1.0;
+}
+
+// Pulses that rose between the two instants, in seconds.
+int RisesBetween(const PulseDetector* d, double from, double to)
+{
+    int count = 0;
+    for (const double rise : d->Rises) count += rise >= from && rise <= to;
+    return count;
+}
+
+// A burst from `start` to `end` (seconds, as the strength showed it) is a bit.
+void TakeBurst(PulseDetector* d, double start, double end, double loudest)
+{
+    // The strength rises and falls over one window: the burst itself began half a window earlier.
+    const double shift = 0.5 * d->Window / d->Rate;
+    const double length = end - start;
+    const int pulses = RisesBetween(d, start - shift - 0.4 * HALF_PULSE, end - shift + 0.4 * HALF_PULSE);
+
+    const double boundary = std::sqrt(d->ZeroLength * d->OneLength);
+    bool one = length >= boundary;
+    double margin = BitMargin(length, d->ZeroLength, d->OneLength);
+    // A length near the boundary is settled by the pulses, where they are clear.
+    const bool pulses_say_zero = pulses >= 3 && pulses <= 5;
+    const bool pulses_say_one = pulses >= 8 && pulses <= 11;
+    if (margin < 0.35 && (pulses_say_zero || pulses_say_one)) {
+        one = pulses_say_one;
+        margin = std::min(margin, 0.35);
+    } else if ((one && pulses_say_zero) || (!one && pulses_say_one)) {
+        margin = std::min(margin, 0.2);
+    }
+
+    // The first bits of a block must keep the tape's pace; earlier ones were noise.
+    const double gap = d->LastBitEnd < 0 ? 0.0 : start - d->LastBitEnd;
+    if (d->LastBitEnd >= 0 && d->BlockBits < SETTLED_BITS &&
+        (gap < 0.4 * d->PauseLength || gap > 2.5 * d->PauseLength)) {
+        EndBlock(d);
+    }
+    if (d->LastBitEnd >= 0 && gap > BLOCK_GAP) EndBlock(d);
+
+    if (d->BlockBits == 0) d->Block.Start = start - shift;
+    if (d->LastBitEnd >= 0 && gap < 2.5 * d->PauseLength) {
+        d->PauseLength += LENGTH_WEIGHT * (gap - d->PauseLength);
+    }
+    d->LastBitEnd = end;
+    ++d->BlockBits;
+
+    // Follow the tape's speed and level.
+    double& typical = one ? d->OneLength : d->ZeroLength;
+    if (margin > 0.2) typical += LENGTH_WEIGHT * (length - typical);
+    d->Peak += PEAK_WEIGHT * (loudest - d->Peak);
+
+    d->ByteValue = (d->ByteValue << 1) | (one ? 1u : 0u);
+    d->ByteMargin = std::min(d->ByteMargin, static_cast<float>(margin));
+    if (++d->ByteBits == 8) {
+        d->Block.Bytes.push_back(static_cast<uint8_t>(d->ByteValue));
+        d->Block.ByteMargins.push_back(d->ByteMargin);
+        d->Block.ByteEnds.push_back(end - shift);
+        d->ByteValue = 0;
+        d->ByteBits = 0;
+        d->ByteMargin = 1.0f;
+    }
+}
+
+void FlushPending(PulseDetector* d)
+{
+    if (!d->Pending) return;
+    d->Pending = false;
+    if (d->PendingEnd - d->PendingStart >= SHORTEST_BURST) {
+        TakeBurst(d, d->PendingStart, d->PendingEnd, d->PendingMax);
+    }
+}
+
+// The instant, in seconds, at which the strength crossed `level` between the previous sample
+// and this one.
+double Crossing(const PulseDetector* d, double previous, double current, double level)
+{
+    const double fraction = current != previous ? (level - previous) / (current - previous) : 1.0;
+    return (static_cast<double>(d->Sample) - 1.0 + std::clamp(fraction, 0.0, 1.0)) / d->Rate;
+}
+
+}  // namespace
+
+double BitMargin(double length, double zero_length, double one_length)
+{
+    const double boundary = std::sqrt(zero_length * one_length);
+    const double margin = length >= boundary ? std::log(length / boundary) / std::log(one_length / boundary)
+                                             : std::log(boundary / length) / std::log(boundary / zero_length);
+    return std::min(margin, 1.0);
+}
+
+void StartDetector(PulseDetector* d, double rate)
+{
+    *d = PulseDetector{};
+    d->Rate = rate;
+
+    // Second-order Butterworth high-pass.
+    const double w = std::tan(PI * HIGH_PASS_HZ / rate);
+    const double q = std::sqrt(2.0);
+    const double norm = 1.0 / (1.0 + q * w + w * w);
+    d->B0 = norm;
+    d->B1 = -2.0 * norm;
+    d->B2 = norm;
+    d->A1 = 2.0 * (w * w - 1.0) * norm;
+    d->A2 = (1.0 - q * w + w * w) * norm;
+
+    d->Window = std::max(1, static_cast<int>(std::lround(rate / PULSE_FREQUENCY)));
+    d->RingI.assign(static_cast<size_t>(d->Window), 0.0);
+    d->RingQ.assign(static_cast<size_t>(d->Window), 0.0);
+    d->StepRe = std::cos(2 * PI * PULSE_FREQUENCY / rate);
+    d->StepIm = std::sin(2 * PI * PULSE_FREQUENCY / rate);
+    d->Rises.assign(RISES_KEPT, -1.0);
+
+    d->ZeroLength = ZERO_BURST;
+    d->OneLength = ONE_BURST;
+    d->PauseLength = PAUSE;
+}
+
+void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int stride)
+{
+    const double floor_weight = 1.0 / (FLOOR_SECONDS * d->Rate);
+    const double scale = 2.0 / d->Window;
+    const auto level_memory = static_cast<int64_t>(LEVEL_MEMORY * d->Rate);
+    for (int64_t n = 0; n < count; ++n) {
+        const double x = samples[n * stride];
+        const double y = d->B0 * x + d->B1 * d->X1 + d->B2 * d->X2 - d->A1 * d->Y1 - d->A2 * d->Y2;
+        d->X2 = d->X1;
+        d->X1 = x;
+        d->Y2 = d->Y1;
+        d->Y1 = y;
+
+        // Strength of the pulse frequency over the last window.
+        const double i = y * d->PhasorRe;
+        const double q = y * d->PhasorIm;
+        d->SumI += i - d->RingI[static_cast<size_t>(d->RingAt)];
+        d->SumQ += q - d->RingQ[static_cast<size_t>(d->RingAt)];
+        d->RingI[static_cast<size_t>(d->RingAt)] = i;
+        d->RingQ[static_cast<size_t>(d->RingAt)] = q;
+        if (++d->RingAt == d->Window) d->RingAt = 0;
+        const double re = d->PhasorRe * d->StepRe - d->PhasorIm * d->StepIm;
+        d->PhasorIm = d->PhasorRe * d->StepIm + d->PhasorIm * d->StepRe;
+        d->PhasorRe = re;
+        if ((d->Sample & 1023) == 0) {  // keep the phasor on the unit circle
+            const double length = std::hypot(d->PhasorRe, d->PhasorIm);
+            d->PhasorRe /= length;
+            d->PhasorIm /= length;
+        }
+        const double previous = d->Envelope;
+        const double envelope = std::sqrt(d->SumI * d->SumI + d->SumQ * d->SumQ) * scale;
+        d->Envelope = envelope;
+        ++d->Sample;
+
+        if (d->LastBurstSample >= 0 && d->Sample - d->LastBurstSample > level_memory) {
+            d->Peak = 0;  // a new signal may come at another level
+            d->LastBurstSample = -1;
+        }
+        const bool known = d->Peak > 0;
+        const double span = std::max(0.0, d->Peak - d->Floor);
+        const double enter = std::max(
+            LEAST_LEVEL, known ? std::max(d->Floor + ENTER * span, 1.5 * d->Floor) : FIRST_BURST_RATIO * d->Floor);
+        // Inside the first burst after a silence, its own loudest moment stands for the level.
+        const double top = known ? d->Peak : std::max(d->BurstMax, enter);
+        const double leave = std::max(LEAST_LEVEL * 0.8, d->Floor + LEAVE * std::max(0.0, top - d->Floor));
+
+        // Pulses: rises of the filtered signal through a band around zero.
+        const double band = 0.3 * (known ? d->Peak : enter);
+        if (d->High ? y < -band : y > band) {
+            d->High = !d->High;
+            if (d->High) {
+                d->Rises[static_cast<size_t>(d->RiseAt)] = static_cast<double>(d->Sample) / d->Rate;
+                d->RiseAt = (d->RiseAt + 1) % RISES_KEPT;
+            }
+        }
+
+        if (!d->InBurst) {
+            if (envelope > enter) {
+                d->InBurst = true;
+                d->BurstStart = Crossing(d, previous, envelope, enter);
+                d->BurstMax = envelope;
+                d->EntryLevel = known ? -1.0 : enter;
+                // A dip too short to be a pause joins the burst before it again.
+                if (d->Pending && d->BurstStart - d->PendingEnd < SHORTEST_PAUSE) {
+                    d->BurstStart = d->PendingStart;
+                    d->BurstMax = std::max(d->BurstMax, d->PendingMax);
+                    d->Pending = false;
+                } else {
+                    FlushPending(d);
+                }
+            } else {
+                if (envelope < leave || !known) d->Floor += floor_weight * (envelope - d->Floor);
+                if (d->Pending && static_cast<double>(d->Sample) / d->Rate - d->PendingEnd > SHORTEST_PAUSE) {
+                    FlushPending(d);
+                }
+                if (d->LastBitEnd >= 0 && static_cast<double>(d->Sample) / d->Rate - d->LastBitEnd > BLOCK_GAP) {
+                    EndBlock(d);
+                }
+            }
+        } else {
+            d->BurstMax = std::max(d->BurstMax, envelope);
+            if (envelope < leave) {
+                d->InBurst = false;
+                if (d->EntryLevel >= 0) {
+                    // Entered while the level was unknown, low on the rising edge, which takes
+                    // one window: put the start where the entry level of a known one would be.
+                    const double fraction = std::min(1.0, d->EntryLevel / d->BurstMax);
+                    d->BurstStart += (ENTER - fraction) * d->Window / d->Rate;
+                }
+                d->Pending = true;
+                d->PendingStart = d->BurstStart;
+                d->PendingEnd = Crossing(d, previous, envelope, leave);
+                d->PendingMax = d->BurstMax;
+                d->LastBurstSample = d->Sample;
+                if (!known) d->Peak = d->BurstMax;  // the first burst sets the level at once
+            }
+        }
+    }
+}
+
+void FinishDetector(PulseDetector* d)
+{
+    if (d->InBurst) {
+        d->InBurst = false;
+        d->Pending = true;
+        d->PendingStart = d->BurstStart;
+        d->PendingEnd = static_cast<double>(d->Sample) / d->Rate;
+        d->PendingMax = d->BurstMax;
+    }
+    FlushPending(d);
+    EndBlock(d);
+}
