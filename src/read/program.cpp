@@ -47,8 +47,7 @@ bool Zx81LinesChain(const std::vector<uint8_t>& image, int from, int to)
 }
 
 // Whether the lines from `from` to `to` are a chain of ZX80 lines: a line number (big-endian,
-// rising) and the line up to NEWLINE. A line has no length, so a NEWLINE inside one (in a REM
-// holding code) is taken as such when the line number after it would not rise.
+// rising) and the line up to its NEWLINE.
 bool Zx80LinesChain(const std::vector<uint8_t>& image, int from, int to)
 {
     int previous = -1;
@@ -58,17 +57,11 @@ bool Zx80LinesChain(const std::vector<uint8_t>& image, int from, int to)
         if (at + 3 > to) return false;
         const int number = image[i] << 8 | image[i + 1];
         if (number <= previous || number > 0x3FFF) return false;
-        int end = at + 2;
-        for (;;) {
-            while (end < to && image[static_cast<size_t>(end - ZX80_START)] != NEWLINE) ++end;
-            if (end >= to) return false;
-            ++end;  // past the NEWLINE
-            if (end == to) break;
-            const auto next = static_cast<size_t>(end - ZX80_START);
-            if (end + 1 < to && (image[next] << 8 | image[next + 1]) > number) break;
-        }
+        at += 2;
+        while (at < to && image[static_cast<size_t>(at - ZX80_START)] != NEWLINE) ++at;
+        if (at >= to) return false;
+        ++at;
         previous = number;
-        at = end;
     }
     return at == to;
 }
@@ -167,16 +160,18 @@ bool ProgramInBlock(const TapeBlock& block, Machine machine, TapeProgram* progra
         *program = is_zx81 ? zx81 : zx80;
         return true;
     }
-    // Both readings are possible: a reading whose E_LINE lies beyond the block is most likely the
-    // wrong one; then the one that passes more checks, then the ZX81 one, whose name block is a
-    // structure of its own.
-    auto truncated = [](const TapeProgram& p) {
-        return std::find(p.Failed.begin(), p.Failed.end(), "truncated") != p.Failed.end();
+    // Both readings are possible. A name of characters followed by VERSN 0 is a ZX81's; else a
+    // reading whose E_LINE lies beyond the block is most likely the wrong one; then the one that
+    // passes more checks wins, and the ZX81 one if they tie.
+    const bool named = std::all_of(zx81.Name.begin(), zx81.Name.end(), [](uint8_t c) { return c < 64; });
+    auto penalty = [](const TapeProgram& p) {
+        const bool cut = std::find(p.Failed.begin(), p.Failed.end(), "truncated") != p.Failed.end();
+        return p.Failed.size() + (cut ? 100 : 0);
     };
-    if (truncated(zx81) != truncated(zx80)) {
-        *program = truncated(zx81) ? zx80 : zx81;
+    if (named && !zx81.Image.empty() && zx81.Image[0] == 0) {
+        *program = zx81;
     } else {
-        *program = zx80.Failed.size() < zx81.Failed.size() ? zx80 : zx81;
+        *program = penalty(zx80) < penalty(zx81) ? zx80 : zx81;
     }
     return true;
 }

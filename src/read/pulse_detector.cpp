@@ -41,6 +41,7 @@ constexpr double PEAK_WEIGHT = 0.25;
 constexpr double LENGTH_WEIGHT = 0.15;
 
 constexpr int RISES_KEPT = 32;
+constexpr double HISTORY_SECONDS = 20e-3;
 
 void EndBlock(PulseDetector* d)
 {
@@ -65,7 +66,7 @@ int RisesBetween(const PulseDetector* d, double from, double to)
 }
 
 // A burst from `start` to `end` (seconds, as the strength showed it) is a bit.
-void TakeBurst(PulseDetector* d, double start, double end, double loudest)
+void TakeBurst(PulseDetector* d, double start, double end, bool louder)
 {
     // The strength rises and falls over one window: the burst itself began half a window earlier.
     const double shift = 0.5 * d->Window / d->Rate;
@@ -85,16 +86,17 @@ void TakeBurst(PulseDetector* d, double start, double end, double loudest)
         margin = std::min(margin, 0.2);
     }
 
-    // The first bits of a block must keep the tape's pace; earlier ones were noise.
+    // The first bits of a block must keep the tape's pace, and a much louder burst starts a new
+    // signal: bits before were noise.
     const double gap = d->LastBitEnd < 0 ? 0.0 : start - d->LastBitEnd;
     if (d->LastBitEnd >= 0 && d->BlockBits < SETTLED_BITS &&
-        (gap < 0.4 * d->PauseLength || gap > 2.5 * d->PauseLength)) {
+        (louder || gap < 0.4 * d->PauseLength || gap > 2.5 * d->PauseLength)) {
         EndBlock(d);
     }
     if (d->LastBitEnd >= 0 && gap > BLOCK_GAP) EndBlock(d);
 
     if (d->BlockBits == 0) d->Block.Start = start - shift;
-    if (d->LastBitEnd >= 0 && gap < 2.5 * d->PauseLength) {
+    if (d->BlockBits >= SETTLED_BITS && gap < 2.5 * d->PauseLength) {
         d->PauseLength += LENGTH_WEIGHT * (gap - d->PauseLength);
     }
     d->LastBitEnd = end;
@@ -102,8 +104,10 @@ void TakeBurst(PulseDetector* d, double start, double end, double loudest)
 
     // Follow the tape's speed and level.
     double& typical = one ? d->OneLength : d->ZeroLength;
-    if (margin > 0.2) typical += LENGTH_WEIGHT * (length - typical);
-    d->Peak += PEAK_WEIGHT * (loudest - d->Peak);
+    if (d->BlockBits >= SETTLED_BITS && margin > 0.2 && length > 0.5 * d->ZeroLength &&
+        length < 2.0 * d->OneLength) {
+        typical += LENGTH_WEIGHT * (length - typical);
+    }
 
     d->ByteValue = (d->ByteValue << 1) | (one ? 1u : 0u);
     d->ByteMargin = std::min(d->ByteMargin, static_cast<float>(margin));
@@ -122,7 +126,7 @@ void FlushPending(PulseDetector* d)
     if (!d->Pending) return;
     d->Pending = false;
     if (d->PendingEnd - d->PendingStart >= SHORTEST_BURST) {
-        TakeBurst(d, d->PendingStart, d->PendingEnd, d->PendingMax);
+        TakeBurst(d, d->PendingStart, d->PendingEnd, d->PendingLouder);
     }
 }
 
@@ -132,6 +136,26 @@ double Crossing(const PulseDetector* d, double previous, double current, double 
 {
     const double fraction = current != previous ? (level - previous) / (current - previous) : 1.0;
     return (static_cast<double>(d->Sample) - 1.0 + std::clamp(fraction, 0.0, 1.0)) / d->Rate;
+}
+
+// A burst entered while the level was unknown was entered low on its rising edge, perhaps even
+// on the faint ringing ahead of it: now that its level is known, its start is where the strength
+// first crossed the entry level for that level.
+void PlaceUnknownStart(PulseDetector* d)
+{
+    const auto size = static_cast<int64_t>(d->History.size());
+    if (d->Sample - d->EntrySample >= size - 1) return;  // too long ago to look back on
+    const double level = d->Floor + ENTER * (d->BurstMax - d->Floor);
+    double before = d->History[static_cast<size_t>((d->EntrySample - 1) % size)];
+    for (int64_t n = d->EntrySample; n <= d->Sample; ++n) {
+        const double now = d->History[static_cast<size_t>(n % size)];
+        if (now >= level) {
+            const double fraction = now != before ? (level - before) / (now - before) : 1.0;
+            d->BurstStart = (static_cast<double>(n) - 1.0 + std::clamp(fraction, 0.0, 1.0)) / d->Rate;
+            return;
+        }
+        before = now;
+    }
 }
 
 }  // namespace
@@ -165,6 +189,7 @@ void StartDetector(PulseDetector* d, double rate)
     d->StepRe = std::cos(2 * PI * PULSE_FREQUENCY / rate);
     d->StepIm = std::sin(2 * PI * PULSE_FREQUENCY / rate);
     d->Rises.assign(RISES_KEPT, -1.0);
+    d->History.assign(static_cast<size_t>(HISTORY_SECONDS * rate) + 2, 0.0);
 
     d->ZeroLength = ZERO_BURST;
     d->OneLength = ONE_BURST;
@@ -204,6 +229,7 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
         const double envelope = std::sqrt(d->SumI * d->SumI + d->SumQ * d->SumQ) * scale;
         d->Envelope = envelope;
         ++d->Sample;
+        d->History[static_cast<size_t>(d->Sample % static_cast<int64_t>(d->History.size()))] = envelope;
 
         if (d->LastBurstSample >= 0 && d->Sample - d->LastBurstSample > level_memory) {
             d->Peak = 0;  // a new signal may come at another level
@@ -213,8 +239,9 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
         const double span = std::max(0.0, d->Peak - d->Floor);
         const double enter = std::max(
             LEAST_LEVEL, known ? std::max(d->Floor + ENTER * span, 1.5 * d->Floor) : FIRST_BURST_RATIO * d->Floor);
-        // Inside the first burst after a silence, its own loudest moment stands for the level.
-        const double top = known ? d->Peak : std::max(d->BurstMax, enter);
+        // Inside a burst louder than those before (the first after a silence, say), its own
+        // loudest moment stands for the level.
+        const double top = std::max(d->Peak, d->InBurst ? 0.7 * d->BurstMax : 0.0);
         const double leave = std::max(LEAST_LEVEL * 0.8, d->Floor + LEAVE * std::max(0.0, top - d->Floor));
 
         // Pulses: rises of the filtered signal through a band around zero.
@@ -232,11 +259,13 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
                 d->InBurst = true;
                 d->BurstStart = Crossing(d, previous, envelope, enter);
                 d->BurstMax = envelope;
-                d->EntryLevel = known ? -1.0 : enter;
+                d->LevelAtEntry = d->Peak;
+                d->EntrySample = d->Sample;
                 // A dip too short to be a pause joins the burst before it again.
                 if (d->Pending && d->BurstStart - d->PendingEnd < SHORTEST_PAUSE) {
                     d->BurstStart = d->PendingStart;
                     d->BurstMax = std::max(d->BurstMax, d->PendingMax);
+                    if (d->PendingLouder) d->LevelAtEntry = 0;  // joined to a new signal's start
                     d->Pending = false;
                 } else {
                     FlushPending(d);
@@ -254,18 +283,21 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
             d->BurstMax = std::max(d->BurstMax, envelope);
             if (envelope < leave) {
                 d->InBurst = false;
-                if (d->EntryLevel >= 0) {
-                    // Entered while the level was unknown, low on the rising edge, which takes
-                    // one window: put the start where the entry level of a known one would be.
-                    const double fraction = std::min(1.0, d->EntryLevel / d->BurstMax);
-                    d->BurstStart += (ENTER - fraction) * d->Window / d->Rate;
-                }
+                // Much louder than the level it was entered at: a new signal, entered low on
+                // its rising edge or even on faint ringing ahead of it.
+                if (d->BurstMax > 2.0 * d->LevelAtEntry) PlaceUnknownStart(d);
                 d->Pending = true;
                 d->PendingStart = d->BurstStart;
                 d->PendingEnd = Crossing(d, previous, envelope, leave);
                 d->PendingMax = d->BurstMax;
+                d->PendingLouder = d->BurstMax > 2.0 * d->LevelAtEntry;
                 d->LastBurstSample = d->Sample;
-                if (!known) d->Peak = d->BurstMax;  // the first burst sets the level at once
+                // A burst much louder than the level sets it at once; others move it a little.
+                if (d->BurstMax > 2.0 * d->Peak) {
+                    d->Peak = d->BurstMax;
+                } else if (d->PendingEnd - d->PendingStart >= SHORTEST_BURST) {
+                    d->Peak += PEAK_WEIGHT * (d->BurstMax - d->Peak);
+                }
             }
         }
     }

@@ -50,7 +50,11 @@ struct PulseDetector {
     bool InBurst = false;
     double BurstStart = 0;  // seconds, where the strength crossed the entry level
     double BurstMax = 0;
-    double EntryLevel = 0;  // the entry level it crossed
+    double LevelAtEntry = 0;  // the bursts' level when it began (0 while unknown)
+    int64_t EntrySample = 0;
+    // The strength over the last moments, to place the start of a burst entered at an unknown
+    // level once its level is known.
+    std::vector<double> History;
 
     // Pulses: a Schmitt trigger on the filtered signal, and the times of its recent rises.
     bool High = false;
@@ -61,6 +65,7 @@ struct PulseDetector {
     // is joined again.
     bool Pending = false;
     double PendingStart = 0, PendingEnd = 0, PendingMax = 0;
+    bool PendingLouder = false;  // much louder than the bursts before it
 
     // Typical lengths, in seconds, of a 0 burst, a 1 burst and the pause before a burst: they
     // follow the tape's speed.

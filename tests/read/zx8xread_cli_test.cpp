@@ -1,0 +1,100 @@
+// zx8xread end to end: what it prints, writes and exits with, for good recordings and bad files.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "conversion.h"
+#include "support/images.h"
+#include "support/in_memory.h"
+#include "tape/signal.h"
+#include "wav/wav_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Writes the WAV zx8xwav makes for the image as a ZX81 tape named GAME1.
+void WriteTape(const fs::path& path, const std::vector<uint8_t>& image)
+{
+    targetFormat = TARGET_ZX81;
+    zxFileName = "GAME1";
+    ASSERT_TRUE(ConvertInMemory(image));
+    FILE* file = fopen(path.string().c_str(), "wb");
+    ASSERT_TRUE(WriteWavFile(file, wavFile.get(), wavCounter));
+    fclose(file);
+    targetFormat = TARGET_UNKNOWN;
+    zxFileName.clear();
+}
+
+TEST(Zx8xread, OutputsAndExitStatus)
+{
+    const fs::path dir = fs::temp_directory_path() / "zx8xread_cli";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::vector<uint8_t> image = WellFormedZx81Image(10, 9);
+    WriteTape(dir / "good.wav", image);
+    std::vector<uint8_t> spoilt = image;
+    spoilt[0] = 1;  // VERSN
+    WriteTape(dir / "spoilt.wav", spoilt);
+    const std::string good = Slurp(dir / "good.wav");
+    std::ofstream(dir / "cut.wav", std::ios::binary) << good.substr(0, good.size() / 2);
+    std::ofstream(dir / "notes.txt") << "not a recording\n";
+    std::ofstream(dir / "empty.wav");
+    {
+        SF_INFO info{};
+        info.samplerate = 22050;
+        info.channels = 1;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* silence = sf_open((dir / "silence.wav").string().c_str(), SFM_WRITE, &info);
+        const std::vector<short> zeros(44100, 0);
+        sf_write_short(silence, zeros.data(), static_cast<sf_count_t>(zeros.size()));
+        sf_close(silence);
+    }
+
+    struct Case {
+        std::string Args;
+        int Status;
+        std::string Out;  // the start of standard output
+        std::string Err;  // standard error, whole
+    };
+    const Case cases[] = {
+        {"-d out good.wav", 0, "out/game1.p: ZX81, name \"GAME1\", " + std::to_string(image.size()) + " bytes, 0:01.6 to ", ""},
+        {"-dout good.wav", 0, "out/game1-2.p: ZX81", ""},
+        {"-d out spoilt.wav", 1, "out/game1-3.p: ZX81", ""},
+        {"-d out cut.wav", 2, "out/game1-4.p: ZX81",
+         "zx8xread: cut.wav: truncated WAV: its data chunk declares " + std::to_string(good.size() - 44) +
+             " bytes, the file holds " + std::to_string(good.size() / 2 - 44) + "\n"},
+        {"notes.txt", 2, "", "zx8xread: notes.txt: not a recording this program can read (Format not recognised.)\n"},
+        {"empty.wav", 2, "", "zx8xread: empty.wav: not a recording this program can read (Format not recognised.)\n"},
+        {"missing.wav", 2, "", "zx8xread: missing.wav: cannot read: No such file or directory\n"},
+        {"silence.wav", 1, "", "zx8xread: silence.wav: no program found\n"},
+        {"-h", 0, "Usage: zx8xread [-d DIR] [-80 | -81] RECORDING...\n", ""},
+        {"-x good.wav", 2, "", "zx8xread: unknown option -x\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Args);
+        const std::string command = "cd '" + dir.string() + "' && " + ZX8XREAD_EXE + " " + c.Args + " >stdout 2>stderr";
+        const int raw = std::system(command.c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.Status);
+        EXPECT_EQ(Slurp(dir / "stdout").substr(0, c.Out.size()), c.Out);
+        const std::string err = Slurp(dir / "stderr");
+        EXPECT_EQ(c.Err.empty() ? err : err.substr(0, c.Err.size()), c.Err);
+    }
+    EXPECT_EQ(fs::file_size(dir / "out" / "game1.p"), image.size());
+    EXPECT_EQ(Slurp(dir / "out" / "game1-3.p")[0], 1);
+    fs::remove_all(dir);
+}
+
+}  // namespace
