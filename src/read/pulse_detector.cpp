@@ -19,7 +19,7 @@ constexpr double HIGH_PASS_HZ = 700.0;
 
 // A burst shorter than this is noise; a dip shorter than this inside a burst is no pause.
 constexpr double SHORTEST_BURST = 0.35e-3;
-constexpr double SHORTEST_PAUSE = 0.3e-3;
+constexpr double SHORTEST_PAUSE = 0.23;  // of a typical pause
 // A silence this long ends a block; a program has none inside it.
 constexpr double BLOCK_GAP = 20e-3;
 // After this long without a burst, the level of the next signal is not known.
@@ -42,6 +42,8 @@ constexpr double LENGTH_WEIGHT = 0.15;
 
 constexpr int RISES_KEPT = 32;
 constexpr double HISTORY_SECONDS = 20e-3;
+// The strength is measured over this many pulse periods: more smooths noise, fewer keeps edges sharp.
+constexpr double WINDOW_PERIODS = 2.0;
 
 void EndBlock(PulseDetector* d)
 {
@@ -183,7 +185,7 @@ void StartDetector(PulseDetector* d, double rate)
     d->A1 = 2.0 * (w * w - 1.0) * norm;
     d->A2 = (1.0 - q * w + w * w) * norm;
 
-    d->Window = std::max(1, static_cast<int>(std::lround(rate / PULSE_FREQUENCY)));
+    d->Window = std::max(1, static_cast<int>(std::lround(WINDOW_PERIODS * rate / PULSE_FREQUENCY)));
     d->RingI.assign(static_cast<size_t>(d->Window), 0.0);
     d->RingQ.assign(static_cast<size_t>(d->Window), 0.0);
     d->StepRe = std::cos(2 * PI * PULSE_FREQUENCY / rate);
@@ -262,7 +264,7 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
                 d->LevelAtEntry = d->Peak;
                 d->EntrySample = d->Sample;
                 // A dip too short to be a pause joins the burst before it again.
-                if (d->Pending && d->BurstStart - d->PendingEnd < SHORTEST_PAUSE) {
+                if (d->Pending && d->BurstStart - d->PendingEnd < SHORTEST_PAUSE * d->PauseLength) {
                     d->BurstStart = d->PendingStart;
                     d->BurstMax = std::max(d->BurstMax, d->PendingMax);
                     if (d->PendingLouder) d->LevelAtEntry = 0;  // joined to a new signal's start
@@ -272,7 +274,8 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
                 }
             } else {
                 if (envelope < leave || !known) d->Floor += floor_weight * (envelope - d->Floor);
-                if (d->Pending && static_cast<double>(d->Sample) / d->Rate - d->PendingEnd > SHORTEST_PAUSE) {
+                if (d->Pending &&
+                    static_cast<double>(d->Sample) / d->Rate - d->PendingEnd > SHORTEST_PAUSE * d->PauseLength) {
                     FlushPending(d);
                 }
                 if (d->LastBitEnd >= 0 && static_cast<double>(d->Sample) / d->Rate - d->LastBitEnd > BLOCK_GAP) {

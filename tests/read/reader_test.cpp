@@ -30,7 +30,9 @@ std::vector<double> Tape(const std::vector<uint8_t>& image, TargetFormat target,
 {
     targetFormat = target;
     zxFileName = name;
+    verbose = 0;
     EXPECT_TRUE(ConvertInMemory(image));
+    verbose = 1;
     std::vector<double> samples;
     for (int32_t i = 0; i < wavCounter; ++i) samples.push_back((wavFile[static_cast<size_t>(i)] - 128) / 128.0);
     targetFormat = TARGET_UNKNOWN;
@@ -121,7 +123,7 @@ TEST_F(ReaderTest, ZxwavTapesReadBackExactly)
             EXPECT_TRUE(programs[0].Image == image);
             EXPECT_TRUE(programs[0].Failed.empty()) << programs[0].Failed.front();
             EXPECT_EQ(Zx81FileName(programs[0].Name), is_zx81 ? "game1.p" : ".p");  // ZX80: no name
-            EXPECT_GT(programs[0].Margin, 0.5f);
+            EXPECT_GT(programs[0].Margin, v.Damage ? 0.0f : 0.5f);
             EXPECT_NEAR(programs[0].Start, 1.6, 0.01);
         }
     }

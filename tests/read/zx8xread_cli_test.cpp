@@ -30,7 +30,9 @@ void WriteTape(const fs::path& path, const std::vector<uint8_t>& image)
 {
     targetFormat = TARGET_ZX81;
     zxFileName = "GAME1";
+    verbose = 0;
     ASSERT_TRUE(ConvertInMemory(image));
+    verbose = 1;
     FILE* file = fopen(path.string().c_str(), "wb");
     ASSERT_TRUE(WriteWavFile(file, wavFile.get(), wavCounter));
     fclose(file);
