@@ -6,7 +6,7 @@
 # Prints a table: damage x programs recovered by each, and the programs only the ROM loaded.
 #
 #   bash bench/read_damage.sh [corpus folder] [jobs]
-# Needs build/zx8xwav and build/zx8xread, and: apt-get install -y sox libsox-fmt-mp3 lame
+# Needs build/zx8xwav and build/zx8xread (or the programs named by $ZX8XWAV and $ZX8XREAD), and: apt-get install -y sox libsox-fmt-mp3 lame
 # libsndfile1-dev (and libz80ex-dev for the ROM).
 set -euo pipefail
 
@@ -14,7 +14,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 corpus=${1:-$root/../shared/corpus}
 jobs=${2:-2}
-export ZX8XWAV=$root/build/zx8xwav ZX8XREAD=$root/build/zx8xread
+export ZX8XWAV=${ZX8XWAV:-$root/build/zx8xwav} ZX8XREAD=${ZX8XREAD:-$root/build/zx8xread}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WORK=$work

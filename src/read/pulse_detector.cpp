@@ -20,6 +20,10 @@ constexpr double HIGH_PASS_HZ = 700.0;
 // A burst shorter than this is noise; a dip shorter than this inside a burst is no pause.
 constexpr double SHORTEST_BURST = 0.35e-3;
 constexpr double SHORTEST_PAUSE = 0.23;  // of a typical pause
+// Pieces of a burst broken by noise: shorter than this part of a 0 burst, and apart by less than
+// this part of a pause.
+constexpr double FRAGMENT = 0.5;
+constexpr double JOINING_PAUSE = 0.45;
 // A silence this long ends a block; a program has none inside it.
 constexpr double BLOCK_GAP = 20e-3;
 // After this long without a burst, the level of the next signal is not known.
@@ -67,15 +71,38 @@ int RisesBetween(const PulseDetector* d, double from, double to)
     return count;
 }
 
+// Adds a bit to the byte under way, and a finished byte to the block.
+void AppendBit(PulseDetector* d, bool one, double margin, double end)
+{
+    d->ByteValue = (d->ByteValue << 1) | (one ? 1u : 0u);
+    d->ByteMargin = std::min(d->ByteMargin, static_cast<float>(margin));
+    if (++d->ByteBits == 8) {
+        d->Block.Bytes.push_back(static_cast<uint8_t>(d->ByteValue));
+        d->Block.ByteMargins.push_back(d->ByteMargin);
+        d->Block.ByteEnds.push_back(end);
+        d->ByteValue = 0;
+        d->ByteBits = 0;
+        d->ByteMargin = 1.0f;
+    }
+}
+
 // A burst from `start` to `end` (seconds, as the strength showed it) is a bit.
 void TakeBurst(PulseDetector* d, double start, double end, bool louder)
 {
     // The strength rises and falls over one window: the burst itself began half a window earlier.
     const double shift = 0.5 * d->Window / d->Rate;
-    const double length = end - start;
     const int pulses = RisesBetween(d, start - shift - 0.4 * HALF_PULSE, end - shift + 0.4 * HALF_PULSE);
 
     const double boundary = std::sqrt(d->ZeroLength * d->OneLength);
+    const double gap = d->LastBitEnd < 0 ? 0.0 : start - d->LastBitEnd;
+    // A burst whose start was worn away (by noise or a dropout) follows a pause longer than
+    // pauses are: when its own length is unclear, the excess counts as part of it.
+    double length = end - start;
+    const double excess = gap - d->PauseLength;
+    if (d->BlockBits >= SETTLED_BITS && excess > 0.3e-3 && excess < d->PauseLength + 0.5 * d->ZeroLength &&
+        BitMargin(length, d->ZeroLength, d->OneLength) < 0.5) {
+        length += excess;
+    }
     bool one = length >= boundary;
     double margin = BitMargin(length, d->ZeroLength, d->OneLength);
     // A length near the boundary is settled by the pulses, where they are clear.
@@ -90,12 +117,19 @@ void TakeBurst(PulseDetector* d, double start, double end, bool louder)
 
     // The first bits of a block must keep the tape's pace, and a much louder burst starts a new
     // signal: bits before were noise.
-    const double gap = d->LastBitEnd < 0 ? 0.0 : start - d->LastBitEnd;
     if (d->LastBitEnd >= 0 && d->BlockBits < SETTLED_BITS &&
         (louder || gap < 0.4 * d->PauseLength || gap > 2.5 * d->PauseLength)) {
         EndBlock(d);
     }
     if (d->LastBitEnd >= 0 && gap > BLOCK_GAP) EndBlock(d);
+
+    // A burst lost entirely, to noise or a dropout, leaves a gap of two pauses around the place it
+    // had: its bit is put back, as long as that place, with no margin.
+    const double missing = gap - 2.0 * d->PauseLength;
+    if (d->BlockBits >= SETTLED_BITS && missing > 0.5 * d->ZeroLength && missing < 1.3 * d->OneLength) {
+        AppendBit(d, missing >= boundary, 0.0, start - d->PauseLength - shift);
+        ++d->BlockBits;
+    }
 
     if (d->BlockBits == 0) d->Block.Start = start - shift;
     if (d->BlockBits >= SETTLED_BITS && gap < 2.5 * d->PauseLength) {
@@ -111,16 +145,7 @@ void TakeBurst(PulseDetector* d, double start, double end, bool louder)
         typical += LENGTH_WEIGHT * (length - typical);
     }
 
-    d->ByteValue = (d->ByteValue << 1) | (one ? 1u : 0u);
-    d->ByteMargin = std::min(d->ByteMargin, static_cast<float>(margin));
-    if (++d->ByteBits == 8) {
-        d->Block.Bytes.push_back(static_cast<uint8_t>(d->ByteValue));
-        d->Block.ByteMargins.push_back(d->ByteMargin);
-        d->Block.ByteEnds.push_back(end - shift);
-        d->ByteValue = 0;
-        d->ByteBits = 0;
-        d->ByteMargin = 1.0f;
-    }
+    AppendBit(d, one, margin, end - shift);
 }
 
 void FlushPending(PulseDetector* d)
@@ -130,6 +155,30 @@ void FlushPending(PulseDetector* d)
     if (d->PendingEnd - d->PendingStart >= SHORTEST_BURST) {
         TakeBurst(d, d->PendingStart, d->PendingEnd, d->PendingLouder);
     }
+}
+
+// A burst has ended. It joins the one before when the dip between them is too short for a
+// pause, or when both are more than noise, the dip is well short of a pause and together they
+// make no more than a 1: noise can break a burst in two. Otherwise the one before is a bit, and
+// this one waits its turn.
+void BurstEnded(PulseDetector* d, double start, double end, bool louder)
+{
+    if (d->Pending) {
+        const double gap = start - d->PendingEnd;
+        const double fragment = FRAGMENT * d->ZeroLength;
+        const bool pieces = end - start >= fragment && d->PendingEnd - d->PendingStart >= fragment &&
+                            end - d->PendingStart <= 1.2 * d->OneLength;
+        if (gap < SHORTEST_PAUSE * d->PauseLength || (pieces && gap < JOINING_PAUSE * d->PauseLength)) {
+            d->PendingEnd = end;
+            d->PendingLouder = d->PendingLouder || louder;
+            return;
+        }
+        FlushPending(d);
+    }
+    d->Pending = true;
+    d->PendingStart = start;
+    d->PendingEnd = end;
+    d->PendingLouder = louder;
 }
 
 // The instant, in seconds, at which the strength crossed `level` between the previous sample
@@ -263,19 +312,14 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
                 d->BurstMax = envelope;
                 d->LevelAtEntry = d->Peak;
                 d->EntrySample = d->Sample;
-                // A dip too short to be a pause joins the burst before it again.
-                if (d->Pending && d->BurstStart - d->PendingEnd < SHORTEST_PAUSE * d->PauseLength) {
-                    d->BurstStart = d->PendingStart;
-                    d->BurstMax = std::max(d->BurstMax, d->PendingMax);
-                    if (d->PendingLouder) d->LevelAtEntry = 0;  // joined to a new signal's start
-                    d->Pending = false;
-                } else {
+                // Too far from the burst before to join it: that one is a bit of its own.
+                if (d->Pending && d->BurstStart - d->PendingEnd >= JOINING_PAUSE * d->PauseLength) {
                     FlushPending(d);
                 }
             } else {
                 if (envelope < leave || !known) d->Floor += floor_weight * (envelope - d->Floor);
                 if (d->Pending &&
-                    static_cast<double>(d->Sample) / d->Rate - d->PendingEnd > SHORTEST_PAUSE * d->PauseLength) {
+                    static_cast<double>(d->Sample) / d->Rate - d->PendingEnd >= JOINING_PAUSE * d->PauseLength) {
                     FlushPending(d);
                 }
                 if (d->LastBitEnd >= 0 && static_cast<double>(d->Sample) / d->Rate - d->LastBitEnd > BLOCK_GAP) {
@@ -289,16 +333,13 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
                 // Much louder than the level it was entered at: a new signal, entered low on
                 // its rising edge or even on faint ringing ahead of it.
                 if (d->BurstMax > 2.0 * d->LevelAtEntry) PlaceUnknownStart(d);
-                d->Pending = true;
-                d->PendingStart = d->BurstStart;
-                d->PendingEnd = Crossing(d, previous, envelope, leave);
-                d->PendingMax = d->BurstMax;
-                d->PendingLouder = d->BurstMax > 2.0 * d->LevelAtEntry;
+                const double end = Crossing(d, previous, envelope, leave);
+                BurstEnded(d, d->BurstStart, end, d->BurstMax > 2.0 * d->LevelAtEntry);
                 d->LastBurstSample = d->Sample;
                 // A burst much louder than the level sets it at once; others move it a little.
                 if (d->BurstMax > 2.0 * d->Peak) {
                     d->Peak = d->BurstMax;
-                } else if (d->PendingEnd - d->PendingStart >= SHORTEST_BURST) {
+                } else if (end - d->BurstStart >= SHORTEST_BURST) {
                     d->Peak += PEAK_WEIGHT * (d->BurstMax - d->Peak);
                 }
             }
@@ -310,10 +351,7 @@ void FinishDetector(PulseDetector* d)
 {
     if (d->InBurst) {
         d->InBurst = false;
-        d->Pending = true;
-        d->PendingStart = d->BurstStart;
-        d->PendingEnd = static_cast<double>(d->Sample) / d->Rate;
-        d->PendingMax = d->BurstMax;
+        BurstEnded(d, d->BurstStart, static_cast<double>(d->Sample) / d->Rate, false);
     }
     FlushPending(d);
     EndBlock(d);
