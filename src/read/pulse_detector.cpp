@@ -161,15 +161,18 @@ void FlushPending(PulseDetector* d)
 // pause, or when both are more than noise, the dip is well short of a pause and together they
 // make no more than a 1: noise can break a burst in two. Otherwise the one before is a bit, and
 // this one waits its turn.
-void BurstEnded(PulseDetector* d, double start, double end, bool louder)
+void BurstEnded(PulseDetector* d, double start, double end, double loudest, bool louder)
 {
     if (d->Pending) {
         const double gap = start - d->PendingEnd;
         const double fragment = FRAGMENT * d->ZeroLength;
         const bool pieces = end - start >= fragment && d->PendingEnd - d->PendingStart >= fragment &&
                             end - d->PendingStart <= 1.2 * d->OneLength;
-        if (gap < SHORTEST_PAUSE * d->PauseLength || (pieces && gap < JOINING_PAUSE * d->PauseLength)) {
+        // A much louder burst is a new signal, not the rest of a faint one.
+        const bool apart = loudest > 2.0 * d->PendingMax;
+        if (!apart && (gap < SHORTEST_PAUSE * d->PauseLength || (pieces && gap < JOINING_PAUSE * d->PauseLength))) {
             d->PendingEnd = end;
+            d->PendingMax = std::max(d->PendingMax, loudest);
             d->PendingLouder = d->PendingLouder || louder;
             return;
         }
@@ -178,6 +181,7 @@ void BurstEnded(PulseDetector* d, double start, double end, bool louder)
     d->Pending = true;
     d->PendingStart = start;
     d->PendingEnd = end;
+    d->PendingMax = loudest;
     d->PendingLouder = louder;
 }
 
@@ -334,7 +338,7 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
                 // its rising edge or even on faint ringing ahead of it.
                 if (d->BurstMax > 2.0 * d->LevelAtEntry) PlaceUnknownStart(d);
                 const double end = Crossing(d, previous, envelope, leave);
-                BurstEnded(d, d->BurstStart, end, d->BurstMax > 2.0 * d->LevelAtEntry);
+                BurstEnded(d, d->BurstStart, end, d->BurstMax, d->BurstMax > 2.0 * d->LevelAtEntry);
                 d->LastBurstSample = d->Sample;
                 // A burst much louder than the level sets it at once; others move it a little.
                 if (d->BurstMax > 2.0 * d->Peak) {
@@ -351,7 +355,7 @@ void FinishDetector(PulseDetector* d)
 {
     if (d->InBurst) {
         d->InBurst = false;
-        BurstEnded(d, d->BurstStart, static_cast<double>(d->Sample) / d->Rate, false);
+        BurstEnded(d, d->BurstStart, static_cast<double>(d->Sample) / d->Rate, d->BurstMax, false);
     }
     FlushPending(d);
     EndBlock(d);

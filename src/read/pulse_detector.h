@@ -64,7 +64,7 @@ struct PulseDetector {
     // A finished burst waits until the next one starts, so that a burst broken by a short dip
     // is joined again.
     bool Pending = false;
-    double PendingStart = 0, PendingEnd = 0;
+    double PendingStart = 0, PendingEnd = 0, PendingMax = 0;
     bool PendingLouder = false;  // much louder than the bursts before it
 
     // Typical lengths, in seconds, of a 0 burst, a 1 burst and the pause before a burst: they
