@@ -1,5 +1,7 @@
 #include "tape/signal.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -135,6 +137,114 @@ uint8_t* AllocateSamples(size_t size)
     return static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1));
 }
 
+// A bit's samples depend only on where it starts between two sample instants, as long as every
+// time sum within it is rounded the same way. Between two powers of two (a binade) a double's
+// spacing is fixed, and the clock is a whole number of spacings; adding a duration then adds a
+// fixed whole number of spacings, unless the duration lies exactly halfway between two. So within
+// a binade the run ends of a bit are fixed steps of where it starts, and a bit is one of at most
+// twenty patterns of runs: these are worked out once for each binade the clock passes through.
+constexpr int FIRST_BINADE = 0;   // clocks from 1 s
+constexpr int LAST_BINADE = 11;   // to 4096 s, beyond the longest tape
+constexpr int PATTERN_BYTES = 96; // the longest bit, 89 samples, stored in one whole copy
+constexpr int MAX_RUNS = 2 * 9 + 1;
+
+struct BitPatterns {
+    bool Ready = false;         // worked out
+    bool Usable = false;        // no duration falls halfway between two spacings here
+    int64_t PeriodUnits = 0;    // the sample period, in spacings
+    int64_t Total[2] = {0, 0};  // spacings a 0 bit and a 1 bit add to the clock
+    int Count[2] = {0, 0};      // patterns of each
+    // Pattern j of a bit applies while the start's distance to the next sample instant, in
+    // spacings, is below Below[j] (and not below Below[j - 1]).
+    int64_t Below[2][MAX_RUNS + 1] = {};
+    int Length[2][MAX_RUNS + 1] = {};
+    uint8_t Samples[2][MAX_RUNS + 1][PATTERN_BYTES] = {};
+};
+
+BitPatterns bitPatterns[LAST_BINADE - FIRST_BINADE + 1];
+
+// Spacings a duration adds within the binade [2^binade, 2^(binade+1)); false if it lies halfway.
+bool SpacingsIn(double duration, int binade, int64_t* spacings)
+{
+    const double units = std::ldexp(duration, 52 - binade);  // exact: a power of two
+    if (units - std::floor(units) == 0.5) return false;
+    *spacings = std::llround(units);
+    return true;
+}
+
+const BitPatterns& PatternsFor(int binade)
+{
+    BitPatterns& p = bitPatterns[binade - FIRST_BINADE];
+    if (p.Ready) return p;
+    p.Ready = true;
+    int64_t pause = 0;
+    int64_t half = 0;
+    if (!SpacingsIn(Signal.InterbitDelay, binade, &pause) ||
+        !SpacingsIn(Signal.HalfPulsDuration, binade, &half)) {
+        return p;
+    }
+    p.PeriodUnits = std::llround(std::ldexp(SAMPLE_PERIOD, 52 - binade));  // a whole number
+    for (int one = 0; one < 2; ++one) {
+        const int runs = 2 * (one ? Signal.PulsesOne : Signal.PulsesZero) + 1;
+        // The clock after each run, from the bit's start, and where a run's end steps.
+        int64_t after[MAX_RUNS];
+        int64_t steps[MAX_RUNS + 1];
+        for (int k = 0; k < runs; ++k) {
+            after[k] = (k == 0 ? 0 : after[k - 1]) + (k == 0 ? pause : half);
+            steps[k] = after[k] % p.PeriodUnits;
+        }
+        p.Total[one] = after[runs - 1];
+        steps[runs] = p.PeriodUnits;
+        std::sort(steps, steps + runs + 1);
+        const int64_t* last = std::unique(steps, steps + runs + 1);
+        // The start lies `distance` spacings before a sample instant; run k then ends
+        // after[k] / period samples on, or one more while the distance is below after[k] % period.
+        int64_t from = 0;
+        for (const int64_t* below = steps; below != last; ++below) {
+            if (*below == from) continue;
+            const int j = p.Count[one]++;
+            p.Below[one][j] = *below;
+            int64_t end = 0;
+            uint8_t* samples = p.Samples[one][j];
+            for (int k = 0; k < runs; ++k) {
+                const int64_t next = after[k] / p.PeriodUnits + (from < after[k] % p.PeriodUnits ? 1 : 0);
+                const uint8_t level = k == 0 ? middleLevel : k % 2 == 1 ? pulseLevel : pauseLevel;
+                for (int64_t i = end; i < next; ++i) samples[i] = level;
+                end = next;
+            }
+            p.Length[one][j] = static_cast<int>(end);
+            from = *below;
+        }
+    }
+    p.Usable = true;
+    return p;
+}
+
+// Appends one bit by its pattern; false, with nothing done, where that cannot be done exactly:
+// a new signal, a clock outside the binades worked out or about to leave its binade, a counter
+// that is not the first sample at or after the clock, or a buffer without room for the copy.
+bool AppendBitByPattern(bool one)
+{
+    const int64_t counter = wavCounter;
+    const double time = wavWriteTime;
+    if (counter == 0 || counter + PATTERN_BYTES > wavFileSize) return false;
+    if (!(time >= std::ldexp(1.0, FIRST_BINADE) && time < std::ldexp(1.0, LAST_BINADE + 1))) return false;
+    const double instant = static_cast<double>(counter) * SAMPLE_PERIOD;
+    if (!(time <= instant && instant - SAMPLE_PERIOD < time)) return false;
+    const int binade = std::ilogb(time);
+    const BitPatterns& p = PatternsFor(binade);
+    if (!p.Usable) return false;
+    const auto clock = static_cast<int64_t>(std::ldexp(time, 52 - binade));  // exact
+    if (clock + p.Total[one] >= (int64_t{1} << 53)) return false;  // would leave the binade
+    const int64_t distance = counter * p.PeriodUnits - clock;
+    int j = 0;
+    while (distance >= p.Below[one][j]) ++j;
+    std::memcpy(wavFile.get() + counter, p.Samples[one][j], PATTERN_BYTES);
+    wavCounter = static_cast<int32_t>(counter + p.Length[one][j]);
+    wavWriteTime = std::ldexp(static_cast<double>(clock + p.Total[one]), binade - 52);
+    return true;
+}
+
 }  // namespace
 
 void FreeSamples::operator()(uint8_t* samples) const { std::free(samples); }
@@ -166,6 +276,7 @@ void OutputLevel(uint8_t level, double duration)
 
 void OutputBit(uint8_t is_one)
 {
+    if (AppendBitByPattern(is_one != 0)) return;
     AppendRuns(middleLevel, Signal.InterbitDelay, is_one != 0 ? Signal.PulsesOne : Signal.PulsesZero);
 }
 

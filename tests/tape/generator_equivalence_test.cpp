@@ -18,10 +18,12 @@ struct Request {
     uint8_t Level;
     double Duration;
     bool NewSignal;  // set the counter to 0 first
+    bool Byte;       // a whole byte (Level) instead of a run
 };
 
-// Durations of every kind: zero, tiny, the tape's own, odd ones, and huge.
-std::vector<Request> RandomRequests(uint32_t seed, size_t count, bool new_signals)
+// Durations of every kind: zero, tiny, the tape's own, odd ones, and huge; with `bytes`, a third
+// of the requests are whole bytes instead, which start wherever the runs before left the clock.
+std::vector<Request> RandomRequests(uint32_t seed, size_t count, bool new_signals, bool bytes = false)
 {
     std::mt19937_64 rng(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -38,7 +40,7 @@ std::vector<Request> RandomRequests(uint32_t seed, size_t count, bool new_signal
                                      Signal.IntroDuration,    Signal.ExtroDuration};
     std::vector<Request> requests;
     for (size_t i = 0; i < count; ++i) {
-        Request r{static_cast<uint8_t>(rng()), 0.0, new_signals && rng() % 2000 == 0};
+        Request r{static_cast<uint8_t>(rng()), 0.0, new_signals && rng() % 2000 == 0, bytes && rng() % 3 == 0};
         switch (rng() % 8) {
             case 0: r.Duration = 0.0; break;
             case 1: r.Duration = unit(rng) * 1e-5; break;          // below one period
@@ -74,8 +76,13 @@ protected:
                 wavCounter = 0;
                 reference.Counter = 0;
             }
-            OutputLevel(r.Level, r.Duration);
-            ReferenceOutputLevel(reference, r.Level, r.Duration);
+            if (r.Byte) {
+                OutputByte(r.Level);
+                ReferenceOutputByte(reference, r.Level);
+            } else {
+                OutputLevel(r.Level, r.Duration);
+                ReferenceOutputLevel(reference, r.Level, r.Duration);
+            }
             ASSERT_EQ(wavCounter, reference.Counter) << "request " << i;
             ASSERT_EQ(wavWriteTime, reference.Time) << "request " << i;
             ASSERT_EQ(wavOverflow, reference.Overflow) << "request " << i;
@@ -95,11 +102,17 @@ TEST_F(GeneratorEquivalence, RandomLevelsAndDurations)
     EXPECT_GT(wavCounter, 1000000);
 }
 
+TEST_F(GeneratorEquivalence, BytesAmongRandomRuns)
+{
+    Compare(RandomRequests(8, 300000, true, true), 40000000);
+    EXPECT_FALSE(wavOverflow);
+}
+
 TEST_F(GeneratorEquivalence, RunningOutOfBufferStopsAtTheSameSample)
 {
     for (const int32_t capacity : {0, 1, 1000, 123457}) {
         SCOPED_TRACE(capacity);
-        Compare(RandomRequests(static_cast<uint32_t>(capacity) + 11, 20000, false), capacity);
+        Compare(RandomRequests(static_cast<uint32_t>(capacity) + 11, 20000, false, true), capacity);
         EXPECT_TRUE(wavOverflow);
         EXPECT_EQ(wavCounter, capacity);
     }
