@@ -27,40 +27,28 @@ int WordAt(const std::vector<uint8_t>& image, int start, int address)
     return image[at] | image[at + 1] << 8;
 }
 
-// Whether the lines from `from` to `to` (memory addresses) are a chain of ZX81 lines: a line
-// number (big-endian, rising), a length, and that many bytes ending with NEWLINE.
-bool Zx81LinesChain(const std::vector<uint8_t>& image, int from, int to)
+// Whether the lines from `from` to `to` (memory addresses of an image starting at `start`) are a
+// chain of BASIC lines: a line number (big-endian, rising), then on a ZX81 the line's length and
+// that many bytes ending with NEWLINE, on a ZX80 the line up to its NEWLINE.
+bool LinesChain(const std::vector<uint8_t>& image, int start, int from, int to, bool with_length)
 {
+    auto byte = [&](int address) { return image[static_cast<size_t>(address - start)]; };
     int previous = -1;
     int at = from;
     while (at < to) {
-        const auto i = static_cast<size_t>(at - ZX81_START);
-        if (at + 4 > to) return false;
-        const int number = image[i] << 8 | image[i + 1];
-        const int length = image[i + 2] | image[i + 3] << 8;
-        if (number <= previous || number > 0x3FFF || length < 1 || at + 4 + length > to) return false;
-        if (image[i + 3 + static_cast<size_t>(length)] != NEWLINE) return false;
-        previous = number;
-        at += 4 + length;
-    }
-    return at == to;
-}
-
-// Whether the lines from `from` to `to` are a chain of ZX80 lines: a line number (big-endian,
-// rising) and the line up to its NEWLINE.
-bool Zx80LinesChain(const std::vector<uint8_t>& image, int from, int to)
-{
-    int previous = -1;
-    int at = from;
-    while (at < to) {
-        const auto i = static_cast<size_t>(at - ZX80_START);
-        if (at + 3 > to) return false;
-        const int number = image[i] << 8 | image[i + 1];
+        if (at + (with_length ? 4 : 3) > to) return false;
+        const int number = byte(at) << 8 | byte(at + 1);
         if (number <= previous || number > 0x3FFF) return false;
-        at += 2;
-        while (at < to && image[static_cast<size_t>(at - ZX80_START)] != NEWLINE) ++at;
-        if (at >= to) return false;
-        ++at;
+        if (with_length) {
+            const int length = byte(at + 2) | byte(at + 3) << 8;
+            if (length < 1 || at + 4 + length > to || byte(at + 3 + length) != NEWLINE) return false;
+            at += 4 + length;
+        } else {
+            at += 2;
+            while (at < to && byte(at) != NEWLINE) ++at;
+            if (at >= to) return false;
+            ++at;
+        }
         previous = number;
     }
     return at == to;
@@ -107,8 +95,8 @@ std::vector<std::string> FailedChecks(Machine machine, const std::vector<uint8_t
     if (machine == MACHINE_ZX81 && (!pointers || !Zx81DisplayFile(image, d_file, vars))) {
         failed.push_back("display file");
     }
-    const bool lines = pointers && (machine == MACHINE_ZX81 ? Zx81LinesChain(image, program, d_file)
-                                                            : Zx80LinesChain(image, program, vars));
+    const bool lines = pointers && LinesChain(image, start, program, machine == MACHINE_ZX81 ? d_file : vars,
+                                              machine == MACHINE_ZX81);
     if (!lines) failed.push_back("BASIC lines");
     if (image.size() < expected_size) failed.push_back("truncated");
     return failed;
