@@ -157,6 +157,9 @@ struct BitPatterns {
     // Pattern j of a bit applies while the start's distance to the next sample instant, in
     // spacings, is below Below[j] (and not below Below[j - 1]).
     int64_t Below[2][MAX_RUNS + 1] = {};
+    // The first pattern that can apply to a distance, by the distance's top bits.
+    int BucketShift = 0;
+    uint8_t FirstBelow[2][256] = {};
     int Length[2][MAX_RUNS + 1] = {};
     uint8_t Samples[2][MAX_RUNS + 1][PATTERN_BYTES] = {};
 };
@@ -216,33 +219,52 @@ const BitPatterns& PatternsFor(int binade)
             from = *below;
         }
     }
+    while (((p.PeriodUnits - 1) >> p.BucketShift) >= 256) ++p.BucketShift;
+    for (int one = 0; one < 2; ++one) {
+        for (int bucket = 0; bucket < 256; ++bucket) {
+            int j = 0;
+            while (j + 1 < p.Count[one] && (int64_t{bucket} << p.BucketShift) >= p.Below[one][j]) ++j;
+            p.FirstBelow[one][bucket] = static_cast<uint8_t>(j);
+        }
+    }
     p.Usable = true;
     return p;
 }
 
-// Appends one bit by its pattern; false, with nothing done, where that cannot be done exactly:
-// a new signal, a clock outside the binades worked out or about to leave its binade, a counter
-// that is not the first sample at or after the clock, or a buffer without room for the copy.
-bool AppendBitByPattern(bool one)
+// Appends the bits of `byte`, most significant first, by their patterns, for as long as that
+// can be done exactly, and returns how many it appended (the rest go the general way). Patterns
+// need a signal under way, a clock within the binades worked out that does not leave its binade,
+// a counter that is the first sample at or after the clock, and room for a whole copy.
+int AppendBitsByPattern(uint8_t byte)
 {
-    const int64_t counter = wavCounter;
+    int64_t counter = wavCounter;
     const double time = wavWriteTime;
-    if (counter == 0 || counter + PATTERN_BYTES > wavFileSize) return false;
-    if (!(time >= std::ldexp(1.0, FIRST_BINADE) && time < std::ldexp(1.0, LAST_BINADE + 1))) return false;
+    if (counter == 0) return 0;
+    if (!(time >= std::ldexp(1.0, FIRST_BINADE) && time < std::ldexp(1.0, LAST_BINADE + 1))) return 0;
     const double instant = static_cast<double>(counter) * SAMPLE_PERIOD;
-    if (!(time <= instant && instant - SAMPLE_PERIOD < time)) return false;
+    if (!(time <= instant && instant - SAMPLE_PERIOD < time)) return 0;
     const int binade = std::ilogb(time);
     const BitPatterns& p = PatternsFor(binade);
-    if (!p.Usable) return false;
-    const auto clock = static_cast<int64_t>(std::ldexp(time, 52 - binade));  // exact
-    if (clock + p.Total[one] >= (int64_t{1} << 53)) return false;  // would leave the binade
-    const int64_t distance = counter * p.PeriodUnits - clock;
-    int j = 0;
-    while (distance >= p.Below[one][j]) ++j;
-    std::memcpy(wavFile.get() + counter, p.Samples[one][j], PATTERN_BYTES);
-    wavCounter = static_cast<int32_t>(counter + p.Length[one][j]);
-    wavWriteTime = std::ldexp(static_cast<double>(clock + p.Total[one]), binade - 52);
-    return true;
+    if (!p.Usable) return 0;
+    int64_t clock = static_cast<int64_t>(std::ldexp(time, 52 - binade));  // exact
+    // How far the clock lies before the next sample instant, in spacings: below one period.
+    int64_t distance = counter * p.PeriodUnits - clock;
+    uint8_t* const samples = wavFile.get();
+    const int64_t room = static_cast<int64_t>(wavFileSize) - PATTERN_BYTES;
+    int done = 0;
+    for (; done < 8; ++done) {
+        const int one = (byte >> (7 - done)) & 1;
+        if (counter > room || clock + p.Total[one] >= (int64_t{1} << 53)) break;
+        int j = p.FirstBelow[one][distance >> p.BucketShift];
+        while (distance >= p.Below[one][j]) ++j;
+        std::memcpy(samples + counter, p.Samples[one][j], PATTERN_BYTES);
+        counter += p.Length[one][j];
+        clock += p.Total[one];
+        distance += p.Length[one][j] * p.PeriodUnits - p.Total[one];
+    }
+    wavCounter = static_cast<int32_t>(counter);
+    wavWriteTime = std::ldexp(static_cast<double>(clock), binade - 52);
+    return done;
 }
 
 }  // namespace
@@ -276,13 +298,13 @@ void OutputLevel(uint8_t level, double duration)
 
 void OutputBit(uint8_t is_one)
 {
-    if (AppendBitByPattern(is_one != 0)) return;
     AppendRuns(middleLevel, Signal.InterbitDelay, is_one != 0 ? Signal.PulsesOne : Signal.PulsesZero);
 }
 
 void OutputByte(uint8_t the_byte)
 {
-    for (unsigned mask = 0x80; mask != 0; mask >>= 1) {
+    const int done = AppendBitsByPattern(the_byte);
+    for (unsigned mask = 0x80u >> done; mask != 0; mask >>= 1) {
         OutputBit(static_cast<uint8_t>(the_byte & mask));
     }
 }
