@@ -10,7 +10,8 @@ namespace {
 
 uint32_t Little32(const unsigned char* bytes)
 {
-    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
 // A WAV file whose data chunk claims more bytes than the file holds was cut short: the library

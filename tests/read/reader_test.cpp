@@ -152,7 +152,7 @@ TEST(FailedChecks, EachCheckCatchesItsFault)
 {
     const std::vector<uint8_t> zx81 = WellFormedZx81Image(6, 7);
     const std::vector<uint8_t> zx80 = WellFormedZx80Image(6, 8);
-    const size_t d_file = zx81[3] | zx81[4] << 8;  // address of the display file
+    const auto d_file = static_cast<size_t>(zx81[3] | zx81[4] << 8);  // address of the display file
     struct Case {
         std::string Fault;
         Machine Kind;
