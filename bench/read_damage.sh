@@ -56,8 +56,8 @@ damages=(
 
 # One program under one damage: prints "READ ROM" flags (1 or 0, - without the ROM).
 one() {
-    local index=$1 program=$2 spec=$3
-    IFS='|' read -r _ effects arguments mp3 <<<"$spec"
+    local index=$1 program=$2 damage=$3
+    IFS='|' read -r _ effects arguments mp3 <<<"$damage"
     local dir=$WORK/job-$index
     mkdir -p "$dir/out"
     local name machine=-81 rom_file=$ROMS/zx81_v2.rom
@@ -100,13 +100,13 @@ export -f one
 
 printf '%-26s %8s %8s %8s %9s\n' damage programs zx8xread ROM "ROM only"
 total=0 total_read=0 total_rom=0 total_rom_only=0
-for spec in "${damages[@]}"; do
-    label=${spec%%|*}
+for damage in "${damages[@]}"; do
+    label=${damage%%|*}
     results=$(
         i=0
         for program in "$corpus"/zx81/* "$corpus"/zx80/*; do
             i=$((i + 1))
-            printf '%s\0%s\0%s\0' "$i" "$program" "$spec"
+            printf '%s\0%s\0%s\0' "$i" "$program" "$damage"
         done | xargs -0 -n 3 -P "$jobs" bash -c 'one "$@"' _
     )
     n=$(wc -l <<<"$results")

@@ -108,6 +108,14 @@ protected:
         ASSERT_TRUE(WriteFileBytes((dir_ / name).string().c_str(), bytes));
     }
 
+    // Every path below the work folder.
+    std::set<std::string> Tree()
+    {
+        std::set<std::string> paths;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_)) paths.insert(entry.path().string());
+        return paths;
+    }
+
     std::set<std::string> Files()
     {
         std::set<std::string> names;
@@ -473,19 +481,12 @@ TEST_F(Cli, FailedWriteChangesNothing)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Input + " over " + c.Before.Name);
         if (!c.Before.Name.empty()) Put(c.Before.Name, c.Before.Bytes);
-        std::set<std::string> before;
-        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-            before.insert(entry.path().string());
-        }
+        const std::set<std::string> before = Tree();
         const Result r = Run({c.Input}, setup);
         EXPECT_EQ(r.Status, 1);
         const std::string output = c.Input.substr(0, c.Input.size() - 2) + ".wav";
         EXPECT_EQ(r.Err, "ERROR: Can not write output file " + output + "\n");
-        std::set<std::string> after;
-        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-            after.insert(entry.path().string());
-        }
-        EXPECT_EQ(after, before);  // no temporary left, no new output, the link still a link
+        EXPECT_EQ(Tree(), before);  // no temporary left, no new output, the link still a link
         EXPECT_TRUE(fs::is_symlink(dir_ / "small" / "g.wav"));
         if (!c.Before.Name.empty()) {
             EXPECT_EQ(ReadWholeFile((dir_ / c.Before.Name).string()), c.Before.Bytes);
