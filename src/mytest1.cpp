@@ -16,6 +16,7 @@
 #include "tape/signal.h"
 #include "tape/tape.h"
 #include "wav/output_file.h"
+#include "wav/wav_stream.h"
 #include "wav/wav_writer.h"
 
 namespace {
@@ -112,19 +113,27 @@ int main(int argc, char** argv)
     if (verbose) printf("Estimated duration of wav output: %f seconds\n", maxdur);
     if (!AllocateSampleBuffer(SampleBufferSize(maxdur))) return Fail("ERROR: Out of  memory\n");
 
+    // The output is opened first, so that a temporary file can take the samples while they are
+    // made; whether it could be opened is reported where it always was, after the signal.
+    OutputFile output;
+    const bool opened = OpenOutputFile(outFileName, &output);
+    WavStream stream;
+    const bool streaming = opened && !output.TempPath.empty() && StartWavStream(&stream, output.Stream, wavFile.get());
+
     char bad_char = 0;
-    if (!OutputTape(pFile.get(), pfile_size, &bad_char)) {
-        return Fail("ERROR: ZX Filename contains invalid character '%c'\n", bad_char);
+    const bool taped = OutputTape(pFile.get(), pfile_size, &bad_char);
+    if (!taped || wavOverflow) {
+        if (streaming) AbandonWavStream(&stream);
+        if (opened) CloseOutputFile(&output, false);
+        if (!taped) return Fail("ERROR: ZX Filename contains invalid character '%c'\n", bad_char);
+        // The estimate leaves thousands of samples to spare; running out would be a bug.
+        return Fail("ERROR: Internal error: the signal does not fit its buffer\n");
     }
-    // The estimate leaves thousands of samples to spare; running out would be a bug.
-    if (wavOverflow) return Fail("ERROR: Internal error: the signal does not fit its buffer\n");
     if (verbose) printf("Output wav file has %d bytes\n", static_cast<int>(wavCounter));
 
-    OutputFile output;
-    if (!OpenOutputFile(outFileName, &output)) {
-        return Fail("ERROR: Can not open output file %s\n", outFileName.c_str());
-    }
-    const bool written = WriteWavFile(output.Stream, wavFile.get(), wavCounter);
+    if (!opened) return Fail("ERROR: Can not open output file %s\n", outFileName.c_str());
+    const bool written = streaming ? FinishWavStream(&stream, wavCounter)
+                                   : WriteWavFile(output.Stream, wavFile.get(), wavCounter);
     // A short WAV would look like a tape that fails to load: it never takes an earlier's place.
     if (!CloseOutputFile(&output, written)) {
         return Fail("ERROR: Can not write output file %s\n", outFileName.c_str());

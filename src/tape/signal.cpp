@@ -17,6 +17,7 @@ int32_t wavFileSize = 0;
 int32_t wavCounter = 0;
 double wavWriteTime = 0.0;
 bool wavOverflow = false;
+std::atomic<int32_t> wavReady{0};
 
 namespace {
 
@@ -289,6 +290,12 @@ void ReleaseSampleBuffer()
 {
     wavFile.reset();
     wavFileSize = 0;
+}
+
+void PublishSamples()
+{
+    // Runs are filled a chunk at a time past their end, but never below wavCounter.
+    wavReady.store(wavCounter, std::memory_order_release);
 }
 
 void OutputLevel(uint8_t level, double duration)

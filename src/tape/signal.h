@@ -4,6 +4,7 @@
 // out most significant bit first. Samples are unsigned 8-bit values appended to one buffer.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -47,6 +48,10 @@ extern int32_t wavCounter;
 extern double wavWriteTime;
 /// Set when a request did not fit the sample buffer; the samples that fitted were written.
 extern bool wavOverflow;
+/// The samples below this index are final and may be written out while the signal goes on;
+/// PublishSamples moves it up to wavCounter.
+extern std::atomic<int32_t> wavReady;
+void PublishSamples();
 
 /// Allocates a sample buffer of `size` bytes (contents undefined) and starts a new, empty signal.
 /// False if the memory cannot be had, or `size` is negative or above 2^30 samples (13 hours of
