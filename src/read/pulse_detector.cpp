@@ -45,6 +45,8 @@ constexpr double PEAK_WEIGHT = 0.25;
 constexpr double LENGTH_WEIGHT = 0.15;
 
 constexpr int RISES_KEPT = 32;
+// The longest program a block can hold: the largest image after the longest name read.
+constexpr size_t LONGEST_BLOCK = 65544 + 64;
 constexpr double HISTORY_SECONDS = 20e-3;
 // The strength is measured over this many pulse periods: more smooths noise, fewer keeps edges sharp.
 constexpr double WINDOW_PERIODS = 2.0;
@@ -83,6 +85,8 @@ void AppendBit(PulseDetector* d, bool one, double margin, double end)
         d->ByteValue = 0;
         d->ByteBits = 0;
         d->ByteMargin = 1.0f;
+        // No program is longer: a block never outgrows one, however long the signal goes on.
+        if (d->Block.Bytes.size() >= LONGEST_BLOCK) EndBlock(d);
     }
 }
 
