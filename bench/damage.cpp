@@ -48,12 +48,14 @@ int main(int argc, char** argv)
         } else if (what == "noise") {
             double power = 0;
             for (const double v : x) power += v * v;
-            const double sigma = std::sqrt(power / static_cast<double>(x.size())) * std::pow(10.0, -p / 20);
+            const double sigma =
+                std::sqrt(power / static_cast<double>(x.size())) * std::pow(10.0, -p / 20);
             std::normal_distribution<double> noise(0.0, sigma);
             for (double& v : x) v += noise(rng);
         } else if (what == "hum") {
             const double amplitude = 0.5 * std::pow(10.0, p / 20);
-            for (size_t i = 0; i < x.size(); ++i) x[i] += amplitude * std::sin(2 * M_PI * 50 * static_cast<double>(i) / rate);
+            for (size_t i = 0; i < x.size(); ++i)
+                x[i] += amplitude * std::sin(2 * M_PI * 50 * static_cast<double>(i) / rate);
         } else if (what == "dc") {
             for (double& v : x) v += p;
         } else if (what == "invert") {

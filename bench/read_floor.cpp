@@ -14,7 +14,8 @@ int main(int argc, char** argv)
     if (file == nullptr) return 1;
     std::vector<float> frames(static_cast<size_t>(65536 * info.channels));
     double sum = 0;
-    while (sf_count_t read = sf_readf_float(file, frames.data(), 65536)) sum += frames[0] + static_cast<double>(read);
+    while (sf_count_t read = sf_readf_float(file, frames.data(), 65536))
+        sum += frames[0] + static_cast<double>(read);
     sf_close(file);
     return sum == -1 ? 1 : 0;  // keeps the reads from being optimised away
 }

@@ -118,7 +118,8 @@ int main(int argc, char** argv)
     OutputFile output;
     const bool opened = OpenOutputFile(outFileName, &output);
     WavStream stream;
-    const bool streaming = opened && !output.TempPath.empty() && StartWavStream(&stream, output.Stream, wavFile.get());
+    const bool streaming =
+        opened && !output.TempPath.empty() && StartWavStream(&stream, output.Stream, wavFile.get());
 
     char bad_char = 0;
     const bool taped = OutputTape(pFile.get(), pfile_size, &bad_char);

@@ -118,10 +118,12 @@ int main(int argc, char** argv)
         int zx80_count = 0;
         for (const TapeProgram& program : programs) {
             const bool zx81 = program.Kind == MACHINE_ZX81;
-            const std::string name = zx81 ? Zx81FileName(program.Name) : Zx80FileName(path, ++zx80_count);
+            const std::string name =
+                zx81 ? Zx81FileName(program.Name) : Zx80FileName(path, ++zx80_count);
             std::string written;
             if (!WriteNewFile(directory, name, program.Image, &written)) {
-                fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written.c_str(), strerror(errno));
+                fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written.c_str(),
+                        strerror(errno));
                 status = 2;
                 continue;
             }
@@ -134,9 +136,11 @@ int main(int argc, char** argv)
                 status = std::max(status, 1);
             }
             printf("%s: %s, %s, %zu bytes, %s to %s, %s, worst bit %d%% clear\n", written.c_str(),
-                   zx81 ? "ZX81" : "ZX80", zx81 ? ("name \"" + TapeName(program) + "\"").c_str() : "no name",
+                   zx81 ? "ZX81" : "ZX80",
+                   zx81 ? ("name \"" + TapeName(program) + "\"").c_str() : "no name",
                    program.Image.size(), Clock(program.Start).c_str(), Clock(program.End).c_str(),
-                   checks.c_str(), static_cast<int>(std::lround(std::max(0.0f, program.Margin) * 100)));
+                   checks.c_str(),
+                   static_cast<int>(std::lround(std::max(0.0f, program.Margin) * 100)));
         }
     }
     return status;

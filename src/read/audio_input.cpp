@@ -2,8 +2,8 @@
 
 #include <sndfile.h>
 
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -36,8 +36,9 @@ std::string WavTruncation(const std::string& path)
                 // 0 and 0xFFFFFFFF mark a file written as a stream, of unknown length.
                 const long available = size - at - 8;
                 if (length != 0 && length != 0xFFFFFFFF && length > available) {
-                    truncation = "truncated WAV: its data chunk declares " + std::to_string(length) +
-                                 " bytes, the file holds " + std::to_string(available);
+                    truncation = "truncated WAV: its data chunk declares " +
+                                 std::to_string(length) + " bytes, the file holds " +
+                                 std::to_string(available);
                 }
                 break;
             }
@@ -60,7 +61,8 @@ bool OpenRecording(const std::string& path, Recording* recording, std::string* e
             *error = std::string("cannot read: ") + std::strerror(errno);
         } else {
             std::fclose(plain);
-            *error = std::string("not a recording this program can read (") + sf_strerror(nullptr) + ")";
+            *error =
+                std::string("not a recording this program can read (") + sf_strerror(nullptr) + ")";
         }
         return false;
     }
@@ -68,14 +70,16 @@ bool OpenRecording(const std::string& path, Recording* recording, std::string* e
     recording->Channels = info.channels;
     recording->Rate = info.samplerate;
     recording->Frames = info.frames;
-    recording->Truncation = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV ? WavTruncation(path) : "";
+    recording->Truncation =
+        (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV ? WavTruncation(path) : "";
     return true;
 }
 
 int64_t ReadFrames(Recording* recording, std::vector<float>* samples, int64_t frames)
 {
     samples->resize(static_cast<size_t>(frames * recording->Channels));
-    const sf_count_t read = sf_readf_float(static_cast<SNDFILE*>(recording->File), samples->data(), frames);
+    const sf_count_t read =
+        sf_readf_float(static_cast<SNDFILE*>(recording->File), samples->data(), frames);
     samples->resize(static_cast<size_t>(read * recording->Channels));
     return read;
 }

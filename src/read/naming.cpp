@@ -11,7 +11,8 @@ std::string Zx81FileName(const std::vector<uint8_t>& tape_name)
     for (const uint8_t code : tape_name) {
         char c = NameCharacter(code);
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        const bool fits = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || (c == '.' && !name.empty());
+        const bool fits = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                          (c == '.' && !name.empty());
         name += fits ? c : '_';
     }
     return name + ".p";
@@ -20,7 +21,8 @@ std::string Zx81FileName(const std::vector<uint8_t>& tape_name)
 std::string Zx80FileName(const std::string& recording_path, int n)
 {
     const size_t slash = recording_path.find_last_of('/');
-    std::string base = slash == std::string::npos ? recording_path : recording_path.substr(slash + 1);
+    std::string base =
+        slash == std::string::npos ? recording_path : recording_path.substr(slash + 1);
     const size_t dot = base.find_last_of('.');
     if (dot != std::string::npos && dot > 0) base.resize(dot);
     return base + "-" + std::to_string(n) + ".o";
@@ -32,7 +34,8 @@ bool WriteNewFile(const std::string& directory, const std::string& name,
     const size_t dot = name.find_last_of('.');
     const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
     const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
-    const std::string prefix = directory.empty() || directory.back() == '/' ? directory : directory + "/";
+    const std::string prefix =
+        directory.empty() || directory.back() == '/' ? directory : directory + "/";
     for (int n = 1;; ++n) {
         *written = prefix + (n == 1 ? name : stem + "-" + std::to_string(n) + extension);
         // "x": create the file, or fail if one exists.

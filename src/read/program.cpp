@@ -41,7 +41,8 @@ bool LinesChain(const std::vector<uint8_t>& image, int start, int from, int to, 
         if (number <= previous || number > 0x3FFF) return false;
         if (with_length) {
             const int length = byte(at + 2) | byte(at + 3) << 8;
-            if (length < 1 || at + 4 + length > to || byte(at + 3 + length) != NEWLINE) return false;
+            if (length < 1 || at + 4 + length > to || byte(at + 3 + length) != NEWLINE)
+                return false;
             at += 4 + length;
         } else {
             at += 2;
@@ -77,7 +78,8 @@ bool Zx81DisplayFile(const std::vector<uint8_t>& image, int from, int to)
 
 }  // namespace
 
-std::vector<std::string> FailedChecks(Machine machine, const std::vector<uint8_t>& image, size_t expected_size)
+std::vector<std::string> FailedChecks(Machine machine, const std::vector<uint8_t>& image,
+                                      size_t expected_size)
 {
     std::vector<std::string> failed;
     if (machine == MACHINE_ZX81 && (image.empty() || image[0] != 0)) failed.push_back("VERSN");
@@ -88,15 +90,16 @@ std::vector<std::string> FailedChecks(Machine machine, const std::vector<uint8_t
     const int vars = WordAt(image, start, machine == MACHINE_ZX81 ? 0x4010 : 0x4008);
     const int d_file = machine == MACHINE_ZX81 ? WordAt(image, start, 0x400C) : program;
     const int df_cc = machine == MACHINE_ZX81 ? WordAt(image, start, 0x400E) : program;
-    const bool pointers = program <= d_file && d_file <= df_cc && df_cc <= vars &&
-                          vars < end && end <= start + static_cast<int>(expected_size);
+    const bool pointers = program <= d_file && d_file <= df_cc && df_cc <= vars && vars < end &&
+                          end <= start + static_cast<int>(expected_size);
     if (!pointers) failed.push_back("pointers");
     if (image.empty() || image.back() != END_MARKER) failed.push_back("end marker");
     if (machine == MACHINE_ZX81 && (!pointers || !Zx81DisplayFile(image, d_file, vars))) {
         failed.push_back("display file");
     }
-    const bool lines = pointers && LinesChain(image, start, program, machine == MACHINE_ZX81 ? d_file : vars,
-                                              machine == MACHINE_ZX81);
+    const bool lines =
+        pointers && LinesChain(image, start, program, machine == MACHINE_ZX81 ? d_file : vars,
+                               machine == MACHINE_ZX81);
     if (!lines) failed.push_back("BASIC lines");
     if (image.size() < expected_size) failed.push_back("truncated");
     return failed;
@@ -113,9 +116,11 @@ bool ReadAs(const TapeBlock& block, Machine machine, TapeProgram* program)
     size_t first = 0;
     if (machine == MACHINE_ZX81) {
         // The name: characters with bit 7 clear, the last one with it set.
-        while (first < block.Bytes.size() && first < LONGEST_NAME && block.Bytes[first] < 0x80) ++first;
+        while (first < block.Bytes.size() && first < LONGEST_NAME && block.Bytes[first] < 0x80)
+            ++first;
         if (first >= block.Bytes.size() || first >= LONGEST_NAME) return false;
-        program->Name.assign(block.Bytes.begin(), block.Bytes.begin() + static_cast<long>(first) + 1);
+        program->Name.assign(block.Bytes.begin(),
+                             block.Bytes.begin() + static_cast<long>(first) + 1);
         program->Name.back() &= 0x7F;
         ++first;
     }
@@ -127,9 +132,11 @@ bool ReadAs(const TapeBlock& block, Machine machine, TapeProgram* program)
     if (e_line - start < e_line_at + 2) return false;
     const auto size = static_cast<size_t>(e_line - start);
     const size_t last = std::min(block.Bytes.size(), first + size);
-    program->Image.assign(block.Bytes.begin() + static_cast<long>(first), block.Bytes.begin() + static_cast<long>(last));
+    program->Image.assign(block.Bytes.begin() + static_cast<long>(first),
+                          block.Bytes.begin() + static_cast<long>(last));
     program->End = block.ByteEnds[last - 1];
-    program->Margin = *std::min_element(block.ByteMargins.begin(), block.ByteMargins.begin() + static_cast<long>(last));
+    program->Margin = *std::min_element(block.ByteMargins.begin(),
+                                        block.ByteMargins.begin() + static_cast<long>(last));
     program->Failed = FailedChecks(machine, program->Image, size);
     return true;
 }
@@ -151,7 +158,8 @@ bool ProgramInBlock(const TapeBlock& block, Machine machine, TapeProgram* progra
     // Both readings are possible. A name of characters followed by VERSN 0 is a ZX81's; else a
     // reading whose E_LINE lies beyond the block is most likely the wrong one; then the one that
     // passes more checks wins, and the ZX81 one if they tie.
-    const bool named = std::all_of(zx81.Name.begin(), zx81.Name.end(), [](uint8_t c) { return c < 64; });
+    const bool named =
+        std::all_of(zx81.Name.begin(), zx81.Name.end(), [](uint8_t c) { return c < 64; });
     auto penalty = [](const TapeProgram& p) {
         const bool cut = std::find(p.Failed.begin(), p.Failed.end(), "truncated") != p.Failed.end();
         return p.Failed.size() + (cut ? 100 : 0);

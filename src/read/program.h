@@ -12,11 +12,11 @@ enum Machine { MACHINE_ANY = 0, MACHINE_ZX80 = 80, MACHINE_ZX81 = 81 };
 
 struct TapeProgram {
     Machine Kind = MACHINE_ANY;
-    std::vector<uint8_t> Name;   // ZX81 character codes, the last one's bit 7 cleared
-    std::vector<uint8_t> Image;  // as a .p or .o file holds it
-    double Start = 0.0;          // seconds: the block's first bit
-    double End = 0.0;            // seconds: the image's last bit
-    float Margin = 1.0f;         // the worst of its bits (see BitMargin)
+    std::vector<uint8_t> Name;        // ZX81 character codes, the last one's bit 7 cleared
+    std::vector<uint8_t> Image;       // as a .p or .o file holds it
+    double Start = 0.0;               // seconds: the block's first bit
+    double End = 0.0;                 // seconds: the image's last bit
+    float Margin = 1.0f;              // the worst of its bits (see BitMargin)
     std::vector<std::string> Failed;  // the checks it failed; empty when all passed
 };
 
@@ -30,7 +30,8 @@ bool ProgramInBlock(const TapeBlock& block, Machine machine, TapeProgram* progra
 /// just before E_LINE), "display file" (a ZX81's 25 lines, each ending in 0x76), "BASIC lines" (a
 /// chain of well-formed lines with rising numbers up to the variables), and "truncated" (the tape
 /// ended before E_LINE).
-std::vector<std::string> FailedChecks(Machine machine, const std::vector<uint8_t>& image, size_t expected_size);
+std::vector<std::string> FailedChecks(Machine machine, const std::vector<uint8_t>& image,
+                                      size_t expected_size);
 
 /// The ZX81 character for a code in a tape name, as ASCII: digits, letters and the punctuation
 /// the character set has; '?' for codes it has none for.

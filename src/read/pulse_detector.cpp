@@ -48,7 +48,8 @@ constexpr int RISES_KEPT = 32;
 // The longest program a block can hold: the largest image after the longest name read.
 constexpr size_t LONGEST_BLOCK = 65544 + 64;
 constexpr double HISTORY_SECONDS = 20e-3;
-// The strength is measured over this many pulse periods: more smooths noise, fewer keeps edges sharp.
+// The strength is measured over this many pulse periods: more smooths noise, fewer keeps edges
+// sharp.
 constexpr double WINDOW_PERIODS = 2.0;
 
 void EndBlock(PulseDetector* d)
@@ -95,7 +96,8 @@ void TakeBurst(PulseDetector* d, double start, double end, bool louder)
 {
     // The strength rises and falls over one window: the burst itself began half a window earlier.
     const double shift = 0.5 * d->Window / d->Rate;
-    const int pulses = RisesBetween(d, start - shift - 0.4 * HALF_PULSE, end - shift + 0.4 * HALF_PULSE);
+    const int pulses =
+        RisesBetween(d, start - shift - 0.4 * HALF_PULSE, end - shift + 0.4 * HALF_PULSE);
 
     const double boundary = std::sqrt(d->ZeroLength * d->OneLength);
     const double gap = d->LastBitEnd < 0 ? 0.0 : start - d->LastBitEnd;
@@ -103,7 +105,8 @@ void TakeBurst(PulseDetector* d, double start, double end, bool louder)
     // pauses are: when its own length is unclear, the excess counts as part of it.
     double length = end - start;
     const double excess = gap - d->PauseLength;
-    if (d->BlockBits >= SETTLED_BITS && excess > 0.3e-3 && excess < d->PauseLength + 0.5 * d->ZeroLength &&
+    if (d->BlockBits >= SETTLED_BITS && excess > 0.3e-3 &&
+        excess < d->PauseLength + 0.5 * d->ZeroLength &&
         BitMargin(length, d->ZeroLength, d->OneLength) < 0.5) {
         length += excess;
     }
@@ -130,7 +133,8 @@ void TakeBurst(PulseDetector* d, double start, double end, bool louder)
     // A burst lost entirely, to noise or a dropout, leaves a gap of two pauses around the place it
     // had: its bit is put back, as long as that place, with no margin.
     const double missing = gap - 2.0 * d->PauseLength;
-    if (d->BlockBits >= SETTLED_BITS && missing > 0.5 * d->ZeroLength && missing < 1.3 * d->OneLength) {
+    if (d->BlockBits >= SETTLED_BITS && missing > 0.5 * d->ZeroLength &&
+        missing < 1.3 * d->OneLength) {
         AppendBit(d, missing >= boundary, 0.0, start - d->PauseLength - shift);
         ++d->BlockBits;
     }
@@ -170,11 +174,13 @@ void BurstEnded(PulseDetector* d, double start, double end, double loudest, bool
     if (d->Pending) {
         const double gap = start - d->PendingEnd;
         const double fragment = FRAGMENT * d->ZeroLength;
-        const bool pieces = end - start >= fragment && d->PendingEnd - d->PendingStart >= fragment &&
+        const bool pieces = end - start >= fragment &&
+                            d->PendingEnd - d->PendingStart >= fragment &&
                             end - d->PendingStart <= 1.2 * d->OneLength;
         // A much louder burst is a new signal, not the rest of a faint one.
         const bool apart = loudest > 2.0 * d->PendingMax;
-        if (!apart && (gap < SHORTEST_PAUSE * d->PauseLength || (pieces && gap < JOINING_PAUSE * d->PauseLength))) {
+        if (!apart && (gap < SHORTEST_PAUSE * d->PauseLength ||
+                       (pieces && gap < JOINING_PAUSE * d->PauseLength))) {
             d->PendingEnd = end;
             d->PendingMax = std::max(d->PendingMax, loudest);
             d->PendingLouder = d->PendingLouder || louder;
@@ -210,7 +216,8 @@ void PlaceUnknownStart(PulseDetector* d)
         const double now = d->History[static_cast<size_t>(n % size)];
         if (now >= level) {
             const double fraction = now != before ? (level - before) / (now - before) : 1.0;
-            d->BurstStart = (static_cast<double>(n) - 1.0 + std::clamp(fraction, 0.0, 1.0)) / d->Rate;
+            d->BurstStart =
+                (static_cast<double>(n) - 1.0 + std::clamp(fraction, 0.0, 1.0)) / d->Rate;
             return;
         }
         before = now;
@@ -222,8 +229,9 @@ void PlaceUnknownStart(PulseDetector* d)
 double BitMargin(double length, double zero_length, double one_length)
 {
     const double boundary = std::sqrt(zero_length * one_length);
-    const double margin = length >= boundary ? std::log(length / boundary) / std::log(one_length / boundary)
-                                             : std::log(boundary / length) / std::log(boundary / zero_length);
+    const double margin = length >= boundary
+                              ? std::log(length / boundary) / std::log(one_length / boundary)
+                              : std::log(boundary / length) / std::log(boundary / zero_length);
     return std::min(margin, 1.0);
 }
 
@@ -288,7 +296,8 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
         const double envelope = std::sqrt(d->SumI * d->SumI + d->SumQ * d->SumQ) * scale;
         d->Envelope = envelope;
         ++d->Sample;
-        d->History[static_cast<size_t>(d->Sample % static_cast<int64_t>(d->History.size()))] = envelope;
+        d->History[static_cast<size_t>(d->Sample % static_cast<int64_t>(d->History.size()))] =
+            envelope;
 
         if (d->LastBurstSample >= 0 && d->Sample - d->LastBurstSample > level_memory) {
             d->Peak = 0;  // a new signal may come at another level
@@ -296,12 +305,14 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
         }
         const bool known = d->Peak > 0;
         const double span = std::max(0.0, d->Peak - d->Floor);
-        const double enter = std::max(
-            LEAST_LEVEL, known ? std::max(d->Floor + ENTER * span, 1.5 * d->Floor) : FIRST_BURST_RATIO * d->Floor);
+        const double enter =
+            std::max(LEAST_LEVEL, known ? std::max(d->Floor + ENTER * span, 1.5 * d->Floor)
+                                        : FIRST_BURST_RATIO * d->Floor);
         // Inside a burst louder than those before (the first after a silence, say), its own
         // loudest moment stands for the level.
         const double top = std::max(d->Peak, d->InBurst ? 0.7 * d->BurstMax : 0.0);
-        const double leave = std::max(LEAST_LEVEL * 0.8, d->Floor + LEAVE * std::max(0.0, top - d->Floor));
+        const double leave =
+            std::max(LEAST_LEVEL * 0.8, d->Floor + LEAVE * std::max(0.0, top - d->Floor));
 
         // Pulses: rises of the filtered signal through a band around zero.
         const double band = 0.3 * (known ? d->Peak : enter);
@@ -326,11 +337,12 @@ void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int str
                 }
             } else {
                 if (envelope < leave || !known) d->Floor += floor_weight * (envelope - d->Floor);
-                if (d->Pending &&
-                    static_cast<double>(d->Sample) / d->Rate - d->PendingEnd >= JOINING_PAUSE * d->PauseLength) {
+                if (d->Pending && static_cast<double>(d->Sample) / d->Rate - d->PendingEnd >=
+                                      JOINING_PAUSE * d->PauseLength) {
                     FlushPending(d);
                 }
-                if (d->LastBitEnd >= 0 && static_cast<double>(d->Sample) / d->Rate - d->LastBitEnd > BLOCK_GAP) {
+                if (d->LastBitEnd >= 0 &&
+                    static_cast<double>(d->Sample) / d->Rate - d->LastBitEnd > BLOCK_GAP) {
                     EndBlock(d);
                 }
             }

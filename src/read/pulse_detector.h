@@ -24,7 +24,7 @@ struct TapeBlock {
 
 /// The state of one channel's reading.
 struct PulseDetector {
-    double Rate = 0.0;  // samples per second
+    double Rate = 0.0;   // samples per second
     int64_t Sample = 0;  // samples fed so far
 
     // High-pass biquad (coefficients, then the last two inputs and outputs).

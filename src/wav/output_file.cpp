@@ -27,7 +27,8 @@ namespace {
 const char* volatile pendingTempPath = nullptr;
 
 constexpr int HANDLED_SIGNALS[] = {
-    SIGINT, SIGTERM,
+    SIGINT,
+    SIGTERM,
 #ifdef SIGHUP
     SIGHUP,
 #endif
@@ -127,8 +128,8 @@ size_t LongestNameIn(const std::string& directory)
 FILE* CreateNewFile(const std::string& path)
 {
 #if defined(_WIN32)
-    const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                         _S_IREAD | _S_IWRITE);
+    const int fd =
+        _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0) return nullptr;
     FILE* stream = _fdopen(fd, "wb");
     if (stream == nullptr) _close(fd);

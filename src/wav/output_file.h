@@ -8,8 +8,9 @@
 /// The file receiving the WAV while it is written.
 struct OutputFile {
     FILE* Stream = nullptr;
-    std::string TargetPath;  // the file that ends up holding the WAV: the output path, links followed
-    std::string TempPath;    // the temporary renamed over TargetPath; empty when written in place
+    std::string
+        TargetPath;        // the file that ends up holding the WAV: the output path, links followed
+    std::string TempPath;  // the temporary renamed over TargetPath; empty when written in place
 };
 
 /// Opens `path` for the WAV. A symbolic link is followed, so the link stays and its target gets

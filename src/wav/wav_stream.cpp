@@ -17,7 +17,8 @@ void WriteAsReady(WavStream* wav)
     for (;;) {
         const int64_t ready = wavReady.load(std::memory_order_acquire);
         if (ready > wav->Written) {
-            fwrite(wav->Samples + wav->Written, 1, static_cast<size_t>(ready - wav->Written), wav->Stream);
+            fwrite(wav->Samples + wav->Written, 1, static_cast<size_t>(ready - wav->Written),
+                   wav->Stream);
             wav->Written = ready;
         } else if (wav->Done.load(std::memory_order_acquire)) {
             return;

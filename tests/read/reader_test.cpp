@@ -1,5 +1,7 @@
 // Reading tapes back: zx8xwav's own signals, clean and lightly damaged, read into the images
 // they came from; the checks, each catching its fault; the names programs are written under.
+#include "read/reader.h"
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -14,7 +16,6 @@
 
 #include "conversion.h"
 #include "read/naming.h"
-#include "read/reader.h"
 #include "support/images.h"
 #include "support/in_memory.h"
 #include "support/wav_reader.h"
@@ -26,7 +27,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // The tape zx8xwav makes for the image, as samples in -1..1 at 22050 per second.
-std::vector<double> Tape(const std::vector<uint8_t>& image, TargetFormat target, const std::string& name)
+std::vector<double> Tape(const std::vector<uint8_t>& image, TargetFormat target,
+                         const std::string& name)
 {
     targetFormat = target;
     zxFileName = name;
@@ -34,14 +36,16 @@ std::vector<double> Tape(const std::vector<uint8_t>& image, TargetFormat target,
     EXPECT_TRUE(ConvertInMemory(image));
     verbose = 1;
     std::vector<double> samples;
-    for (int32_t i = 0; i < wavCounter; ++i) samples.push_back((wavFile[static_cast<size_t>(i)] - 128) / 128.0);
+    for (int32_t i = 0; i < wavCounter; ++i)
+        samples.push_back((wavFile[static_cast<size_t>(i)] - 128) / 128.0);
     targetFormat = TARGET_UNKNOWN;
     zxFileName.clear();
     return samples;
 }
 
 // Writes the samples as a recording in the given format and rate.
-void WriteRecording(const std::string& path, const std::vector<double>& samples, int rate, int format)
+void WriteRecording(const std::string& path, const std::vector<double>& samples, int rate,
+                    int format)
 {
     SF_INFO info{};
     info.samplerate = rate;
@@ -70,7 +74,8 @@ protected:
     void SetUp() override
     {
         dir_ = fs::temp_directory_path() /
-               ("zx8xread_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("zx8xread_" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -103,11 +108,22 @@ TEST_F(ReaderTest, ZxwavTapesReadBackExactly)
     };
     const Variant variants[] = {
         {"as written", nullptr, 22050, SF_FORMAT_PCM_U8},
-        {"44.1 kHz", [](std::vector<double> s) { return Resampled(s, 44100); }, 44100, SF_FORMAT_PCM_16},
-        {"48 kHz float", [](std::vector<double> s) { return Resampled(s, 48000); }, 48000, SF_FORMAT_FLOAT},
-        {"inverted", [](std::vector<double> s) { for (double& v : s) v = -v; return s; }, 22050, SF_FORMAT_PCM_16},
-        {"noise", [&](std::vector<double> s) { for (double& v : s) v = 0.5 * v + noise(rng); return s; }, 22050,
+        {"44.1 kHz", [](std::vector<double> s) { return Resampled(s, 44100); }, 44100,
          SF_FORMAT_PCM_16},
+        {"48 kHz float", [](std::vector<double> s) { return Resampled(s, 48000); }, 48000,
+         SF_FORMAT_FLOAT},
+        {"inverted",
+         [](std::vector<double> s) {
+             for (double& v : s) v = -v;
+             return s;
+         },
+         22050, SF_FORMAT_PCM_16},
+        {"noise",
+         [&](std::vector<double> s) {
+             for (double& v : s) v = 0.5 * v + noise(rng);
+             return s;
+         },
+         22050, SF_FORMAT_PCM_16},
     };
     for (const Variant& v : variants) {
         for (const bool is_zx81 : {true, false}) {
@@ -165,9 +181,11 @@ TEST(FailedChecks, EachCheckCatchesItsFault)
         {"ZX80 VARS before the program", MACHINE_ZX80, [](auto& i) { i[9] = 0x3F; }, "pointers"},
         {"no end marker", MACHINE_ZX81, [](auto& i) { i.back() = 0x7F; }, "end marker"},
         {"ZX80 no end marker", MACHINE_ZX80, [](auto& i) { i.back() = 0x00; }, "end marker"},
-        {"a display line too long", MACHINE_ZX81, [&](auto& i) { i[d_file - 0x4009 + 3] = 0; }, "display file"},
+        {"a display line too long", MACHINE_ZX81, [&](auto& i) { i[d_file - 0x4009 + 3] = 0; },
+         "display file"},
         {"line numbers falling", MACHINE_ZX81, [](auto& i) { i[116 + 1] = 0xFF; }, "BASIC lines"},
-        {"ZX80 line numbers falling", MACHINE_ZX80, [](auto& i) { i[40 + 1] = 0xFF; }, "BASIC lines"},
+        {"ZX80 line numbers falling", MACHINE_ZX80, [](auto& i) { i[40 + 1] = 0xFF; },
+         "BASIC lines"},
         {"tape ends early", MACHINE_ZX81, [](auto& i) { i.pop_back(); }, "truncated"},
     };
     for (const Case& c : cases) {
@@ -199,7 +217,8 @@ TEST(Naming, NeverReplacesAFile)
     fs::create_directories(dir);
     std::string written;
     for (const std::string expected : {"game.p", "game-2.p", "game-3.p"}) {
-        ASSERT_TRUE(WriteNewFile(dir.string(), "game.p", {static_cast<uint8_t>(expected.size())}, &written));
+        ASSERT_TRUE(WriteNewFile(dir.string(), "game.p", {static_cast<uint8_t>(expected.size())},
+                                 &written));
         EXPECT_EQ(written, (dir / expected).string());
     }
     EXPECT_EQ(ReadWholeFile((dir / "game.p").string()), std::vector<uint8_t>{6});

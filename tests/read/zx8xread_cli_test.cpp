@@ -72,14 +72,20 @@ TEST(Zx8xread, OutputsAndExitStatus)
         std::string Err;  // standard error, whole
     };
     const Case cases[] = {
-        {"-d out good.wav", 0, "out/game1.p: ZX81, name \"GAME1\", " + std::to_string(image.size()) + " bytes, 0:01.6 to ", ""},
+        {"-d out good.wav", 0,
+         "out/game1.p: ZX81, name \"GAME1\", " + std::to_string(image.size()) +
+             " bytes, 0:01.6 to ",
+         ""},
         {"-dout good.wav", 0, "out/game1-2.p: ZX81", ""},
         {"-d out spoilt.wav", 1, "out/game1-3.p: ZX81", ""},
         {"-d out cut.wav", 2, "out/game1-4.p: ZX81",
-         "zx8xread: cut.wav: truncated WAV: its data chunk declares " + std::to_string(good.size() - 44) +
-             " bytes, the file holds " + std::to_string(good.size() / 2 - 44) + "\n"},
-        {"notes.txt", 2, "", "zx8xread: notes.txt: not a recording this program can read (Format not recognised.)\n"},
-        {"empty.wav", 2, "", "zx8xread: empty.wav: not a recording this program can read (Format not recognised.)\n"},
+         "zx8xread: cut.wav: truncated WAV: its data chunk declares " +
+             std::to_string(good.size() - 44) + " bytes, the file holds " +
+             std::to_string(good.size() / 2 - 44) + "\n"},
+        {"notes.txt", 2, "",
+         "zx8xread: notes.txt: not a recording this program can read (Format not recognised.)\n"},
+        {"empty.wav", 2, "",
+         "zx8xread: empty.wav: not a recording this program can read (Format not recognised.)\n"},
         {"missing.wav", 2, "", "zx8xread: missing.wav: cannot read: No such file or directory\n"},
         {"silence.wav", 1, "", "zx8xread: silence.wav: no program found\n"},
         {"-h", 0, "Usage: zx8xread [-d DIR] [-80 | -81] RECORDING...\n", ""},
@@ -87,7 +93,8 @@ TEST(Zx8xread, OutputsAndExitStatus)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Args);
-        const std::string command = "cd '" + dir.string() + "' && " + ZX8XREAD_EXE + " " + c.Args + " >stdout 2>stderr";
+        const std::string command =
+            "cd '" + dir.string() + "' && " + ZX8XREAD_EXE + " " + c.Args + " >stdout 2>stderr";
         const int raw = std::system(command.c_str());
         EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.Status);
         EXPECT_EQ(Slurp(dir / "stdout").substr(0, c.Out.size()), c.Out);

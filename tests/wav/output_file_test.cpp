@@ -17,8 +17,8 @@ protected:
     void SetUp() override
     {
         dir_ = fs::temp_directory_path() /
-               ("zx8xwav_output_" + std::string(
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("zx8xwav_output_" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -52,7 +52,8 @@ protected:
         OutputFile output;
         if (!OpenOutputFile(PathOf(name), &output)) return false;
         // The temporary sits beside the target, with a name no longer than the target's.
-        EXPECT_EQ(fs::path(output.TempPath).parent_path(), fs::path(output.TargetPath).parent_path());
+        EXPECT_EQ(fs::path(output.TempPath).parent_path(),
+                  fs::path(output.TargetPath).parent_path());
         EXPECT_LE(fs::path(output.TempPath).filename().string().size(), name.size());
         fputs(text.c_str(), output.Stream);
         return CloseOutputFile(&output, written);
