@@ -69,7 +69,6 @@ bool OpenRecording(const std::string& path, Recording* recording, std::string* e
     recording->File = file;
     recording->Channels = info.channels;
     recording->Rate = info.samplerate;
-    recording->Frames = info.frames;
     recording->Truncation =
         (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV ? WavTruncation(path) : "";
     return true;

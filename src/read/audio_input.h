@@ -10,7 +10,6 @@ struct Recording {
     void* File = nullptr;  // the library's handle
     int Channels = 0;
     int Rate = 0;            // frames per second
-    int64_t Frames = 0;      // as the file declares them
     std::string Truncation;  // why the file is shorter than it declares, if it is
 };
 

@@ -54,10 +54,7 @@ constexpr double WINDOW_PERIODS = 2.0;
 
 void EndBlock(PulseDetector* d)
 {
-    if (!d->Block.Bytes.empty()) {
-        d->Block.LeftoverBits = d->ByteBits;
-        d->Finished.push_back(std::move(d->Block));
-    }
+    if (!d->Block.Bytes.empty()) d->Finished.push_back(std::move(d->Block));
     d->Block = TapeBlock{};
     d->BlockBits = 0;
     d->ByteValue = 0;

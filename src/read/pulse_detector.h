@@ -19,7 +19,6 @@ struct TapeBlock {
     std::vector<float> ByteMargins;  // per byte, the worst of its bits' margins (see BitMargin)
     std::vector<double> ByteEnds;    // per byte, the end of its last bit, in seconds
     double Start = 0.0;              // the first bit's start, in seconds
-    int LeftoverBits = 0;            // bits after the last whole byte
 };
 
 /// The state of one channel's reading.
