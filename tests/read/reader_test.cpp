@@ -16,6 +16,7 @@
 
 #include "conversion.h"
 #include "read/naming.h"
+#include "support/folders.h"
 #include "support/images.h"
 #include "support/in_memory.h"
 #include "support/wav_reader.h"
@@ -30,16 +31,10 @@ namespace {
 std::vector<double> Tape(const std::vector<uint8_t>& image, TargetFormat target,
                          const std::string& name)
 {
-    targetFormat = target;
-    zxFileName = name;
-    verbose = 0;
-    EXPECT_TRUE(ConvertInMemory(image));
-    verbose = 1;
+    EXPECT_TRUE(ConvertTapeInMemory(image, target, name));
     std::vector<double> samples;
     for (int32_t i = 0; i < wavCounter; ++i)
         samples.push_back((wavFile[static_cast<size_t>(i)] - 128) / 128.0);
-    targetFormat = TARGET_UNKNOWN;
-    zxFileName.clear();
     return samples;
 }
 
@@ -71,14 +66,7 @@ std::vector<double> Resampled(const std::vector<double>& samples, int rate)
 
 class ReaderTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() /
-               ("zx8xread_" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
+    void SetUp() override { dir_ = FreshTestFolder("zx8xread_"); }
     void TearDown() override { fs::remove_all(dir_); }
 
     std::vector<TapeProgram> Read(const std::string& path, Machine machine = MACHINE_ANY)
@@ -212,9 +200,7 @@ TEST(Naming, FileNamesFromTapeNamesAndRecordings)
 
 TEST(Naming, NeverReplacesAFile)
 {
-    const fs::path dir = fs::temp_directory_path() / "zx8xread_never_replaces";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = FreshTestFolder("zx8xread_");
     std::string written;
     for (const std::string expected : {"game.p", "game-2.p", "game-3.p"}) {
         ASSERT_TRUE(WriteNewFile(dir.string(), "game.p", {static_cast<uint8_t>(expected.size())},

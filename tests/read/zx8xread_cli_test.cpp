@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "conversion.h"
+#include "support/folders.h"
 #include "support/images.h"
 #include "support/in_memory.h"
 #include "tape/signal.h"
@@ -28,23 +29,15 @@ std::string Slurp(const fs::path& path)
 // Writes the WAV zx8xwav makes for the image as a ZX81 tape named GAME1.
 void WriteTape(const fs::path& path, const std::vector<uint8_t>& image)
 {
-    targetFormat = TARGET_ZX81;
-    zxFileName = "GAME1";
-    verbose = 0;
-    ASSERT_TRUE(ConvertInMemory(image));
-    verbose = 1;
+    ASSERT_TRUE(ConvertTapeInMemory(image, TARGET_ZX81, "GAME1"));
     FILE* file = fopen(path.string().c_str(), "wb");
     ASSERT_TRUE(WriteWavFile(file, wavFile.get(), wavCounter));
     fclose(file);
-    targetFormat = TARGET_UNKNOWN;
-    zxFileName.clear();
 }
 
 TEST(Zx8xread, OutputsAndExitStatus)
 {
-    const fs::path dir = fs::temp_directory_path() / "zx8xread_cli";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = FreshTestFolder("zx8xread_");
     const std::vector<uint8_t> image = WellFormedZx81Image(10, 9);
     WriteTape(dir / "good.wav", image);
     std::vector<uint8_t> spoilt = image;

@@ -8,20 +8,15 @@
 #include <set>
 #include <string>
 
+#include "support/folders.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 class OutputFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() /
-               ("zx8xwav_output_" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
+    void SetUp() override { dir_ = FreshTestFolder("zx8xwav_output_"); }
     void TearDown() override { fs::remove_all(dir_); }
 
     std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
