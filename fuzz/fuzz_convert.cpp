@@ -36,13 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int pfile_size = static_cast<int>(image_size);
 
     targetFormat = static_cast<TargetFormat>(data[0] & 3);
-    if (targetFormat == TARGET_UNKNOWN) {
-        if (DoesFileLookLikeZx81(image, pfile_size)) {
-            targetFormat = TARGET_ZX81;
-        } else if (DoesFileLookLikeZx80(image, pfile_size)) {
-            targetFormat = TARGET_ZX80;
-        }
-    }
+    if (targetFormat == TARGET_UNKNOWN) targetFormat = DetectTarget(image, pfile_size);
     zxFileName.assign(reinterpret_cast<const char*>(data + 1), name_length);
     if (zxFileName.empty()) zxFileName = "A";
 

@@ -18,7 +18,7 @@ bool EndMarkerAtELine(const uint8_t* data, size_t size, size_t at, unsigned star
 {
     if (size < at + 2) return false;
     const unsigned e_line = data[at] | static_cast<unsigned>(data[at + 1] << 8);
-    return e_line > start && e_line - start <= size && data[e_line - start - 1] == 0x80;
+    return e_line > start && e_line - start <= size && data[e_line - start - 1] == END_MARKER;
 }
 
 }  // namespace
@@ -30,7 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t zx81 = DoesFileLookLikeZx81(data, filesize);
     const uint8_t zx80 = DoesFileLookLikeZx80(data, filesize);
     Require(zx81 <= 1 && zx80 <= 1);
-    Require((zx81 == 1) == (EndMarkerAtELine(data, size, 11, 0x4009) && data[0] == 0));
-    Require((zx80 == 1) == EndMarkerAtELine(data, size, 10, 0x4000));
+    Require((zx81 == 1) == (EndMarkerAtELine(data, size, ZX81_E_LINE - ZX81_IMAGE_START,
+                                             ZX81_IMAGE_START) &&
+                             data[0] == 0));
+    Require((zx80 == 1) ==
+            EndMarkerAtELine(data, size, ZX80_E_LINE - ZX80_IMAGE_START, ZX80_IMAGE_START));
+    Require(DetectTarget(data, filesize) ==
+            (zx81 ? TARGET_ZX81 : zx80 ? TARGET_ZX80 : TARGET_UNKNOWN));
     return 0;
 }

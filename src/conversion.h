@@ -5,20 +5,15 @@
 #include <memory>
 #include <string>
 
+#include "zx/machine.h"
+
 /// Longest path the original program scanned; paths are now handled whole, but the tape-name
 /// rules keep their meaning for paths up to this length.
 constexpr int MAX_PATH_LENGTH = 200;
 /// Largest image there can be: the ZX81/ZX80 RAM a program can occupy, in bytes.
-constexpr int MAX_P_FILE_SIZE = 65544;
+constexpr int MAX_P_FILE_SIZE = LONGEST_IMAGE;
 /// Longest tape name, in characters.
 constexpr int MAX_ZXNAME_LENGTH = 8;
-
-/// The machine a tape is made for. Everything but TARGET_ZX80 gets the ZX81 treatment.
-enum TargetFormat : int32_t {
-    TARGET_UNKNOWN = 0,
-    TARGET_ZX80 = 1,
-    TARGET_ZX81 = 2,
-};
 
 /// Target of this conversion: set by the options, by format detection and by a ".p" extension.
 extern TargetFormat targetFormat;
@@ -30,6 +25,3 @@ extern std::string outFileName;
 extern std::unique_ptr<uint8_t[]> pFile;
 /// Progress switch: progress lines are printed on standard output while it is 1.
 extern uint8_t verbose;
-
-/// Releases the input buffer and the sample buffer if they are held.
-void FreeMem();

@@ -13,6 +13,7 @@
 #include "image/file_names.h"
 #include "options.h"
 #include "tape/estimate.h"
+#include "tape/name_block.h"
 #include "tape/signal.h"
 #include "tape/tape.h"
 #include "wav/output_file.h"
@@ -50,16 +51,20 @@ LoadResult LoadImage(FILE* rdfile, int* pfile_size)
 // Sets targetFormat from the image's system variables, if it is recognised.
 void DetectFormat(int pfile_size)
 {
-    if (DoesFileLookLikeZx81(pFile.get(), pfile_size)) {
-        if (verbose) printf("Input file is ZX81 format\n");
-        targetFormat = TARGET_ZX81;
-    } else if (DoesFileLookLikeZx80(pFile.get(), pfile_size)) {
-        if (verbose) printf("Input file is ZX80 format\n");
-        targetFormat = TARGET_ZX80;
-    }
+    const TargetFormat detected = DetectTarget(pFile.get(), pfile_size);
+    if (detected == TARGET_UNKNOWN) return;
+    if (verbose) printf("Input file is %s format\n", detected == TARGET_ZX81 ? "ZX81" : "ZX80");
+    targetFormat = detected;
 }
 
 }  // namespace
+
+/// Releases the input buffer and the sample buffer if they are held.
+void FreeMem()
+{
+    pFile.reset();
+    ReleaseSampleBuffer();
+}
 
 int main(int argc, char** argv)
 {
@@ -109,8 +114,13 @@ int main(int argc, char** argv)
         printf("ZX file name     : %s\n", zxFileName.c_str());
     }
 
+    // The name is checked before anything is allocated, created or started; its failure is
+    // reported where the name block would have been emitted, after the estimate.
+    char bad_char = 0;
+    const bool name_fits = targetFormat == TARGET_ZX80 || TapeNameHasCodes(zxFileName, &bad_char);
     const double maxdur = EstimateWavDuration(pFile.get(), pfile_size);
     if (verbose) printf("Estimated duration of wav output: %f seconds\n", maxdur);
+    if (!name_fits) return Fail("ERROR: ZX Filename contains invalid character '%c'\n", bad_char);
     if (!AllocateSampleBuffer(SampleBufferSize(maxdur))) return Fail("ERROR: Out of  memory\n");
 
     // The output is opened first, so that a temporary file can take the samples while they are
@@ -121,7 +131,6 @@ int main(int argc, char** argv)
     const bool streaming =
         opened && !output.TempPath.empty() && StartWavStream(&stream, output.Stream, wavFile.get());
 
-    char bad_char = 0;
     const bool taped = OutputTape(pFile.get(), pfile_size, &bad_char);
     if (!taped || wavOverflow) {
         if (streaming) AbandonWavStream(&stream);

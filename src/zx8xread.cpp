@@ -58,7 +58,7 @@ std::string TapeName(const TapeProgram& program)
 int main(int argc, char** argv)
 {
     std::string directory;
-    Machine machine = MACHINE_ANY;
+    TargetFormat machine = TARGET_UNKNOWN;
     std::vector<std::string> recordings;
     bool options = true;
     for (int i = 1; i < argc; ++i) {
@@ -69,9 +69,9 @@ int main(int argc, char** argv)
             fputs(USAGE, stdout);
             return 0;
         } else if (options && arg == "-80") {
-            machine = MACHINE_ZX80;
+            machine = TARGET_ZX80;
         } else if (options && arg == "-81") {
-            machine = MACHINE_ZX81;
+            machine = TARGET_ZX81;
         } else if (options && arg.rfind("-d", 0) == 0) {
             if (arg.size() > 2) {
                 directory = arg.substr(2);
@@ -117,7 +117,7 @@ int main(int argc, char** argv)
         }
         int zx80_count = 0;
         for (const TapeProgram& program : programs) {
-            const bool zx81 = program.Kind == MACHINE_ZX81;
+            const bool zx81 = program.Kind == TARGET_ZX81;
             const std::string name =
                 zx81 ? Zx81FileName(program.Name) : Zx80FileName(path, ++zx80_count);
             std::string written;

@@ -11,7 +11,6 @@
   const QUEUE_SECONDS = 12;
   // Samples shown across the waveform around the play position.
   const WAVE_SPAN = 1100;
-  const TARGET_ZX80 = 1;
 
   let chosen = null;    // { name, bytes }: the file to convert
   let tape = null;      // the last WAV the program wrote, and what the page knows of it
@@ -55,8 +54,11 @@
       lines,
       status,
       files: made.map((name) => ({ name, bytes: program.FS.readFile(name) })),
-      target: program._ZxTargetFormat(),
+      zx80: program._ZxTargetFormat() === program._ZxTargetZx80(),
       tapeName: program.UTF8ToString(program._ZxTapeName()),
+      imageStart: program._ZxImageStart(),
+      ramEnd1K: program._ZxRamEnd1K(),
+      ramEnd16K: program._ZxRamEnd16K(),
     };
   }
 
@@ -104,9 +106,12 @@
 
     const wav = run.files[0];
     showTape(readTape(wav.name, wav.bytes, {
-      zx80: run.target === TARGET_ZX80,
+      zx80: run.zx80,
       tapeName: run.tapeName,
       imageSize: file.bytes.length,
+      imageStart: run.imageStart,
+      ramEnd1K: run.ramEnd1K,
+      ramEnd16K: run.ramEnd16K,
     }));
   }
 
@@ -180,12 +185,11 @@
       $('fact-memory').textContent = dash;
       return;
     }
-    // A ZX81 image is the memory from 0x4009 on, a ZX80 image from 0x4000; 1K of RAM ends at
-    // 0x4400, 16K at 0x8000.
-    const start = t.zx80 ? 0x4000 : 0x4009;
+    // The image is the machine's memory from its start address on, as the program reports it.
+    const start = t.imageStart;
     const end = start + t.imageSize;
-    const fits = end <= 0x4400 ? 'fits a 1K machine'
-      : end <= 0x8000 ? 'needs a 16K RAM pack'
+    const fits = end <= t.ramEnd1K ? 'fits a 1K machine'
+      : end <= t.ramEnd16K ? 'needs a 16K RAM pack'
         : 'needs more than 16K of RAM';
     $('fact-memory').textContent = hex(start) + ' to ' + hex(end) + ' (' + t.imageSize +
       ' bytes): ' + fits;

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "zx/machine.h"
+
 /// 1 if the image looks like a ZX81 program (memory from 0x4009): E_LINE (bytes 11-12) lies
 /// within the data, the byte before it is 0x80, and byte 0 is 0. Otherwise 0. Reads nothing
 /// outside the `filesize` bytes.
@@ -15,3 +17,6 @@ uint8_t DoesFileLookLikeZx81(const uint8_t* file, int filesize);
 /// within the data and the byte before it is 0x80. Otherwise 0. Reads nothing outside the
 /// `filesize` bytes.
 uint8_t DoesFileLookLikeZx80(const uint8_t* file, int filesize);
+/// The machine the image is recognised as: the ZX81 test first, then the ZX80 test;
+/// TARGET_UNKNOWN if neither accepts it.
+TargetFormat DetectTarget(const uint8_t* file, int filesize);

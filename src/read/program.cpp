@@ -2,19 +2,10 @@
 
 #include <algorithm>
 
+#include "zx/charset.h"
+
 namespace {
 
-// Where each machine's image starts in memory, where its E_LINE is kept, and where its BASIC
-// program starts (after the system variables).
-constexpr int ZX81_START = 0x4009;
-constexpr int ZX81_E_LINE = 0x4014;
-constexpr int ZX81_PROGRAM = 0x407D;
-constexpr int ZX80_START = 0x4000;
-constexpr int ZX80_E_LINE = 0x400A;
-constexpr int ZX80_PROGRAM = 0x4028;
-
-constexpr uint8_t NEWLINE = 0x76;
-constexpr uint8_t END_MARKER = 0x80;
 // Longest name a block may start with: the machine allows long ones.
 constexpr size_t LONGEST_NAME = 64;
 
@@ -60,12 +51,12 @@ bool LinesChain(const std::vector<uint8_t>& image, int start, int from, int to, 
 // empty, line, which the machine does not mind.
 bool Zx81DisplayFile(const std::vector<uint8_t>& image, int from, int to)
 {
-    if (from >= to || image[static_cast<size_t>(from - ZX81_START)] != NEWLINE) return false;
+    if (from >= to || image[static_cast<size_t>(from - ZX81_IMAGE_START)] != NEWLINE) return false;
     int at = from + 1;
     int lines = 0;
     while (at < to) {
         int length = 0;
-        while (at < to && image[static_cast<size_t>(at - ZX81_START)] != NEWLINE) {
+        while (at < to && image[static_cast<size_t>(at - ZX81_IMAGE_START)] != NEWLINE) {
             ++at;
             if (++length > 32) return false;
         }
@@ -78,28 +69,28 @@ bool Zx81DisplayFile(const std::vector<uint8_t>& image, int from, int to)
 
 }  // namespace
 
-std::vector<std::string> FailedChecks(Machine machine, const std::vector<uint8_t>& image,
+std::vector<std::string> FailedChecks(TargetFormat machine, const std::vector<uint8_t>& image,
                                       size_t expected_size)
 {
     std::vector<std::string> failed;
-    if (machine == MACHINE_ZX81 && (image.empty() || image[0] != 0)) failed.push_back("VERSN");
+    if (machine == TARGET_ZX81 && (image.empty() || image[0] != 0)) failed.push_back("VERSN");
 
-    const int start = machine == MACHINE_ZX81 ? ZX81_START : ZX80_START;
+    const int start = ImageStart(machine);
     const int end = start + static_cast<int>(image.size());
-    const int program = machine == MACHINE_ZX81 ? ZX81_PROGRAM : ZX80_PROGRAM;
-    const int vars = WordAt(image, start, machine == MACHINE_ZX81 ? 0x4010 : 0x4008);
-    const int d_file = machine == MACHINE_ZX81 ? WordAt(image, start, 0x400C) : program;
-    const int df_cc = machine == MACHINE_ZX81 ? WordAt(image, start, 0x400E) : program;
+    const int program = ProgramAddress(machine);
+    const int vars = WordAt(image, start, VarsAddress(machine));
+    const int d_file = machine == TARGET_ZX81 ? WordAt(image, start, ZX81_D_FILE) : program;
+    const int df_cc = machine == TARGET_ZX81 ? WordAt(image, start, ZX81_DF_CC) : program;
     const bool pointers = program <= d_file && d_file <= df_cc && df_cc <= vars && vars < end &&
                           end <= start + static_cast<int>(expected_size);
     if (!pointers) failed.push_back("pointers");
     if (image.empty() || image.back() != END_MARKER) failed.push_back("end marker");
-    if (machine == MACHINE_ZX81 && (!pointers || !Zx81DisplayFile(image, d_file, vars))) {
+    if (machine == TARGET_ZX81 && (!pointers || !Zx81DisplayFile(image, d_file, vars))) {
         failed.push_back("display file");
     }
     const bool lines =
-        pointers && LinesChain(image, start, program, machine == MACHINE_ZX81 ? d_file : vars,
-                               machine == MACHINE_ZX81);
+        pointers && LinesChain(image, start, program, machine == TARGET_ZX81 ? d_file : vars,
+                               machine == TARGET_ZX81);
     if (!lines) failed.push_back("BASIC lines");
     if (image.size() < expected_size) failed.push_back("truncated");
     return failed;
@@ -108,13 +99,13 @@ std::vector<std::string> FailedChecks(Machine machine, const std::vector<uint8_t
 namespace {
 
 // Reads the block as a program of `machine`; false if it cannot be one at all.
-bool ReadAs(const TapeBlock& block, Machine machine, TapeProgram* program)
+bool ReadAs(const TapeBlock& block, TargetFormat machine, TapeProgram* program)
 {
     *program = TapeProgram{};
     program->Kind = machine;
     program->Start = block.Start;
     size_t first = 0;
-    if (machine == MACHINE_ZX81) {
+    if (machine == TARGET_ZX81) {
         // The name: characters with bit 7 clear, the last one with it set.
         while (first < block.Bytes.size() && first < LONGEST_NAME && block.Bytes[first] < 0x80)
             ++first;
@@ -124,8 +115,8 @@ bool ReadAs(const TapeBlock& block, Machine machine, TapeProgram* program)
         program->Name.back() &= 0x7F;
         ++first;
     }
-    const int start = machine == MACHINE_ZX81 ? ZX81_START : ZX80_START;
-    const int e_line_at = (machine == MACHINE_ZX81 ? ZX81_E_LINE : ZX80_E_LINE) - start;
+    const int start = ImageStart(machine);
+    const int e_line_at = ELineAddress(machine) - start;
     if (block.Bytes.size() < first + static_cast<size_t>(e_line_at) + 2) return false;
     const int e_line = block.Bytes[first + static_cast<size_t>(e_line_at)] |
                        block.Bytes[first + static_cast<size_t>(e_line_at) + 1] << 8;
@@ -143,13 +134,13 @@ bool ReadAs(const TapeBlock& block, Machine machine, TapeProgram* program)
 
 }  // namespace
 
-bool ProgramInBlock(const TapeBlock& block, Machine machine, TapeProgram* program)
+bool ProgramInBlock(const TapeBlock& block, TargetFormat machine, TapeProgram* program)
 {
-    if (machine != MACHINE_ANY) return ReadAs(block, machine, program);
+    if (machine != TARGET_UNKNOWN) return ReadAs(block, machine, program);
     TapeProgram zx81;
     TapeProgram zx80;
-    const bool is_zx81 = ReadAs(block, MACHINE_ZX81, &zx81);
-    const bool is_zx80 = ReadAs(block, MACHINE_ZX80, &zx80);
+    const bool is_zx81 = ReadAs(block, TARGET_ZX81, &zx81);
+    const bool is_zx80 = ReadAs(block, TARGET_ZX80, &zx80);
     if (!is_zx81 && !is_zx80) return false;
     if (is_zx81 != is_zx80) {
         *program = is_zx81 ? zx81 : zx80;
@@ -174,10 +165,7 @@ bool ProgramInBlock(const TapeBlock& block, Machine machine, TapeProgram* progra
 
 char NameCharacter(uint8_t code)
 {
-    static const char PUNCTUATION[] = " ??????????\"?$:?()><=+-*/;,.";  // codes 0 to 27
-    if ((code & 0x7F) >= 64) return '?';  // not a character: a keyword or a control code
-    code &= 0x3F;
-    if (code >= 38) return static_cast<char>('A' + (code - 38));
-    if (code >= 28) return static_cast<char>('0' + (code - 28));
-    return PUNCTUATION[code];
+    // Graphics and the pound sign have no ASCII form; codes above 63 are keywords or controls.
+    const char* shown = CharacterOf(TARGET_ZX81, code);
+    return shown != nullptr && shown[1] == '\0' ? shown[0] : '?';
 }

@@ -3,16 +3,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include "zx/machine.h"
+#include "zx/tape.h"
+
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
 
-// The tape's own timing, in seconds.
-constexpr double HALF_PULSE = 150e-6;
+constexpr double HALF_PULSE = HALF_PULSE_SECONDS;
 constexpr double PULSE_FREQUENCY = 1.0 / (2 * HALF_PULSE);
-constexpr double ZERO_BURST = 4 * 2 * HALF_PULSE;  // 1.2 ms
-constexpr double ONE_BURST = 9 * 2 * HALF_PULSE;   // 2.7 ms
-constexpr double PAUSE = 1.3e-3;
 
 // Below the pulse frequency everything is removed: DC offsets and mains hum.
 constexpr double HIGH_PASS_HZ = 700.0;
@@ -46,7 +45,7 @@ constexpr double LENGTH_WEIGHT = 0.15;
 
 constexpr int RISES_KEPT = 32;
 // The longest program a block can hold: the largest image after the longest name read.
-constexpr size_t LONGEST_BLOCK = 65544 + 64;
+constexpr size_t LONGEST_BLOCK = LONGEST_IMAGE + 64;
 constexpr double HISTORY_SECONDS = 20e-3;
 // The strength is measured over this many pulse periods: more smooths noise, fewer keeps edges
 // sharp.
@@ -255,9 +254,9 @@ void StartDetector(PulseDetector* d, double rate)
     d->Rises.assign(RISES_KEPT, -1.0);
     d->History.assign(static_cast<size_t>(HISTORY_SECONDS * rate) + 2, 0.0);
 
-    d->ZeroLength = ZERO_BURST;
-    d->OneLength = ONE_BURST;
-    d->PauseLength = PAUSE;
+    d->ZeroLength = ZERO_BURST_SECONDS;
+    d->OneLength = ONE_BURST_SECONDS;
+    d->PauseLength = BIT_PAUSE_SECONDS;
 }
 
 void FeedDetector(PulseDetector* d, const float* samples, int64_t count, int stride)

@@ -16,7 +16,7 @@ bool Better(const TapeProgram& a, const TapeProgram& b)
     return a.Margin > b.Margin;
 }
 
-void TakePrograms(PulseDetector* detector, Machine machine, std::vector<TapeProgram>* found)
+void TakePrograms(PulseDetector* detector, TargetFormat machine, std::vector<TapeProgram>* found)
 {
     for (const TapeBlock& block : detector->Finished) {
         TapeProgram program;
@@ -27,7 +27,7 @@ void TakePrograms(PulseDetector* detector, Machine machine, std::vector<TapeProg
 
 }  // namespace
 
-bool ReadRecording(const std::string& path, Machine machine, std::vector<TapeProgram>* programs,
+bool ReadRecording(const std::string& path, TargetFormat machine, std::vector<TapeProgram>* programs,
                    std::string* error, std::string* warning)
 {
     Recording recording;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 /// The characters a tape name may hold; the ZX81 code of the one at position k is k + 28.
 constexpr char CODETABLE[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -9,6 +10,11 @@ constexpr char CODETABLE[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 /// ZX81 code of `ascii_char` (an unsigned byte value), ignoring case. A character without a
 /// code gives 0 and sets bit 0 of *error_flag, unless error_flag is null.
 int ConvertAsciiToZxCode(int ascii_char, uint8_t* error_flag);
+
+/// Whether every character of the tape name `name` has a ZX81 code. The name ends at its first
+/// zero byte, and after MAX_ZXNAME_LENGTH characters at the latest. If not, the first character
+/// without one is stored in *bad_char.
+bool TapeNameHasCodes(const std::string& name, char* bad_char);
 
 /// Emits the name block for zxFileName (at most MAX_ZXNAME_LENGTH characters): one byte per
 /// character, the last with bit 7 set. False at the first character without a code, which is

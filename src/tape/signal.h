@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "zx/tape.h"
+
 /// Pulse counts and durations of the signal.
 struct SignalTiming {
     uint8_t PulsesOne;        // pulses that encode a 1 bit
@@ -26,8 +28,12 @@ constexpr uint8_t pulseLevel = 250;
 constexpr uint8_t pauseLevel = 5;
 /// Sample value of silence: lead-in, lead-out and the pause before each bit.
 constexpr uint8_t middleLevel = 128;
-/// A 0 bit lasts 1.3 ms + 4 x 0.3 ms = 2.5 ms, a 1 bit 1.3 ms + 9 x 0.3 ms = 4.0 ms.
-constexpr SignalTiming Signal = {9, 4, 0.00015, 0.0013, 1.6, 0.4};
+/// The machines' own pulses and pauses, between 1.6 s of lead-in and 0.4 s of lead-out: a 0 bit
+/// lasts 1.3 ms + 4 x 0.3 ms = 2.5 ms, a 1 bit 1.3 ms + 9 x 0.3 ms = 4.0 ms.
+constexpr SignalTiming Signal = {PULSES_ONE, PULSES_ZERO, HALF_PULSE_SECONDS, BIT_PAUSE_SECONDS,
+                                 1.6, 0.4};
+static_assert(Signal.HalfPulsDuration == 0.00015 && Signal.InterbitDelay == 0.0013,
+              "the converter's signal is defined by these exact values");
 
 /// The sample period: 1/sampleRate rounded to single precision (6233059 x 2^-37 s, a little
 /// short of 1/22050 s). Sample i stands for the instant i x SAMPLE_PERIOD; run boundaries of

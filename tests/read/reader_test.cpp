@@ -69,7 +69,7 @@ protected:
     void SetUp() override { dir_ = FreshTestFolder("zx8xread_"); }
     void TearDown() override { fs::remove_all(dir_); }
 
-    std::vector<TapeProgram> Read(const std::string& path, Machine machine = MACHINE_ANY)
+    std::vector<TapeProgram> Read(const std::string& path, TargetFormat machine = TARGET_UNKNOWN)
     {
         std::vector<TapeProgram> programs;
         std::string error;
@@ -123,7 +123,7 @@ TEST_F(ReaderTest, ZxwavTapesReadBackExactly)
             WriteRecording(path, samples, v.Rate, v.Format);
             const std::vector<TapeProgram> programs = Read(path);
             ASSERT_EQ(programs.size(), 1u);
-            EXPECT_EQ(programs[0].Kind, is_zx81 ? MACHINE_ZX81 : MACHINE_ZX80);
+            EXPECT_EQ(programs[0].Kind, is_zx81 ? TARGET_ZX81 : TARGET_ZX80);
             EXPECT_TRUE(programs[0].Image == image);
             EXPECT_TRUE(programs[0].Failed.empty()) << programs[0].Failed.front();
             EXPECT_EQ(Zx81FileName(programs[0].Name), is_zx81 ? "game1.p" : ".p");  // ZX80: no name
@@ -159,26 +159,26 @@ TEST(FailedChecks, EachCheckCatchesItsFault)
     const auto d_file = static_cast<size_t>(zx81[3] | zx81[4] << 8);  // address of the display file
     struct Case {
         std::string Fault;
-        Machine Kind;
+        TargetFormat Kind;
         std::function<void(std::vector<uint8_t>&)> Spoil;
         std::string Failed;
     };
     const Case cases[] = {
-        {"VERSN not 0", MACHINE_ZX81, [](auto& i) { i[0] = 1; }, "VERSN"},
-        {"D_FILE past VARS", MACHINE_ZX81, [](auto& i) { i[4] = 0x7F; }, "pointers"},
-        {"ZX80 VARS before the program", MACHINE_ZX80, [](auto& i) { i[9] = 0x3F; }, "pointers"},
-        {"no end marker", MACHINE_ZX81, [](auto& i) { i.back() = 0x7F; }, "end marker"},
-        {"ZX80 no end marker", MACHINE_ZX80, [](auto& i) { i.back() = 0x00; }, "end marker"},
-        {"a display line too long", MACHINE_ZX81, [&](auto& i) { i[d_file - 0x4009 + 3] = 0; },
+        {"VERSN not 0", TARGET_ZX81, [](auto& i) { i[0] = 1; }, "VERSN"},
+        {"D_FILE past VARS", TARGET_ZX81, [](auto& i) { i[4] = 0x7F; }, "pointers"},
+        {"ZX80 VARS before the program", TARGET_ZX80, [](auto& i) { i[9] = 0x3F; }, "pointers"},
+        {"no end marker", TARGET_ZX81, [](auto& i) { i.back() = 0x7F; }, "end marker"},
+        {"ZX80 no end marker", TARGET_ZX80, [](auto& i) { i.back() = 0x00; }, "end marker"},
+        {"a display line too long", TARGET_ZX81, [&](auto& i) { i[d_file - 0x4009 + 3] = 0; },
          "display file"},
-        {"line numbers falling", MACHINE_ZX81, [](auto& i) { i[116 + 1] = 0xFF; }, "BASIC lines"},
-        {"ZX80 line numbers falling", MACHINE_ZX80, [](auto& i) { i[40 + 1] = 0xFF; },
+        {"line numbers falling", TARGET_ZX81, [](auto& i) { i[116 + 1] = 0xFF; }, "BASIC lines"},
+        {"ZX80 line numbers falling", TARGET_ZX80, [](auto& i) { i[40 + 1] = 0xFF; },
          "BASIC lines"},
-        {"tape ends early", MACHINE_ZX81, [](auto& i) { i.pop_back(); }, "truncated"},
+        {"tape ends early", TARGET_ZX81, [](auto& i) { i.pop_back(); }, "truncated"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Fault);
-        std::vector<uint8_t> image = c.Kind == MACHINE_ZX81 ? zx81 : zx80;
+        std::vector<uint8_t> image = c.Kind == TARGET_ZX81 ? zx81 : zx80;
         EXPECT_TRUE(FailedChecks(c.Kind, image, image.size()).empty());
         const size_t size = image.size();
         c.Spoil(image);

@@ -19,7 +19,7 @@ void PutELine(std::vector<uint8_t>& image, int start, int e_line_address)
     const auto at = static_cast<size_t>(e_line_address - start);
     image[at] = static_cast<uint8_t>(e_line & 0xFF);
     image[at + 1] = static_cast<uint8_t>(e_line >> 8);
-    image.back() = 0x80;
+    image.back() = END_MARKER;
 }
 
 }  // namespace
@@ -28,7 +28,7 @@ std::vector<uint8_t> Zx81Image(size_t size, uint32_t seed)
 {
     std::vector<uint8_t> image = RandomBytes(size < 116 ? 116 : size, seed);
     image[0] = 0;  // VERSN
-    PutELine(image, ZX81_START, ZX81_E_LINE);
+    PutELine(image, ZX81_IMAGE_START, ZX81_E_LINE);
     return image;
 }
 
@@ -36,7 +36,7 @@ std::vector<uint8_t> Zx80Image(size_t size, uint32_t seed)
 {
     std::vector<uint8_t> image = RandomBytes(size < 40 ? 40 : size, seed);
     image[0] = 0xFF;
-    PutELine(image, ZX80_START, ZX80_E_LINE);
+    PutELine(image, ZX80_IMAGE_START, ZX80_E_LINE);
     return image;
 }
 
@@ -84,15 +84,15 @@ std::vector<uint8_t> WellFormedZx81Image(int lines, uint32_t seed)
 {
     std::vector<uint8_t> image(116, 0x00);  // system variables, 0x4009 to 0x407C; VERSN 0
     AppendLines(image, lines, seed, true);
-    const size_t d_file = ZX81_START + image.size();
+    const size_t d_file = ZX81_IMAGE_START + image.size();
     image.insert(image.end(), 25, 0x76);  // collapsed display: NEWLINE and 24 empty lines
-    const size_t vars = ZX81_START + image.size();
+    const size_t vars = ZX81_IMAGE_START + image.size();
     image.push_back(0x80);
-    const size_t e_line = ZX81_START + image.size();
-    PutWord(image, ZX81_START, 0x400C, d_file);
-    PutWord(image, ZX81_START, 0x400E, d_file + 1);
-    PutWord(image, ZX81_START, 0x4010, vars);
-    PutWord(image, ZX81_START, ZX81_E_LINE, e_line);
+    const size_t e_line = ZX81_IMAGE_START + image.size();
+    PutWord(image, ZX81_IMAGE_START, ZX81_D_FILE, d_file);
+    PutWord(image, ZX81_IMAGE_START, ZX81_DF_CC, d_file + 1);
+    PutWord(image, ZX81_IMAGE_START, ZX81_VARS, vars);
+    PutWord(image, ZX81_IMAGE_START, ZX81_E_LINE, e_line);
     return image;
 }
 
@@ -101,10 +101,10 @@ std::vector<uint8_t> WellFormedZx80Image(int lines, uint32_t seed)
     std::vector<uint8_t> image(40, 0x00);  // system variables, 0x4000 to 0x4027
     image[0] = 0xFF;                        // ERR_NR: no error
     AppendLines(image, lines, seed, false);
-    const size_t vars = ZX80_START + image.size();
+    const size_t vars = ZX80_IMAGE_START + image.size();
     image.push_back(0x80);
-    PutWord(image, ZX80_START, 0x4008, vars);
-    PutWord(image, ZX80_START, ZX80_E_LINE, ZX80_START + image.size());
+    PutWord(image, ZX80_IMAGE_START, ZX80_VARS, vars);
+    PutWord(image, ZX80_IMAGE_START, ZX80_E_LINE, ZX80_IMAGE_START + image.size());
     return image;
 }
 

@@ -6,12 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-/// Memory address of a ZX81 image's first byte, and of its E_LINE system variable.
-constexpr int ZX81_START = 0x4009;
-constexpr int ZX81_E_LINE = 0x4014;
-/// Memory address of a ZX80 image's first byte, and of its E_LINE system variable.
-constexpr int ZX80_START = 0x4000;
-constexpr int ZX80_E_LINE = 0x400A;
+#include "zx/machine.h"
 
 /// A ZX81 image of `size` bytes (at least 116, the system variables) that ends exactly at
 /// E_LINE: byte 0 is 0, bytes 11-12 hold E_LINE and the last byte is the 0x80 end marker.
