@@ -30,12 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t zx81 = DoesFileLookLikeZx81(data, filesize);
     const uint8_t zx80 = DoesFileLookLikeZx80(data, filesize);
     Require(zx81 <= 1 && zx80 <= 1);
-    Require((zx81 == 1) == (EndMarkerAtELine(data, size, ZX81_E_LINE - ZX81_IMAGE_START,
-                                             ZX81_IMAGE_START) &&
-                             data[0] == 0));
+    Require((zx81 == 1) ==
+            (EndMarkerAtELine(data, size, ZX81_E_LINE - ZX81_IMAGE_START, ZX81_IMAGE_START) &&
+             data[0] == 0));
     Require((zx80 == 1) ==
             EndMarkerAtELine(data, size, ZX80_E_LINE - ZX80_IMAGE_START, ZX80_IMAGE_START));
-    Require(DetectTarget(data, filesize) ==
-            (zx81 ? TARGET_ZX81 : zx80 ? TARGET_ZX80 : TARGET_UNKNOWN));
+    Require(DetectTarget(data, filesize) == (zx81   ? TARGET_ZX81
+                                             : zx80 ? TARGET_ZX80
+                                                    : TARGET_UNKNOWN));
     return 0;
 }

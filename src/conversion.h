@@ -17,7 +17,8 @@ constexpr int MAX_ZXNAME_LENGTH = 8;
 
 /// Target of this conversion: set by the options, by format detection and by a ".p" extension.
 extern TargetFormat targetFormat;
-/// Tape name, at most MAX_ZXNAME_LENGTH characters; empty until an option or the input path fills it.
+/// Tape name, at most MAX_ZXNAME_LENGTH characters; empty until an option or the input path fills
+/// it.
 extern std::string zxFileName;
 /// Output path derived from the input path.
 extern std::string outFileName;

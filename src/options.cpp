@@ -67,18 +67,20 @@ int HandleOptions(int argc, char** argv)
 
 void PrintUsage(const char* programName)
 {
-    fputs("\nConvert a ZX81 or ZX80 software file (*.p or *.80) to a wav file (*.wav). The\n"
-          "wav output can be used to load software into your ZX by connecting it to the\n"
-          "soundcard of the PC (or any other wav player)     [ver0.03qx]\n"
-          "\nUsage (command line):\n\n",
-          stderr);
+    fputs(
+        "\nConvert a ZX81 or ZX80 software file (*.p or *.80) to a wav file (*.wav). The\n"
+        "wav output can be used to load software into your ZX by connecting it to the\n"
+        "soundcard of the PC (or any other wav player)     [ver0.03qx]\n"
+        "\nUsage (command line):\n\n",
+        stderr);
     fprintf(stderr, "%s [options] filename\n", programName);
-    fputs("\nOptions: \n"
-          "   -zNAME       Use NAME for ZX file name (the name as used by the ZX81)\n"
-          "   -80     \t\tAssume file is for ZX80 target (no autodetect)\n"
-          "   -81     \t\tAssume file is for ZX81 target (no autodetect)\n"
-          "\nUsage (Windows Explorer):\n\n"
-          "Just drag-and-drop the *.p file onto this program's symbol.\n"
-          "\nHint: Connect ZX EAR using a mono jack plug, a stereo plug may not work.\n",
-          stderr);
+    fputs(
+        "\nOptions: \n"
+        "   -zNAME       Use NAME for ZX file name (the name as used by the ZX81)\n"
+        "   -80     \t\tAssume file is for ZX80 target (no autodetect)\n"
+        "   -81     \t\tAssume file is for ZX81 target (no autodetect)\n"
+        "\nUsage (Windows Explorer):\n\n"
+        "Just drag-and-drop the *.p file onto this program's symbol.\n"
+        "\nHint: Connect ZX EAR using a mono jack plug, a stereo plug may not work.\n",
+        stderr);
 }

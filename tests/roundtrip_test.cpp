@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "conversion.h"
+#include "support/folders.h"
 #include "support/images.h"
 #include "support/in_memory.h"
 #include "support/tape_decoder.h"
@@ -18,10 +19,7 @@
 namespace {
 
 // The ZX81 character set's digits and letters: codes 28-37 and 38-63.
-int ZxCode(char c)
-{
-    return c <= '9' ? 28 + (c - '0') : 38 + (c - 'A');
-}
+int ZxCode(char c) { return c <= '9' ? 28 + (c - '0') : 38 + (c - 'A'); }
 
 std::vector<uint8_t> ExpectedNameBlock(const std::string& name)
 {
@@ -67,7 +65,7 @@ std::vector<uint8_t> RandomImage(std::mt19937& rng)
 std::vector<uint8_t> ConvertToWavFile(const std::vector<uint8_t>& image)
 {
     if (!ConvertInMemory(image) || wavOverflow) return {};
-    FILE* f = std::tmpfile();
+    FILE* f = ScratchStream();
     if (f == nullptr) return {};
     std::vector<uint8_t> bytes;
     if (WriteWavFile(f, wavFile.get(), wavCounter)) {

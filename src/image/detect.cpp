@@ -20,9 +20,8 @@ bool EndsAtELine(const uint8_t* file, int filesize, TargetFormat machine)
 
 uint8_t DoesFileLookLikeZx81(const uint8_t* file, int filesize)
 {
-    return EndsAtELine(file, filesize, TARGET_ZX81) && file[ZX81_VERSN - ZX81_IMAGE_START] == 0
-               ? 1
-               : 0;
+    return EndsAtELine(file, filesize, TARGET_ZX81) && file[ZX81_VERSN - ZX81_IMAGE_START] == 0 ? 1
+                                                                                                : 0;
 }
 
 uint8_t DoesFileLookLikeZx80(const uint8_t* file, int filesize)

@@ -27,8 +27,8 @@ void TakePrograms(PulseDetector* detector, TargetFormat machine, std::vector<Tap
 
 }  // namespace
 
-bool ReadRecording(const std::string& path, TargetFormat machine, std::vector<TapeProgram>* programs,
-                   std::string* error, std::string* warning)
+bool ReadRecording(const std::string& path, TargetFormat machine,
+                   std::vector<TapeProgram>* programs, std::string* error, std::string* warning)
 {
     Recording recording;
     if (!OpenRecording(path, &recording, error)) return false;

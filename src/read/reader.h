@@ -11,5 +11,5 @@
 /// (the one that passes more checks, then the one with the wider margin). False if the file
 /// cannot be read at all; *warning says why a file that could be read is damaged (a truncated
 /// WAV), and is empty otherwise.
-bool ReadRecording(const std::string& path, TargetFormat machine, std::vector<TapeProgram>* programs,
-                   std::string* error, std::string* warning);
+bool ReadRecording(const std::string& path, TargetFormat machine,
+                   std::vector<TapeProgram>* programs, std::string* error, std::string* warning);

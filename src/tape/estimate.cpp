@@ -22,7 +22,8 @@ double EstimateWavDuration(const uint8_t* file, int filesize)
 
     // Evaluated step by step in this order: the printed estimate depends on the rounding.
     double dur = Signal.ExtroDuration + Signal.IntroDuration;
-    dur = (2.0 * Signal.HalfPulsDuration * Signal.PulsesZero + Signal.InterbitDelay) * count_0 + dur;
+    dur =
+        (2.0 * Signal.HalfPulsDuration * Signal.PulsesZero + Signal.InterbitDelay) * count_0 + dur;
     dur = (2.0 * Signal.HalfPulsDuration * Signal.PulsesOne + Signal.InterbitDelay) * count_1 + dur;
     return dur;
 }

@@ -123,7 +123,8 @@ void AppendRuns(uint8_t lead_level, double lead_duration, int pulses)
 uint8_t* AllocateSamples(size_t size)
 {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    // Faulting in a fresh 46 MB buffer 4 KB at a time costs more than the signal: ask for 2 MB pages.
+    // Faulting in a fresh 46 MB buffer 4 KB at a time costs more than the signal: ask for 2 MB
+    // pages.
     constexpr size_t HUGE_PAGE = size_t{2} << 20;
     if (size >= HUGE_PAGE) {
         void* memory = nullptr;
@@ -144,9 +145,9 @@ uint8_t* AllocateSamples(size_t size)
 // fixed whole number of spacings, unless the duration lies exactly halfway between two. So within
 // a binade the run ends of a bit are fixed steps of where it starts, and a bit is one of at most
 // twenty patterns of runs: these are worked out once for each binade the clock passes through.
-constexpr int FIRST_BINADE = 0;   // clocks from 1 s
-constexpr int LAST_BINADE = 11;   // to 4096 s, beyond the longest tape
-constexpr int PATTERN_BYTES = 96; // the longest bit, 89 samples, stored in one whole copy
+constexpr int FIRST_BINADE = 0;    // clocks from 1 s
+constexpr int LAST_BINADE = 11;    // to 4096 s, beyond the longest tape
+constexpr int PATTERN_BYTES = 96;  // the longest bit, 89 samples, stored in one whole copy
 constexpr int MAX_RUNS = 2 * 9 + 1;
 
 struct BitPatterns {
@@ -211,7 +212,8 @@ const BitPatterns& PatternsFor(int binade)
             int64_t end = 0;
             uint8_t* samples = p.Samples[one][j];
             for (int k = 0; k < runs; ++k) {
-                const int64_t next = after[k] / p.PeriodUnits + (from < after[k] % p.PeriodUnits ? 1 : 0);
+                const int64_t next =
+                    after[k] / p.PeriodUnits + (from < after[k] % p.PeriodUnits ? 1 : 0);
                 const uint8_t level = k == 0 ? middleLevel : k % 2 == 1 ? pulseLevel : pauseLevel;
                 for (int64_t i = end; i < next; ++i) samples[i] = level;
                 end = next;
@@ -224,7 +226,8 @@ const BitPatterns& PatternsFor(int binade)
     for (int one = 0; one < 2; ++one) {
         for (int bucket = 0; bucket < 256; ++bucket) {
             int j = 0;
-            while (j + 1 < p.Count[one] && (int64_t{bucket} << p.BucketShift) >= p.Below[one][j]) ++j;
+            while (j + 1 < p.Count[one] && (int64_t{bucket} << p.BucketShift) >= p.Below[one][j])
+                ++j;
             p.FirstBelow[one][bucket] = static_cast<uint8_t>(j);
         }
     }
@@ -241,7 +244,8 @@ int AppendBitsByPattern(uint8_t byte)
     int64_t counter = wavCounter;
     const double time = wavWriteTime;
     if (counter == 0) return 0;
-    if (!(time >= std::ldexp(1.0, FIRST_BINADE) && time < std::ldexp(1.0, LAST_BINADE + 1))) return 0;
+    if (!(time >= std::ldexp(1.0, FIRST_BINADE) && time < std::ldexp(1.0, LAST_BINADE + 1)))
+        return 0;
     const double instant = static_cast<double>(counter) * SAMPLE_PERIOD;
     if (!(time <= instant && instant - SAMPLE_PERIOD < time)) return 0;
     const int binade = std::ilogb(time);
@@ -298,14 +302,12 @@ void PublishSamples()
     wavReady.store(wavCounter, std::memory_order_release);
 }
 
-void OutputLevel(uint8_t level, double duration)
-{
-    AppendRuns(level, duration, 0);
-}
+void OutputLevel(uint8_t level, double duration) { AppendRuns(level, duration, 0); }
 
 void OutputBit(uint8_t is_one)
 {
-    AppendRuns(middleLevel, Signal.InterbitDelay, is_one != 0 ? Signal.PulsesOne : Signal.PulsesZero);
+    AppendRuns(middleLevel, Signal.InterbitDelay,
+               is_one != 0 ? Signal.PulsesOne : Signal.PulsesZero);
 }
 
 void OutputByte(uint8_t the_byte)

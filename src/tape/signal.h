@@ -30,8 +30,8 @@ constexpr uint8_t pauseLevel = 5;
 constexpr uint8_t middleLevel = 128;
 /// The machines' own pulses and pauses, between 1.6 s of lead-in and 0.4 s of lead-out: a 0 bit
 /// lasts 1.3 ms + 4 x 0.3 ms = 2.5 ms, a 1 bit 1.3 ms + 9 x 0.3 ms = 4.0 ms.
-constexpr SignalTiming Signal = {PULSES_ONE, PULSES_ZERO, HALF_PULSE_SECONDS, BIT_PAUSE_SECONDS,
-                                 1.6, 0.4};
+constexpr SignalTiming Signal = {PULSES_ONE,        PULSES_ZERO, HALF_PULSE_SECONDS,
+                                 BIT_PAUSE_SECONDS, 1.6,         0.4};
 static_assert(Signal.HalfPulsDuration == 0.00015 && Signal.InterbitDelay == 0.0013,
               "the converter's signal is defined by these exact values");
 

@@ -15,6 +15,8 @@
 #include <windows.h>
 #elif defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #define ZX8XWAV_POSIX 1
 #endif
@@ -23,9 +25,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The temporary file the signal handlers remove: set while one exists and is being written.
+// The temporary file the interrupt handlers remove: set while one exists and is being written.
 const char* volatile pendingTempPath = nullptr;
 
+#if defined(_WIN32)
+// Ctrl-C, Ctrl-Break and closing the console end the process from a thread of their own. The
+// temporary was opened with FILE_SHARE_DELETE, so it can be deleted while open: it vanishes when
+// the process ends and its handle is closed.
+BOOL WINAPI RemovePendingTempOnControl(DWORD)
+{
+    RemovePendingTempFile();
+    return FALSE;  // the default handler then ends the process
+}
+
+void InstallGuard() { SetConsoleCtrlHandler(RemovePendingTempOnControl, TRUE); }
+void RemoveGuard() { SetConsoleCtrlHandler(RemovePendingTempOnControl, FALSE); }
+// The handler runs on its own thread: the path is published before the file can be written to.
+void BlockInterrupts() {}
+void UnblockInterrupts() {}
+#else
 constexpr int HANDLED_SIGNALS[] = {
     SIGINT,
     SIGTERM,
@@ -36,29 +54,40 @@ constexpr int HANDLED_SIGNALS[] = {
 
 extern "C" void RemovePendingTempAndDie(int sig)
 {
-    const char* temp = pendingTempPath;
-    if (temp != nullptr) {
-#ifdef ZX8XWAV_POSIX
-        unlink(temp);  // async-signal-safe, unlike remove()
-#else
-        std::remove(temp);  // fails on Windows while the file is open: it then stays behind
-#endif
-    }
+    RemovePendingTempFile();
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
 
-void GuardTempFile(const char* temp_path)
+void InstallGuard()
 {
-    pendingTempPath = temp_path;
     for (const int sig : HANDLED_SIGNALS) std::signal(sig, RemovePendingTempAndDie);
 }
 
-void UnguardTempFile()
+void RemoveGuard()
 {
     for (const int sig : HANDLED_SIGNALS) std::signal(sig, SIG_DFL);
-    pendingTempPath = nullptr;
 }
+
+#ifdef ZX8XWAV_POSIX
+// While the temporary file is created or renamed, a signal waits: it then finds the path set
+// exactly when the file exists under it.
+sigset_t blockedInterrupts;
+sigset_t earlierMask;
+
+void BlockInterrupts()
+{
+    sigemptyset(&blockedInterrupts);
+    for (const int sig : HANDLED_SIGNALS) sigaddset(&blockedInterrupts, sig);
+    pthread_sigmask(SIG_BLOCK, &blockedInterrupts, &earlierMask);
+}
+
+void UnblockInterrupts() { pthread_sigmask(SIG_SETMASK, &earlierMask, nullptr); }
+#else
+void BlockInterrupts() {}
+void UnblockInterrupts() {}
+#endif
+#endif
 
 bool IsSeparator(char c)
 {
@@ -128,9 +157,16 @@ size_t LongestNameIn(const std::string& directory)
 FILE* CreateNewFile(const std::string& path)
 {
 #if defined(_WIN32)
-    const int fd =
-        _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd < 0) return nullptr;
+    // FILE_SHARE_DELETE lets an interrupt delete the file while it is open.
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
     FILE* stream = _fdopen(fd, "wb");
     if (stream == nullptr) _close(fd);
     return stream;
@@ -165,6 +201,45 @@ bool ReplaceFile(const std::string& from, const std::string& to)
 #endif
 }
 
+// Whether the user may write the existing file at `path`: it has write permission for them,
+// and it is not a read-only file, which a user protects on purpose (even from root).
+bool MayReplace(const std::string& path)
+{
+#if defined(_WIN32)
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+#elif defined(ZX8XWAV_POSIX)
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) return true;  // gone: nothing to protect
+    return access(path.c_str(), W_OK) == 0 && (status.st_mode & 0222) != 0;
+#else
+    (void)path;
+    return true;
+#endif
+}
+
+// Gives the new file what the user set on the file it replaces: its permission bits, and its
+// owner and group where this process may set them (root may; others may keep a group they are
+// in). Nothing is changed for a new output.
+void KeepWhatWasSet(FILE* stream, const std::string& replaced)
+{
+#ifdef ZX8XWAV_POSIX
+    struct stat status {};
+    if (stat(replaced.c_str(), &status) != 0) return;
+    const int fd = fileno(stream);
+    if (fchown(fd, status.st_uid, status.st_gid) != 0 &&
+        fchown(fd, static_cast<uid_t>(-1), status.st_gid) != 0) {
+        // Neither is allowed: the new file has this process's owner and group.
+    }
+    if (fchmod(fd, status.st_mode & 0777) != 0) {
+        // A file system without permissions: the file keeps those it was created with.
+    }
+#else
+    (void)stream;
+    (void)replaced;
+#endif
+}
+
 // Creates a temporary file in `directory` whose name has at most `longest` characters (at
 // least 1), so that it fits wherever the final name fits. Sets *temp_path to its path.
 FILE* CreateTempFile(const std::string& directory, size_t longest, std::string* temp_path)
@@ -180,7 +255,11 @@ FILE* CreateTempFile(const std::string& directory, size_t longest, std::string* 
         std::string name = length > 1 ? "~" : "";
         while (name.size() < length) name += LETTERS[rng() % (sizeof LETTERS - 1)];
         *temp_path = directory + name;
-        if (FILE* stream = CreateNewFile(*temp_path)) return stream;
+        BlockInterrupts();
+        FILE* stream = CreateNewFile(*temp_path);
+        if (stream != nullptr) pendingTempPath = temp_path->c_str();
+        UnblockInterrupts();
+        if (stream != nullptr) return stream;
         if (KindOf(*temp_path) == KIND_MISSING) break;  // not a clash: the directory refuses
     }
     temp_path->clear();
@@ -188,6 +267,19 @@ FILE* CreateTempFile(const std::string& directory, size_t longest, std::string* 
 }
 
 }  // namespace
+
+void RemovePendingTempFile()
+{
+    const char* temp = pendingTempPath;
+    if (temp == nullptr) return;
+#ifdef ZX8XWAV_POSIX
+    unlink(temp);  // async-signal-safe, unlike remove()
+#elif defined(_WIN32)
+    DeleteFileA(temp);
+#else
+    std::remove(temp);
+#endif
+}
 
 bool OpenOutputFile(const std::string& path, OutputFile* output)
 {
@@ -203,12 +295,19 @@ bool OpenOutputFile(const std::string& path, OutputFile* output)
         return output->Stream != nullptr;
     }
 
+    // A file the user may not write is not replaced either: writing it in place would fail.
+    if (kind == KIND_REGULAR && !MayReplace(output->TargetPath)) return false;
     const std::string directory = DirectoryOf(output->TargetPath);
     const size_t name_length = output->TargetPath.size() - directory.size();
     if (name_length == 0 || name_length > LongestNameIn(directory)) return false;
+    // The handlers are in place before the file exists, so that no interrupt leaves it behind.
+    InstallGuard();
     output->Stream = CreateTempFile(directory, name_length, &output->TempPath);
-    if (output->Stream == nullptr) return false;
-    GuardTempFile(output->TempPath.c_str());
+    if (output->Stream == nullptr) {
+        RemoveGuard();
+        return false;
+    }
+    if (kind == KIND_REGULAR) KeepWhatWasSet(output->Stream, output->TargetPath);
     return true;
 }
 
@@ -218,9 +317,12 @@ bool CloseOutputFile(OutputFile* output, bool written)
     output->Stream = nullptr;
     if (output->TempPath.empty()) return written && closed;
 
+    BlockInterrupts();
     const bool replaced = written && closed && ReplaceFile(output->TempPath, output->TargetPath);
     if (!replaced) std::remove(output->TempPath.c_str());
-    UnguardTempFile();
+    pendingTempPath = nullptr;
+    UnblockInterrupts();
+    RemoveGuard();
     output->TempPath.clear();
     return replaced;
 }

@@ -8,6 +8,8 @@
 
 #include "zx/machine.h"
 
+// The tables keep a row per eight codes.
+// clang-format off
 /// The ZX81's characters, codes 0-63.
 inline constexpr const char* ZX81_CHARACTERS[64] = {
     " ", "\u2598", "\u259D", "\u2580", "\u2596", "\u258C", "\u259E", "\u259B",   //  0-7
@@ -59,6 +61,8 @@ inline constexpr const char* ZX80_KEYWORDS[44] = {
     "PRINT", "?", "NEW", "RUN", "STOP", "CONTINUE", "IF", "GO SUB",              // F4
     "LOAD", "CLEAR", "REM", "?",                                                 // FC
 };
+
+// clang-format on
 
 /// The ZX81 keyword codes a lister needs by name.
 constexpr uint8_t ZX81_REM = 0xEA;

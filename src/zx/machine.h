@@ -19,14 +19,14 @@ constexpr int LONGEST_IMAGE = 65544;
 // A ZX81 image (.p) is the memory from VERSN up to E_LINE; the system variables before VERSN
 // are not saved.
 constexpr int ZX81_IMAGE_START = 0x4009;
-constexpr int ZX81_VERSN = 0x4009;   // 0 on every ZX81 BASIC
-constexpr int ZX81_E_PPC = 0x400A;   // the current line, where the listing's cursor is
-constexpr int ZX81_D_FILE = 0x400C;  // the display file
-constexpr int ZX81_DF_CC = 0x400E;   // the print position in the display file
-constexpr int ZX81_VARS = 0x4010;    // the variables area
-constexpr int ZX81_E_LINE = 0x4014;  // the line being edited: the image ends here
-constexpr int ZX81_DB_ST = 0x4027;   // the debounce status, which SAVE overwrites
-constexpr int ZX81_NXTLIN = 0x4029;  // the next line to run: a program saved running autoruns
+constexpr int ZX81_VERSN = 0x4009;    // 0 on every ZX81 BASIC
+constexpr int ZX81_E_PPC = 0x400A;    // the current line, where the listing's cursor is
+constexpr int ZX81_D_FILE = 0x400C;   // the display file
+constexpr int ZX81_DF_CC = 0x400E;    // the print position in the display file
+constexpr int ZX81_VARS = 0x4010;     // the variables area
+constexpr int ZX81_E_LINE = 0x4014;   // the line being edited: the image ends here
+constexpr int ZX81_DB_ST = 0x4027;    // the debounce status, which SAVE overwrites
+constexpr int ZX81_NXTLIN = 0x4029;   // the next line to run: a program saved running autoruns
 constexpr int ZX81_PROGRAM = 0x407D;  // the first BASIC line
 
 // A ZX80 image (.o, .80) is the memory from 0x4000 up to E_LINE; its display file is made

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+
 std::filesystem::path FreshTestFolder(const std::string& prefix)
 {
     const std::filesystem::path folder =
@@ -10,4 +13,22 @@ std::filesystem::path FreshTestFolder(const std::string& prefix)
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     return folder;
+}
+
+FILE* ScratchStream()
+{
+    static std::atomic<int> made{0};
+    // Unique across processes running at once: the clock, and a count within this one.
+    const std::string name =
+        "zx8xwav_stream_" +
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "_" +
+        std::to_string(++made);
+    const std::string path = (std::filesystem::temp_directory_path() / name).string();
+#ifdef _WIN32
+    return std::fopen(path.c_str(), "w+bD");  // D: deleted when closed
+#else
+    FILE* stream = std::fopen(path.c_str(), "w+b");
+    if (stream != nullptr) std::remove(path.c_str());  // the open stream keeps it
+    return stream;
+#endif
 }

@@ -1,8 +1,14 @@
-// Scratch folders for tests that work on real files.
+// Scratch folders and files for tests that work on real files, always inside the system's
+// temporary folder.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
 /// A new, empty folder for the running test, named `prefix` plus the test's name.
 std::filesystem::path FreshTestFolder(const std::string& prefix);
+
+/// A new file open for reading and writing in the system's temporary folder, removed when it is
+/// closed (std::tmpfile writes into the root of the current drive on Windows).
+FILE* ScratchStream();

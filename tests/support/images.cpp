@@ -99,7 +99,7 @@ std::vector<uint8_t> WellFormedZx81Image(int lines, uint32_t seed)
 std::vector<uint8_t> WellFormedZx80Image(int lines, uint32_t seed)
 {
     std::vector<uint8_t> image(40, 0x00);  // system variables, 0x4000 to 0x4027
-    image[0] = 0xFF;                        // ERR_NR: no error
+    image[0] = 0xFF;                       // ERR_NR: no error
     AppendLines(image, lines, seed, false);
     const size_t vars = ZX80_IMAGE_START + image.size();
     image.push_back(0x80);

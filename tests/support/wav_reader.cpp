@@ -23,7 +23,8 @@ bool Tag(const std::vector<uint8_t>& b, size_t at, const char* tag)
 std::vector<uint8_t> ReadWholeFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 WavContents ParseWav(const std::vector<uint8_t>& b)

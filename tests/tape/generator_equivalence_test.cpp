@@ -23,31 +23,43 @@ struct Request {
 
 // Durations of every kind: zero, tiny, the tape's own, odd ones, and huge; with `bytes`, a third
 // of the requests are whole bytes instead, which start wherever the runs before left the clock.
-std::vector<Request> RandomRequests(uint32_t seed, size_t count, bool new_signals, bool bytes = false)
+std::vector<Request> RandomRequests(uint32_t seed, size_t count, bool new_signals,
+                                    bool bytes = false)
 {
     std::mt19937_64 rng(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     // Mostly pulse halves and pauses, now and then a lead-in or lead-out.
-    const double tape_durations[] = {Signal.HalfPulsDuration, Signal.HalfPulsDuration,
-                                     Signal.HalfPulsDuration, Signal.InterbitDelay,
-                                     Signal.InterbitDelay,    Signal.HalfPulsDuration,
-                                     Signal.HalfPulsDuration, Signal.InterbitDelay,
-                                     Signal.HalfPulsDuration, Signal.HalfPulsDuration,
-                                     Signal.InterbitDelay,    Signal.HalfPulsDuration,
-                                     Signal.HalfPulsDuration, Signal.InterbitDelay,
-                                     Signal.HalfPulsDuration, Signal.HalfPulsDuration,
-                                     Signal.InterbitDelay,    Signal.HalfPulsDuration,
-                                     Signal.IntroDuration,    Signal.ExtroDuration};
+    const double tape_durations[] = {
+        Signal.HalfPulsDuration, Signal.HalfPulsDuration, Signal.HalfPulsDuration,
+        Signal.InterbitDelay,    Signal.InterbitDelay,    Signal.HalfPulsDuration,
+        Signal.HalfPulsDuration, Signal.InterbitDelay,    Signal.HalfPulsDuration,
+        Signal.HalfPulsDuration, Signal.InterbitDelay,    Signal.HalfPulsDuration,
+        Signal.HalfPulsDuration, Signal.InterbitDelay,    Signal.HalfPulsDuration,
+        Signal.HalfPulsDuration, Signal.InterbitDelay,    Signal.HalfPulsDuration,
+        Signal.IntroDuration,    Signal.ExtroDuration};
     std::vector<Request> requests;
     for (size_t i = 0; i < count; ++i) {
-        Request r{static_cast<uint8_t>(rng()), 0.0, new_signals && rng() % 2000 == 0, bytes && rng() % 3 == 0};
+        Request r{static_cast<uint8_t>(rng()), 0.0, new_signals && rng() % 2000 == 0,
+                  bytes && rng() % 3 == 0};
         switch (rng() % 8) {
-            case 0: r.Duration = 0.0; break;
-            case 1: r.Duration = unit(rng) * 1e-5; break;          // below one period
-            case 2: r.Duration = SAMPLE_PERIOD * static_cast<double>(rng() % 4); break;
-            case 3: r.Duration = unit(rng) * 0.01; break;
-            case 4: r.Duration = rng() % 1000 == 0 ? 1.0 + unit(rng) * 4 : 0.002; break;  // huge
-            default: r.Duration = tape_durations[rng() % 20]; break;
+            case 0:
+                r.Duration = 0.0;
+                break;
+            case 1:
+                r.Duration = unit(rng) * 1e-5;
+                break;  // below one period
+            case 2:
+                r.Duration = SAMPLE_PERIOD * static_cast<double>(rng() % 4);
+                break;
+            case 3:
+                r.Duration = unit(rng) * 0.01;
+                break;
+            case 4:
+                r.Duration = rng() % 1000 == 0 ? 1.0 + unit(rng) * 4 : 0.002;
+                break;  // huge
+            default:
+                r.Duration = tape_durations[rng() % 20];
+                break;
         }
         requests.push_back(r);
     }
@@ -146,7 +158,8 @@ TEST_F(GeneratorEquivalence, FullSizeTapes)
         EXPECT_EQ(wavWriteTime, reference.Time);
         EXPECT_FALSE(reference.Overflow);
         EXPECT_EQ(std::memcmp(wavFile.get(), reference.Samples.data(),
-                              static_cast<size_t>(reference.Counter)), 0);
+                              static_cast<size_t>(reference.Counter)),
+                  0);
     }
 }
 

@@ -101,10 +101,7 @@ TEST_F(NameBlockTest, RejectedAtTheFirstCharacterWithoutCode)
         std::vector<uint8_t> EmittedBefore;
     };
     const Case cases[] = {
-        {"MY GAME", ' ', {50, 62}},
-        {"1-2", '-', {29}},
-        {"X.TAR", '.', {61}},
-        {".P", '.', {}},
+        {"MY GAME", ' ', {50, 62}}, {"1-2", '-', {29}}, {"X.TAR", '.', {61}}, {".P", '.', {}},
         {"\xC4PFEL", '\xC4', {}},
     };
     for (const Case& c : cases) {

@@ -21,7 +21,10 @@ protected:
 
 const uint8_t* Samples() { return wavFile.get(); }
 
-std::vector<SampleRun> RunsFrom(int32_t first) { return Runs(Samples() + first, Samples() + wavCounter); }
+std::vector<SampleRun> RunsFrom(int32_t first)
+{
+    return Runs(Samples() + first, Samples() + wavCounter);
+}
 
 // Pulse trains (runs of the pulse level) in the samples from `first` on.
 int PulseCount(int32_t first)

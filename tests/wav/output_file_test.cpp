@@ -80,6 +80,22 @@ TEST_F(OutputFileTest, FailedNewOutputLeavesNothing)
     EXPECT_EQ(Read("new.wav"), "complete");
 }
 
+TEST_F(OutputFileTest, InterruptRemovesTheTemporary)
+{
+    // What the interrupt handlers do, called directly: the temporary is gone, the earlier file
+    // stays, and the close reports the failure.
+    Put("f.wav", "earlier");
+    OutputFile output;
+    ASSERT_TRUE(OpenOutputFile(PathOf("f.wav"), &output));
+    fputs("partial", output.Stream);
+    RemovePendingTempFile();
+    EXPECT_FALSE(CloseOutputFile(&output, true));
+    EXPECT_EQ(Read("f.wav"), "earlier");
+    EXPECT_EQ(Files(), std::set<std::string>{"f.wav"});
+    RemovePendingTempFile();  // nothing pending: nothing happens
+    EXPECT_EQ(Files(), std::set<std::string>{"f.wav"});
+}
+
 TEST_F(OutputFileTest, CannotOpenWhereNothingCanBeCreated)
 {
     fs::create_directory(dir_ / "d.wav");

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "support/folders.h"
 #include "support/wav_reader.h"
 
 namespace {
@@ -14,7 +15,7 @@ std::vector<uint8_t> WrittenFile(int32_t count, bool* ok)
 {
     std::vector<uint8_t> samples(static_cast<size_t>(count));
     for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<uint8_t>(i * 7);
-    FILE* f = std::tmpfile();
+    FILE* f = ScratchStream();
     if (f == nullptr) return {};
     *ok = WriteWavFile(f, samples.data(), count);
     std::rewind(f);
@@ -76,7 +77,7 @@ TEST(WavWriter, SampleCountsGiveFilesOfHeaderPlusSamples)
 
 TEST(WavWriter, IntegersAreWrittenLeastSignificantByteFirst)
 {
-    FILE* f = std::tmpfile();
+    FILE* f = ScratchStream();
     ASSERT_NE(f, nullptr);
     WriteInt(f, 0x12345678, 4);
     WriteInt(f, 0x0102, 2);
