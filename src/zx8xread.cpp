@@ -1,12 +1,11 @@
 // zx8xread: recovers ZX81 and ZX80 programs from recordings of their tapes.
 //
 // Each recording is read whole; every program found is written as a new file and reported on
-// one line of standard output, with the checks that stand in for the checksum a tape lacks.
-// Errors are one line on standard error naming the file.
+// one line of standard output, with the checks that stand in for the checksum a tape lacks and
+// the bytes in doubt. Errors are one line on standard error naming the file.
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +14,7 @@
 
 #include "read/naming.h"
 #include "read/reader.h"
+#include "read/summary.h"
 
 namespace {
 
@@ -25,32 +25,17 @@ const char USAGE[] =
     "  -80      the tapes are ZX80 tapes\n"
     "  -81      the tapes are ZX81 tapes (default: found from each program)\n"
     "  -h       print this text\n"
-    "A ZX81 program is written as its tape name in lower case plus .p, a ZX80 program as the\n"
-    "recording's name plus -N.o; no file is ever replaced. Exit status: 0 when every recording\n"
-    "held programs that passed all checks, 1 when one failed a check or a recording held none,\n"
-    "2 for usage errors and files that could not be read or written.\n";
+    "A RECORDING of - is standard input. A ZX81 program is written as its tape name in lower\n"
+    "case plus .p, a ZX80 program as the recording's name plus -N.o; no file is ever replaced.\n"
+    "Exit status: 0 when every recording held programs that passed all checks with no byte in\n"
+    "doubt, 1 when one failed a check or is in doubt or a recording held none, 2 for usage errors\n"
+    "and files that could not be read or written.\n";
 
 int Usage(const char* problem)
 {
     if (problem != nullptr) fprintf(stderr, "zx8xread: %s\n", problem);
     fputs(USAGE, stderr);
     return 2;
-}
-
-// Seconds as m:ss.s.
-std::string Clock(double seconds)
-{
-    const long tenths = std::lround(seconds * 10);
-    char text[32];
-    snprintf(text, sizeof text, "%ld:%02ld.%ld", tenths / 600, tenths / 10 % 60, tenths % 10);
-    return text;
-}
-
-std::string TapeName(const TapeProgram& program)
-{
-    std::string name;
-    for (const uint8_t code : program.Name) name += NameCharacter(code);
-    return name;
 }
 
 }  // namespace
@@ -117,9 +102,9 @@ int main(int argc, char** argv)
         }
         int zx80_count = 0;
         for (const TapeProgram& program : programs) {
-            const bool zx81 = program.Kind == TARGET_ZX81;
-            const std::string name =
-                zx81 ? Zx81FileName(program.Name) : Zx80FileName(path, ++zx80_count);
+            const std::string name = program.Kind == TARGET_ZX81
+                                         ? Zx81FileName(program.Name)
+                                         : Zx80FileName(path == "-" ? "stdin" : path, ++zx80_count);
             std::string written;
             if (!WriteNewFile(directory, name, program.Image, &written)) {
                 fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written.c_str(),
@@ -127,20 +112,8 @@ int main(int argc, char** argv)
                 status = 2;
                 continue;
             }
-            std::string checks = "checks OK";
-            if (!program.Failed.empty()) {
-                checks = "checks failed:";
-                for (size_t k = 0; k < program.Failed.size(); ++k) {
-                    checks += (k == 0 ? " " : ", ") + program.Failed[k];
-                }
-                status = std::max(status, 1);
-            }
-            printf("%s: %s, %s, %zu bytes, %s to %s, %s, worst bit %d%% clear\n", written.c_str(),
-                   zx81 ? "ZX81" : "ZX80",
-                   zx81 ? ("name \"" + TapeName(program) + "\"").c_str() : "no name",
-                   program.Image.size(), Clock(program.Start).c_str(), Clock(program.End).c_str(),
-                   checks.c_str(),
-                   static_cast<int>(std::lround(std::max(0.0f, program.Margin) * 100)));
+            if (StatusOf(program) != STATUS_OK) status = std::max(status, 1);
+            printf("%s\n", ProgramLine(program, written).c_str());
         }
     }
     return status;

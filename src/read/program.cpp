@@ -6,9 +6,6 @@
 
 namespace {
 
-// Longest name a block may start with: the machine allows long ones.
-constexpr size_t LONGEST_NAME = 64;
-
 // The 16-bit little-endian word at memory address `address` of an image starting at `start`;
 // -1 if the image does not hold it.
 int WordAt(const std::vector<uint8_t>& image, int start, int address)
@@ -98,69 +95,139 @@ std::vector<std::string> FailedChecks(TargetFormat machine, const std::vector<ui
 
 namespace {
 
-// Reads the block as a program of `machine`; false if it cannot be one at all.
-bool ReadAs(const TapeBlock& block, TargetFormat machine, TapeProgram* program)
+// The longest name a block may start with: the machine saves any name that fits its memory.
+constexpr size_t LONGEST_NAME = 255;
+
+// Reads the bytes of the block from `first` on as a program of `machine`; false if they cannot
+// be one at all. Sets *used to the bytes the program took.
+bool ReadAs(const TapeBlock& block, size_t first, TargetFormat machine, TapeProgram* program,
+            size_t* used)
 {
+    const std::vector<uint8_t>& bytes = block.Bytes;
     *program = TapeProgram{};
     program->Kind = machine;
-    program->Start = block.Start;
-    size_t first = 0;
+    program->Start = block.ByteTimes[first];
+    program->MidTape = first == 0 && block.SilenceBefore < LEAD_IN_SECONDS;
+    size_t at = first;
     if (machine == TARGET_ZX81) {
         // The name: characters with bit 7 clear, the last one with it set.
-        while (first < block.Bytes.size() && first < LONGEST_NAME && block.Bytes[first] < 0x80)
-            ++first;
-        if (first >= block.Bytes.size() || first >= LONGEST_NAME) return false;
-        program->Name.assign(block.Bytes.begin(),
-                             block.Bytes.begin() + static_cast<long>(first) + 1);
+        while (at < bytes.size() && at - first < LONGEST_NAME && bytes[at] < 0x80) ++at;
+        if (at >= bytes.size() || at - first >= LONGEST_NAME) return false;
+        ++at;
+        program->Name.assign(bytes.begin() + static_cast<long>(first),
+                             bytes.begin() + static_cast<long>(at));
         program->Name.back() &= 0x7F;
-        ++first;
+        program->NameMargins.assign(block.BitMargins.begin() + static_cast<long>(8 * first),
+                                    block.BitMargins.begin() + static_cast<long>(8 * at));
     }
     const int start = ImageStart(machine);
-    const int e_line_at = ELineAddress(machine) - start;
-    if (block.Bytes.size() < first + static_cast<size_t>(e_line_at) + 2) return false;
-    const int e_line = block.Bytes[first + static_cast<size_t>(e_line_at)] |
-                       block.Bytes[first + static_cast<size_t>(e_line_at) + 1] << 8;
-    if (e_line - start < e_line_at + 2) return false;
+    const auto e_line_at = static_cast<size_t>(ELineAddress(machine) - start);
+    if (bytes.size() < at + e_line_at + 2) return false;
+    const int e_line = bytes[at + e_line_at] | bytes[at + e_line_at + 1] << 8;
+    if (e_line - start < static_cast<int>(e_line_at) + 2) return false;
     const auto size = static_cast<size_t>(e_line - start);
-    const size_t last = std::min(block.Bytes.size(), first + size);
-    program->Image.assign(block.Bytes.begin() + static_cast<long>(first),
-                          block.Bytes.begin() + static_cast<long>(last));
-    program->End = block.ByteEnds[last - 1];
-    program->Margin = *std::min_element(block.ByteMargins.begin(),
-                                        block.ByteMargins.begin() + static_cast<long>(last));
+    const size_t last = std::min(bytes.size(), at + size);
+    program->Image.assign(bytes.begin() + static_cast<long>(at),
+                          bytes.begin() + static_cast<long>(last));
+    program->BitMargins.assign(block.BitMargins.begin() + static_cast<long>(8 * at),
+                               block.BitMargins.begin() + static_cast<long>(8 * last));
+    program->ByteTimes.assign(block.ByteTimes.begin() + static_cast<long>(at),
+                              block.ByteTimes.begin() + static_cast<long>(last));
+    program->End = last < block.ByteTimes.size() ? block.ByteTimes[last] : block.End;
     program->Failed = FailedChecks(machine, program->Image, size);
+    *used = last - first;
+    return true;
+}
+
+bool Failed(const TapeProgram& program, const char* check)
+{
+    return std::find(program.Failed.begin(), program.Failed.end(), check) != program.Failed.end();
+}
+
+// The program the block holds from `first` on, read as the given machine or, for
+// TARGET_UNKNOWN, as the machine whose reading fits better.
+bool ProgramAt(const TapeBlock& block, size_t first, TargetFormat machine, TapeProgram* program,
+               size_t* used)
+{
+    if (machine != TARGET_UNKNOWN) return ReadAs(block, first, machine, program, used);
+    TapeProgram zx81, zx80;
+    size_t used81 = 0, used80 = 0;
+    const bool is_zx81 = ReadAs(block, first, TARGET_ZX81, &zx81, &used81);
+    const bool is_zx80 = ReadAs(block, first, TARGET_ZX80, &zx80, &used80);
+    if (!is_zx81 && !is_zx80) return false;
+    // Where both readings are possible: a name of characters followed by VERSN 0 is a ZX81's;
+    // else a reading whose E_LINE lies beyond the block is most likely the wrong one; then the
+    // one that passes more checks wins, and the ZX81 one if they tie.
+    bool take81 = is_zx81;
+    if (is_zx81 && is_zx80) {
+        const bool named =
+            std::all_of(zx81.Name.begin(), zx81.Name.end(), [](uint8_t c) { return c < 64; });
+        auto penalty = [](const TapeProgram& p) {
+            return p.Failed.size() + (Failed(p, "truncated") ? 100 : 0);
+        };
+        take81 =
+            (named && !zx81.Image.empty() && zx81.Image[0] == 0) || penalty(zx81) <= penalty(zx80);
+    }
+    *program = take81 ? std::move(zx81) : std::move(zx80);
+    *used = take81 ? used81 : used80;
     return true;
 }
 
 }  // namespace
 
-bool ProgramInBlock(const TapeBlock& block, TargetFormat machine, TapeProgram* program)
+std::vector<TapeProgram> ProgramsInBlock(const TapeBlock& block, TargetFormat machine)
 {
-    if (machine != TARGET_UNKNOWN) return ReadAs(block, machine, program);
-    TapeProgram zx81;
-    TapeProgram zx80;
-    const bool is_zx81 = ReadAs(block, TARGET_ZX81, &zx81);
-    const bool is_zx80 = ReadAs(block, TARGET_ZX80, &zx80);
-    if (!is_zx81 && !is_zx80) return false;
-    if (is_zx81 != is_zx80) {
-        *program = is_zx81 ? zx81 : zx80;
-        return true;
+    std::vector<TapeProgram> programs;
+    size_t first = 0;
+    while (first < block.Bytes.size()) {
+        TapeProgram program;
+        size_t used = 0;
+        // What follows a program is another only if its system variables hold together.
+        const bool found = ProgramAt(block, first, machine, &program, &used) &&
+                           (programs.empty() || !Failed(program, "pointers"));
+        if (!found) {
+            if (!programs.empty()) programs.back().BytesAfter = block.Bytes.size() - first;
+            break;
+        }
+        programs.push_back(std::move(program));
+        first += used;
     }
-    // Both readings are possible. A name of characters followed by VERSN 0 is a ZX81's; else a
-    // reading whose E_LINE lies beyond the block is most likely the wrong one; then the one that
-    // passes more checks wins, and the ZX81 one if they tie.
-    const bool named =
-        std::all_of(zx81.Name.begin(), zx81.Name.end(), [](uint8_t c) { return c < 64; });
-    auto penalty = [](const TapeProgram& p) {
-        const bool cut = std::find(p.Failed.begin(), p.Failed.end(), "truncated") != p.Failed.end();
-        return p.Failed.size() + (cut ? 100 : 0);
-    };
-    if (named && !zx81.Image.empty() && zx81.Image[0] == 0) {
-        *program = zx81;
-    } else {
-        *program = penalty(zx80) < penalty(zx81) ? zx80 : zx81;
+    return programs;
+}
+
+float ByteMargin(const std::vector<float>& bits, size_t index)
+{
+    return *std::min_element(bits.begin() + static_cast<long>(8 * index),
+                             bits.begin() + static_cast<long>(8 * index + 8));
+}
+
+std::vector<size_t> DoubtfulBytes(const TapeProgram& program)
+{
+    std::vector<size_t> doubtful;
+    for (size_t i = 0; i < program.Image.size(); ++i) {
+        if (ByteMargin(program.BitMargins, i) < DOUBT_MARGIN) doubtful.push_back(i);
     }
-    return true;
+    return doubtful;
+}
+
+bool NameIsDoubtful(const TapeProgram& program)
+{
+    return std::any_of(program.NameMargins.begin(), program.NameMargins.end(),
+                       [](float margin) { return margin < DOUBT_MARGIN; });
+}
+
+float WorstMargin(const TapeProgram& program)
+{
+    float worst = 1.0f;
+    for (const float margin : program.NameMargins) worst = std::min(worst, margin);
+    for (const float margin : program.BitMargins) worst = std::min(worst, margin);
+    return worst;
+}
+
+bool ProgramIsSound(const TapeProgram& program)
+{
+    return program.Failed.empty() && !program.MidTape && !NameIsDoubtful(program) &&
+           DoubtfulBytes(program).empty();
 }
 
 char NameCharacter(uint8_t code)

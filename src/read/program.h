@@ -1,28 +1,42 @@
-// Programs found in blocks read from tape, and the checks that stand in for the checksum a tape
-// does not have.
+// Programs found in blocks read from tape, the checks that stand in for the checksum a tape does
+// not have, and the doubt that every bit's margin carries.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "read/pulse_detector.h"
+#include "read/framer.h"
 #include "zx/machine.h"
+
+/// A bit whose margin is below this is doubtful, and so is its byte: the lowest margin at which
+/// the damage benchmark never saw a wrong bit, with headroom.
+constexpr float DOUBT_MARGIN = 0.3f;
+/// A block that follows less silence than this, in seconds, did not start where a tape starts.
+constexpr double LEAD_IN_SECONDS = 0.25;
 
 struct TapeProgram {
     TargetFormat Kind = TARGET_UNKNOWN;
     std::vector<uint8_t> Name;        // ZX81 character codes, the last one's bit 7 cleared
+    std::vector<float> NameMargins;   // of the name's bits, 8 per character
     std::vector<uint8_t> Image;       // as a .p or .o file holds it
-    double Start = 0.0;               // seconds: the block's first bit
+    std::vector<float> BitMargins;    // of the image's bits, 8 per byte, first bit first
+    std::vector<double> ByteTimes;    // seconds: where each image byte starts on tape
+    double Start = 0.0;               // seconds: the program's first bit
     double End = 0.0;                 // seconds: the image's last bit
-    float Margin = 1.0f;              // the worst of its bits (see BitMargin)
+    bool MidTape = false;             // its block began without the silence a tape starts with
+    size_t BytesAfter = 0;            // bytes after its end that held no program
     std::vector<std::string> Failed;  // the checks it failed; empty when all passed
+    int Readings = 1;                 // recordings or channels it was read from
+    int Agreeing = 1;                 // of those, how many gave these very bytes
 };
 
-/// The program a block holds, as a ZX81 (name block, then the image from 0x4009) or a ZX80 (the
-/// image from 0x4000), each ending at its own E_LINE. With TARGET_UNKNOWN the machine whose reading
-/// fits the block and passes more checks is taken. False if the block holds no program at all.
-bool ProgramInBlock(const TapeBlock& block, TargetFormat machine, TapeProgram* program);
+/// The programs a block holds, in order: as a ZX81 (name block, then the image from 0x4009) or a
+/// ZX80 (the image from 0x4000), each ending at its own E_LINE; bytes after one start the next
+/// where they hold one, and are counted in the one before where they do not. With
+/// TARGET_UNKNOWN the machine whose reading fits the block and passes more checks is taken.
+std::vector<TapeProgram> ProgramsInBlock(const TapeBlock& block, TargetFormat machine);
 
 /// The checks an image of the given machine fails: "VERSN" (a ZX81 image starts with 0),
 /// "pointers" (the system variables' pointers in order and inside the image), "end marker" (0x80
@@ -31,6 +45,18 @@ bool ProgramInBlock(const TapeBlock& block, TargetFormat machine, TapeProgram* p
 /// ended before E_LINE).
 std::vector<std::string> FailedChecks(TargetFormat machine, const std::vector<uint8_t>& image,
                                       size_t expected_size);
+
+/// The least margin of the eight bits from `bits[8 * index]`.
+float ByteMargin(const std::vector<float>& bits, size_t index);
+/// The offsets of the image's doubtful bytes, in order.
+std::vector<size_t> DoubtfulBytes(const TapeProgram& program);
+/// Whether any character of the tape name is doubtful.
+bool NameIsDoubtful(const TapeProgram& program);
+/// The least margin of all the program's bits, name included.
+float WorstMargin(const TapeProgram& program);
+/// Whether the program can be trusted as read: every check passed, no byte or name character
+/// is doubtful, and it began where a tape begins.
+bool ProgramIsSound(const TapeProgram& program);
 
 /// The ZX81 character for a code in a tape name, as ASCII: digits, letters and the punctuation
 /// the character set has; '?' for codes it has none for.

@@ -1,0 +1,287 @@
+#!/usr/bin/env python3
+"""How well zx8xread reads damaged recordings, and whether it ever calls a wrong program good.
+
+Every corpus program is put on tape by two sources: zx8xwav (tape name GAME) and, where
+../shared/tools/romcheck exists, the genuine ROM's own SAVE (romsave, which also writes the image
+as it went onto tape). Each recording is damaged in each way of the table (bench/damage.cpp, and
+lame for MP3), read by zx8xread, and, where romcheck exists, loaded by the genuine ROM.
+
+A reading is "right" when a file it wrote equals the image up to its E_LINE, and "OK" when its
+line says "checks OK". Four columns per damage: right and OK, right but doubtful, wrong and
+flagged (nothing right, nothing called good), wrong and OK (a file that is not the program called
+good: the one thing that must never happen). "ROM" counts the recordings the ROM loads, "ROM
+only" those it loads and zx8xread did not recover.
+
+    python3 bench/read_damage.py [--set tuning|heldout] [--source converter|machine|both]
+                                 [--jobs N] [--no-rom] [--every K] [--only TEXT] [--list FILE]
+
+--set heldout runs damages and seeds that no constant was ever tuned on. --every K takes every
+K-th program only; --only runs the damages whose name holds TEXT; --list writes one line per
+reading (damage, source, program, class, checks, worst bit) for calibrating the doubt margin.
+Needs build/zx8xwav and build/zx8xread (or $ZX8XWAV, $ZX8XREAD), a C++ compiler, libsndfile1-dev
+and lame (apt-get install -y lame), and libz80ex-dev for the ROM.
+"""
+import argparse
+import concurrent.futures
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+SHARED = os.path.join(ROOT, '..', 'shared')
+
+# name, damage arguments, MP3 bit rate (0: none), counted in the 95 % goal
+TUNING = [
+    ('clean', '', 0),
+    ('resampled to 44.1 kHz', 'rate 44100', 0),
+    ('resampled to 48 kHz', 'rate 48000', 0),
+    ('MP3 128 kbps', '', 128),
+    ('white noise 16 dB SNR', 'noise 16', 0),
+    ('white noise 10 dB SNR', 'noise 10', 0),
+    ('white noise 6 dB SNR', 'noise 6', 0),
+    ('speed 0.8', 'speed 0.8', 0),
+    ('speed 0.9', 'speed 0.9', 0),
+    ('speed 1.1', 'speed 1.1', 0),
+    ('speed 1.2', 'speed 1.2', 0),
+    ('wow 4% at 0.5 Hz', 'wow 4 0.5', 0),
+    ('wow 4% at 4 Hz', 'wow 4 4', 0),
+    ('50 Hz hum at -6 dB', 'hum -6', 0),
+    ('low-pass 1.5 kHz', 'lowpass 1500 2', 0),
+    ('low-pass 1.5 kHz 24 dB/oct', 'lowpass 1500 4', 0),
+    ('low-pass 2 kHz 24 dB/oct', 'lowpass 2000 4', 0),
+    ('high-pass 300 Hz', 'highpass 300 2', 0),
+    ('level -40 dB', 'gain -40', 0),
+    ('DC offset 0.3', 'dc 0.3', 0),
+    ('inverted', 'invert', 0),
+    ('MP3 32 kbps', '', 32),
+    ('three 1 ms dropouts', 'dropouts 3 1', 0),
+    ('worn: 2.5k low-pass, wow, 10 dB', 'lowpass 2500 4 wow 2 1 noise 10', 0),
+    ('chain: hi-fi capture', 'chain hifi', 0),
+    ('chain: good deck', 'chain gooddeck', 0),
+    ('chain: turned head', 'chain turnedhead', 0),
+    ('chain: portable with AGC', 'chain portable', 0),
+    ('chain: worn tape', 'chain worntape', 0),
+    ('chain: old tape, other deck', 'chain oldtape', 0),
+    ('dip -20 dB 30 ms, hiss 35 dB', 'dips 1 -20 30 noise 35', 0),
+    ('starts mid-program', 'cut 0.5', 0),
+]
+
+HELDOUT = [
+    ('clean (other seed)', '', 0),
+    ('MP3 64 kbps', '', 64),
+    ('white noise 8 dB SNR', 'noise 8', 0),
+    ('white noise 13 dB SNR', 'noise 13', 0),
+    ('low-pass 1.2 kHz 24 dB/oct', 'lowpass 1200 4', 0),
+    ('low-pass 1.8 kHz 36 dB/oct', 'lowpass 1800 6', 0),
+    ('high-pass 600 Hz 24 dB/oct', 'highpass 600 4', 0),
+    ('speed 0.85 and wow 2% at 2 Hz', 'speed 0.85 wow 2 2', 0),
+    ('flutter 1% at 10 Hz', 'wow 1 10', 0),
+    ('hum -3 dB and noise 14 dB', 'hum -3 noise 14', 0),
+    ('clipped at a tenth', 'clip 0.05', 0),
+    ('three dips -12 dB 20 ms, hiss 25 dB', 'dips 3 -12 20 noise 25', 0),
+    ('resampled to 11.025 kHz', 'rate 11025', 0),
+    ('chain: good deck (other seed)', 'chain gooddeck', 0),
+    ('chain: turned head (other seed)', 'chain turnedhead', 0),
+    ('chain: portable (other seed)', 'chain portable', 0),
+    ('chain: worn tape (other seed)', 'chain worntape', 0),
+    ('chain: old tape (other seed)', 'chain oldtape', 0),
+    ('starts a quarter in', 'cut 0.25', 0),
+]
+
+
+def run(args, **kw):
+    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
+
+
+def e_line_image(path, zx81):
+    data = open(path, 'rb').read()
+    end = (data[11] | data[12] << 8) - 0x4009 if zx81 else (data[10] | data[11] << 8) - 0x4000
+    return data[:end]
+
+
+def prepare(tools, work, program, source):
+    """The recording of `program` from `source`, the image a reader must recover, and the ROM."""
+    zx81 = '/zx81/' in program
+    name = os.path.basename(program)
+    folder = os.path.join(work, 'sources', source + '-' + name)
+    os.makedirs(folder, exist_ok=True)
+    rom = os.path.join(SHARED, 'rom', 'zx81_v2.rom' if zx81 else 'zx80.rom')
+    wav = os.path.join(folder, 'tape.wav')
+    expected = os.path.join(folder, 'expected')
+    if source == 'converter':
+        shutil.copy(program, os.path.join(folder, name))
+        run([tools['zx8xwav'], '-81' if zx81 else '-80', '-zGAME', os.path.join(folder, name)])
+        made = [f for f in os.listdir(folder) if f.endswith('.wav')][0]
+        os.rename(os.path.join(folder, made), wav)
+        open(expected, 'wb').write(e_line_image(program, zx81))
+    else:
+        args = [tools['romsave'], '--saved', expected, rom, program]
+        args += ['GAME', wav] if zx81 else [wav]
+        if run(args).returncode != 0:
+            return None
+    return wav, expected, rom
+
+
+def classify(out_dir, stdout, expected_bytes):
+    """right_ok, right_doubtful, wrong_flagged or wrong_ok; the matching line's words."""
+    right_line = None
+    wrong_ok = False
+    detail = []
+    for line in stdout.splitlines():
+        m = re.match(r'(.*?): (ZX8[01]), .*', line)
+        if not m:
+            continue
+        ok = 'checks OK' in line
+        worst = re.search(r'worst bit (\d+)% clear', line)
+        checks = 'OK' if ok else ('passed' if 'checks passed' in line else 'failed')
+        matches = os.path.exists(m.group(1)) and open(m.group(1), 'rb').read() == expected_bytes
+        detail.append((matches, checks, int(worst.group(1)) if worst else -1,
+                       'mid-tape' in line))
+        if matches and right_line is None:
+            right_line = line
+        if not matches and ok:
+            wrong_ok = True
+    if wrong_ok:
+        return 'wrong_ok', detail
+    if right_line is not None:
+        return ('right_ok' if 'checks OK' in right_line else 'right_doubtful'), detail
+    return 'wrong_flagged', detail
+
+
+def one(tools, work, index, seed, damage, program, source, rom_on):
+    label, arguments, mp3 = damage
+    prepared = prepare(tools, work, program, source)
+    if prepared is None:
+        return None
+    wav, expected, rom = prepared
+    job = os.path.join(work, 'job-%d' % index)
+    shutil.rmtree(job, ignore_errors=True)
+    os.makedirs(os.path.join(job, 'out'))
+    damaged = os.path.join(job, 'damaged.wav')
+    run([tools['damage'], wav, damaged] + arguments.split() + ['seed', str(seed)])
+    recording = heard = damaged
+    if mp3:
+        run(['lame', '--quiet', '-b', str(mp3), damaged, os.path.join(job, 'd.mp3')])
+        run(['lame', '--quiet', '--decode', os.path.join(job, 'd.mp3'), os.path.join(job, 'd.wav')])
+        recording, heard = os.path.join(job, 'd.mp3'), os.path.join(job, 'd.wav')
+    result = run([tools['zx8xread'], '-d', os.path.join(job, 'out'), recording])
+    kind, detail = classify(job, result.stdout.decode(), open(expected, 'rb').read())
+    rom_loaded = None
+    if rom_on:
+        rom_loaded = run([tools['romcheck'], rom, heard, expected]).returncode == 0
+    shutil.rmtree(job, ignore_errors=True)
+    return label, source, os.path.basename(program), kind, detail, rom_loaded
+
+
+def build_tools(work, want_rom):
+    tools = {
+        'zx8xwav': os.environ.get('ZX8XWAV', os.path.join(ROOT, 'build', 'zx8xwav')),
+        'zx8xread': os.environ.get('ZX8XREAD', os.path.join(ROOT, 'build', 'zx8xread')),
+        'damage': os.path.join(work, 'damage'),
+    }
+    subprocess.run(['c++', '-O2', '-std=c++17', '-o', tools['damage'],
+                    os.path.join(HERE, 'damage.cpp'), '-lsndfile'], check=True)
+    romcheck_dir = os.path.join(SHARED, 'tools', 'romcheck')
+    have_rom = os.path.exists(os.path.join(romcheck_dir, 'romcheck.cpp'))
+    for tool in ('romcheck', 'romsave'):
+        tools[tool] = os.path.join(work, tool)
+        if have_rom and run(['c++', '-O2', '-std=c++17', '-o', tools[tool],
+                             os.path.join(romcheck_dir, tool + '.cpp'),
+                             '-l:libz80ex.a']).returncode != 0:
+            have_rom = False
+    return tools, have_rom
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--set', choices=['tuning', 'heldout'], default='tuning')
+    parser.add_argument('--source', choices=['converter', 'machine', 'both'], default='both')
+    parser.add_argument('--jobs', type=int, default=os.cpu_count() or 2)
+    parser.add_argument('--no-rom', action='store_true')
+    parser.add_argument('--every', type=int, default=1)
+    parser.add_argument('--only', default='')
+    parser.add_argument('--list', default='')
+    parser.add_argument('--corpus', default=os.path.join(SHARED, 'corpus'))
+    options = parser.parse_args()
+
+    work = tempfile.mkdtemp(prefix='read_damage_')
+    try:
+        tools, have_rom = build_tools(work, not options.no_rom)
+        sources = ['converter', 'machine'] if options.source == 'both' else [options.source]
+        if not have_rom and 'machine' in sources:
+            print('(no romcheck here: the machine\'s own signal and the ROM column are left out)')
+            sources = [s for s in sources if s != 'machine']
+        rom_on = have_rom and not options.no_rom
+        programs = sorted(os.path.join(options.corpus, m, f)
+                          for m in ('zx81', 'zx80')
+                          for f in os.listdir(os.path.join(options.corpus, m)))
+        programs = programs[::options.every]
+        table = TUNING if options.set == 'tuning' else HELDOUT
+        table = [d for d in table if options.only in d[0]]
+        seed_base = 0 if options.set == 'tuning' else 100000
+        for source in sources:  # sources are made once, before the jobs share them
+            for program in programs:
+                prepare(tools, work, program, source)
+
+        jobs = []
+        with concurrent.futures.ThreadPoolExecutor(options.jobs) as pool:
+            index = 0
+            for d_index, damage in enumerate(table):
+                for source in sources:
+                    for p_index, program in enumerate(programs):
+                        index += 1
+                        seed = seed_base + 1000 * d_index + p_index + 1
+                        jobs.append(pool.submit(one, tools, work, index, seed, damage, program,
+                                                source, rom_on))
+            results = [j.result() for j in jobs]
+        results = [r for r in results if r is not None]
+
+        listing = open(options.list, 'w') if options.list else None
+        print('%-36s %-9s %5s %6s %8s %8s %6s %5s %5s' % (
+            'damage', 'source', 'progs', 'right', 'right', 'wrong', 'wrong', 'ROM', 'ROM'))
+        print('%-36s %-9s %5s %6s %8s %8s %6s %5s %5s' % (
+            '', '', '', 'OK', 'doubtful', 'flagged', 'OK', '', 'only'))
+        totals = {}
+        for damage in table:
+            for source in sources:
+                rows = [r for r in results if r[0] == damage[0] and r[1] == source]
+                count = {k: sum(1 for r in rows if r[3] == k)
+                         for k in ('right_ok', 'right_doubtful', 'wrong_flagged', 'wrong_ok')}
+                rom = sum(1 for r in rows if r[5])
+                rom_only = sum(1 for r in rows if r[5] and not r[3].startswith('right'))
+                print('%-36s %-9s %5d %6d %8d %8d %6d %5s %5s' % (
+                    damage[0][:36], source, len(rows), count['right_ok'],
+                    count['right_doubtful'], count['wrong_flagged'], count['wrong_ok'],
+                    rom if rom_on else '-', rom_only if rom_on else '-'))
+                goal = damage[2] != 32 and 'mid' not in damage[0] and 'quarter in' not in damage[0]
+                t = totals.setdefault(source, {'n': 0, 'right': 0, 'wrong_ok': 0, 'goal_n': 0,
+                                               'goal_right': 0, 'rom_only': 0})
+                t['n'] += len(rows)
+                t['right'] += count['right_ok'] + count['right_doubtful']
+                t['wrong_ok'] += count['wrong_ok']
+                t['rom_only'] += rom_only
+                if goal:
+                    t['goal_n'] += len(rows)
+                    t['goal_right'] += count['right_ok'] + count['right_doubtful']
+                if listing:
+                    for r in rows:
+                        for matches, checks, worst, mid in r[4]:
+                            listing.write('%s\t%s\t%s\t%s\t%s\t%s\t%d\t%s\n' % (
+                                damage[0], source, r[2], r[3], 'right' if matches else 'wrong',
+                                checks, worst, 'mid-tape' if mid else ''))
+        for source, t in totals.items():
+            print('%s: recovered %d of %d (%.1f%%); outside MP3 32 kbps and mid-program starts '
+                  '%d of %d (%.1f%%); wrong and called OK: %d; ROM only: %s' % (
+                      source, t['right'], t['n'], 100.0 * t['right'] / max(1, t['n']),
+                      t['goal_right'], t['goal_n'], 100.0 * t['goal_right'] / max(1, t['goal_n']),
+                      t['wrong_ok'], t['rom_only'] if rom_on else '-'))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,330 @@
+#include "read/framer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "zx/machine.h"
+#include "zx/tape.h"
+
+namespace {
+
+// A burst shorter than this, in seconds, is noise.
+constexpr double SHORTEST_BURST = 0.35e-3;
+// A dip shorter than this part of a pause is no pause: the bursts on either side are one.
+constexpr double SHORTEST_PAUSE = 0.23;
+// Pieces of a burst broken by noise or a dropout: each at least this part of a 0 burst, apart
+// by less than this part of a pause, and together no longer than a 1.
+constexpr double FRAGMENT = 0.5;
+// A burst below this part of the level of those around it is faint; this many wait at most.
+constexpr double FAINT = 0.5;
+constexpr size_t FAINT_KEPT = 4;
+constexpr double JOINING_PAUSE = 0.45;
+// A block's first bits must follow each other at the tape's pace and at one level, or they
+// were noise.
+constexpr int SETTLED_BITS = 8;
+constexpr double LEVEL_CHANGE = 3.0;
+constexpr double YOUNG_PAUSE_LOW = 0.6, YOUNG_PAUSE_HIGH = 1.8;
+// Until then a burst must be at least this part of a 0 burst and at most this part of a 1 (at
+// the tape's own speed: 0.8 to 1.2 times its lengths are bits).
+constexpr double YOUNG_SHORTEST = 0.6, YOUNG_LONGEST = 1.5;
+// The longest program a block can hold: the largest image after the longest name.
+constexpr size_t LONGEST_BLOCK = LONGEST_IMAGE + 256;
+// How quickly the typical lengths follow the tape's speed.
+constexpr double LENGTH_WEIGHT = 0.15;
+constexpr double LEVEL_WEIGHT = 0.1;
+
+// The pulse count is trusted while it has agreed with this share of the bits whose length is
+// at least this clear, counted with this weight for the latest.
+constexpr double TRUSTED_PULSES = 0.9;
+constexpr double CLEAR_LENGTH = 0.6;
+constexpr double TRUST_WEIGHT = 0.05;
+
+// Pauses within this part of the typical pause are as they should be; the margin of a bit next
+// to one shorter or longer falls to nothing at the outer limits: something was joined, or may
+// have been lost.
+constexpr double PAUSE_NORMAL_LOW = 0.7, PAUSE_NORMAL_HIGH = 1.45;
+constexpr double PAUSE_LIMIT_LOW = 0.4, PAUSE_LIMIT_HIGH = 2.0;
+// A burst this many times above the noise is measured cleanly; nearer the noise its length is
+// less sure.
+constexpr double CLEAR_OF_NOISE = 8.0;
+constexpr double NOISE_ENTRY = 3.0;
+
+double PauseConfidence(double ratio)
+{
+    if (ratio < PAUSE_NORMAL_LOW) {
+        return std::clamp((ratio - PAUSE_LIMIT_LOW) / (PAUSE_NORMAL_LOW - PAUSE_LIMIT_LOW), 0.0,
+                          1.0);
+    }
+    if (ratio > PAUSE_NORMAL_HIGH) {
+        return std::clamp((PAUSE_LIMIT_HIGH - ratio) / (PAUSE_LIMIT_HIGH - PAUSE_NORMAL_HIGH), 0.0,
+                          1.0);
+    }
+    return 1.0;
+}
+
+double NoiseConfidence(const Burst& burst)
+{
+    if (burst.Noise <= 0) return 1.0;
+    const double clearance = burst.Strength / burst.Noise;
+    return std::clamp((clearance - NOISE_ENTRY) / (CLEAR_OF_NOISE - NOISE_ENTRY), 0.0, 1.0);
+}
+
+void AppendBit(Framer* f, bool one, double margin, double start)
+{
+    if (f->ByteBits == 0) f->Block.ByteTimes.push_back(start);
+    f->ByteValue = (f->ByteValue << 1) | (one ? 1u : 0u);
+    f->Block.BitMargins.push_back(static_cast<float>(std::clamp(margin, 0.0, 1.0)));
+    if (++f->ByteBits == 8) {
+        f->Block.Bytes.push_back(static_cast<uint8_t>(f->ByteValue));
+        f->ByteValue = 0;
+        f->ByteBits = 0;
+    }
+}
+
+// The held bit goes into the block, its margin lowered by the pause after it.
+void ReleaseHeld(Framer* f, double pause_after)
+{
+    if (!f->Held) return;
+    f->Held = false;
+    double margin = f->HeldMargin;
+    if (pause_after >= 0) margin = std::min(margin, PauseConfidence(pause_after / f->PauseLength));
+    AppendBit(f, f->HeldOne, margin, f->HeldStart);
+    f->Block.End = f->HeldEnd;
+}
+
+// A new block may come from another tape at another speed: the typical lengths start afresh.
+void ResetBlock(Framer* f)
+{
+    f->ZeroLength = ZERO_BURST_SECONDS;
+    f->OneLength = ONE_BURST_SECONDS;
+    f->PauseLength = BIT_PAUSE_SECONDS;
+    f->PulseTrust = 0.5;  // unknown until the block shows it
+    f->Block = TapeBlock{};
+    f->BlockBits = 0;
+    f->LastBitEnd = -1;
+    f->ByteValue = 0;
+    f->ByteBits = 0;
+    f->Held = false;
+}
+
+// Ends the block under way; it is kept if it holds a whole byte.
+void EndBlock(Framer* f)
+{
+    ReleaseHeld(f, -1);
+    if (!f->Block.Bytes.empty()) {
+        // Bits that made no whole byte are counted, not kept.
+        f->Block.LeftoverBits = f->ByteBits;
+        f->Block.BitMargins.resize(8 * f->Block.Bytes.size());
+        f->Block.ByteTimes.resize(f->Block.Bytes.size());
+        f->LastBlockEnd = f->Block.End;
+        f->Finished.push_back(std::move(f->Block));
+    }
+    ResetBlock(f);
+}
+
+void HoldBit(Framer* f, bool one, double margin, double start, double end)
+{
+    f->Held = true;
+    f->HeldOne = one;
+    f->HeldMargin = margin;
+    f->HeldStart = start;
+    f->HeldEnd = end;
+    f->LastBitEnd = end;
+    if (f->BlockBits == 0) {
+        f->Block.Start = start;
+        f->Block.SilenceBefore = start - f->LastBlockEnd;
+    }
+    ++f->BlockBits;
+}
+
+// A burst, whole or joined from pieces, is a bit.
+void TakeBurst(Framer* f, const Burst& burst, bool joined)
+{
+    const double gap = f->LastBitEnd < 0 ? -1.0 : burst.Start - f->LastBitEnd;
+    if (gap > BLOCK_GAP_SECONDS) EndBlock(f);
+
+    // The first bits of a block keep the tape's pace and level and are bursts of a bit's
+    // length, or those before were noise.
+    const double length_seen = burst.End - burst.Start;
+    const bool young = f->BlockBits > 0 && f->BlockBits < SETTLED_BITS;
+    const bool fits = length_seen > YOUNG_SHORTEST * ZERO_BURST_SECONDS &&
+                      length_seen < YOUNG_LONGEST * ONE_BURST_SECONDS;
+    if (young &&
+        (!fits || gap < YOUNG_PAUSE_LOW * f->PauseLength ||
+         gap > YOUNG_PAUSE_HIGH * f->PauseLength || burst.Strength > LEVEL_CHANGE * f->BlockLevel ||
+         burst.Strength < f->BlockLevel / LEVEL_CHANGE)) {
+        ResetBlock(f);
+    }
+    if (f->BlockBits == 0 && !fits) return;  // noise: no block starts with it
+    const bool settled = f->BlockBits >= SETTLED_BITS;
+    const bool first = f->BlockBits == 0;
+
+    double length = burst.End - burst.Start;
+    bool reconstructed = joined;
+    const double boundary = std::sqrt(f->ZeroLength * f->OneLength);
+    double pause_before = first ? -1.0 : gap;
+
+    // A burst lost entirely, to noise or a dropout, leaves a gap of two pauses around the place
+    // it had: its bit is put back, as long as that place, with no margin.
+    const double missing = gap - 2.0 * f->PauseLength;
+    if (settled && missing > 0.5 * f->ZeroLength && missing < 1.3 * f->OneLength) {
+        const double half = 0.5 * (gap - missing);
+        ReleaseHeld(f, half);
+        const double lost_start = f->LastBitEnd + half;
+        HoldBit(f, missing >= boundary, 0.0, lost_start, lost_start + missing);
+        pause_before = half;
+    } else if (settled && gap - f->PauseLength > 0.3e-3 &&
+               gap - f->PauseLength < f->PauseLength + 0.5 * f->ZeroLength &&
+               BitMargin(length, f->ZeroLength, f->OneLength) < 0.5) {
+        // A burst whose start was worn away follows a pause longer than pauses are: when its
+        // own length is unclear, the excess counts as part of it.
+        length += gap - f->PauseLength;
+        reconstructed = true;
+        pause_before = f->PauseLength;
+    }
+
+    bool one = length >= boundary;
+    double margin = BitMargin(length, f->ZeroLength, f->OneLength);
+    // Where the pulses can be counted reliably (their count has agreed with clear lengths), a
+    // length near the boundary is settled by them, and pulses that disagree with a length make
+    // it doubtful. Filters can make the count meaningless: then it is not heard.
+    const bool pulses_say_zero = burst.Pulses >= PULSES_ZERO - 1 && burst.Pulses <= PULSES_ZERO + 1;
+    const bool pulses_say_one = burst.Pulses >= PULSES_ONE - 1 && burst.Pulses <= PULSES_ONE + 2;
+    if (margin >= CLEAR_LENGTH) {
+        const bool agree = one ? pulses_say_one : pulses_say_zero;
+        f->PulseTrust += TRUST_WEIGHT * ((agree ? 1.0 : 0.0) - f->PulseTrust);
+    }
+    if (f->PulseTrust >= TRUSTED_PULSES) {
+        if (margin < 0.35 && (pulses_say_zero || pulses_say_one)) {
+            one = pulses_say_one;
+            margin = std::min(margin, 0.35);
+        } else if ((one && pulses_say_zero) || (!one && pulses_say_one)) {
+            margin = std::min(margin, 0.2);
+        }
+    }
+    margin = std::min(margin, NoiseConfidence(burst));
+    if (pause_before >= 0)
+        margin = std::min(margin, PauseConfidence(pause_before / f->PauseLength));
+    if (reconstructed) margin = 0.0;
+
+    // Follow the tape's speed and level.
+    if (settled && gap > 0 && gap < 2.5 * f->PauseLength && !reconstructed) {
+        f->PauseLength += LENGTH_WEIGHT * (gap - f->PauseLength);
+    }
+    double& typical = one ? f->OneLength : f->ZeroLength;
+    if (settled && margin > 0.2 && length > 0.5 * f->ZeroLength && length < 2.0 * f->OneLength) {
+        typical += LENGTH_WEIGHT * (length - typical);
+    }
+    f->BlockLevel = f->BlockBits == 0
+                        ? burst.Strength
+                        : f->BlockLevel + LEVEL_WEIGHT * (burst.Strength - f->BlockLevel);
+
+    ReleaseHeld(f, pause_before);
+    HoldBit(f, one, margin, burst.End - length, burst.End);
+    // No program is longer: a block never outgrows one, however long the signal goes on.
+    if (f->Block.Bytes.size() >= LONGEST_BLOCK) EndBlock(f);
+}
+
+void FlushPending(Framer* f)
+{
+    if (!f->Pending) return;
+    f->Pending = false;
+    TakeBurst(f, f->PendingBurst, f->PendingJoined);
+}
+
+// A burst is one more piece of the pending burst, or the next burst.
+void Accept(Framer* f, const Burst& burst)
+{
+    if (f->Pending) {
+        // A burst joins the one before when the dip between them is too short for a pause, or
+        // when both are more than noise, the dip is well short of a pause and together they
+        // make no more than a 1: noise and dropouts break bursts in two.
+        const Burst& p = f->PendingBurst;
+        const double gap = burst.Start - p.End;
+        const double fragment = FRAGMENT * f->ZeroLength;
+        const bool pieces = burst.End - burst.Start >= fragment && p.End - p.Start >= fragment &&
+                            burst.End - p.Start <= 1.2 * f->OneLength;
+        // A much louder burst is a new signal, not the rest of a faint one.
+        const bool apart = burst.Strength > LEVEL_CHANGE * p.Strength;
+        if (!apart && (gap < SHORTEST_PAUSE * f->PauseLength ||
+                       (pieces && gap < JOINING_PAUSE * f->PauseLength))) {
+            Burst& joined = f->PendingBurst;
+            joined.End = burst.End;
+            joined.Strength = std::max(joined.Strength, burst.Strength);
+            joined.Noise = std::max(joined.Noise, burst.Noise);
+            joined.Pulses += burst.Pulses;
+            f->PendingJoined = true;
+            return;
+        }
+        FlushPending(f);
+    }
+    f->Pending = true;
+    f->PendingBurst = burst;
+    f->PendingJoined = false;
+}
+
+void ReleaseFaint(Framer* f)
+{
+    std::vector<Burst> faint;
+    faint.swap(f->Faint);
+    for (const Burst& burst : faint) Accept(f, burst);
+}
+}  // namespace
+
+double BitMargin(double length, double zero_length, double one_length)
+{
+    const double boundary = std::sqrt(zero_length * one_length);
+    const double margin = length >= boundary
+                              ? std::log(length / boundary) / std::log(one_length / boundary)
+                              : std::log(boundary / length) / std::log(boundary / zero_length);
+    return std::min(margin, 1.0);
+}
+
+void StartFramer(Framer* f)
+{
+    *f = Framer{};
+    ResetBlock(f);
+}
+
+void FrameBurst(Framer* f, const Burst& burst)
+{
+    if (burst.End - burst.Start < SHORTEST_BURST) return;  // noise
+    // A burst much fainter than those around it waits: if the next loud one follows the last at
+    // the pause's own distance, it was noise in that pause, or the ringing a filter leaves after
+    // a burst. Otherwise it was signal (a dropout broke a burst, or the level fell).
+    const double level = f->BlockBits > 0 ? f->BlockLevel
+                         : f->Pending     ? f->PendingBurst.Strength
+                                          : 0;
+    if (burst.Strength < FAINT * level) {
+        f->Faint.push_back(burst);
+        if (f->Faint.size() > FAINT_KEPT) ReleaseFaint(f);
+        return;
+    }
+    if (!f->Faint.empty()) {
+        const double last_end = f->Pending ? f->PendingBurst.End : f->LastBitEnd;
+        const double pause = (burst.Start - last_end) / f->PauseLength;
+        if (last_end >= 0 && pause >= PAUSE_NORMAL_LOW && pause <= PAUSE_NORMAL_HIGH) {
+            f->Faint.clear();
+        } else {
+            ReleaseFaint(f);
+        }
+    }
+    Accept(f, burst);
+}
+
+void FrameSilenceUntil(Framer* f, double now)
+{
+    if (!f->Faint.empty() && now - f->Faint.back().End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
+        ReleaseFaint(f);
+    }
+    if (f->Pending && now - f->PendingBurst.End >= JOINING_PAUSE * f->PauseLength) FlushPending(f);
+    if (!f->Pending && f->LastBitEnd >= 0 && now - f->LastBitEnd > BLOCK_GAP_SECONDS) EndBlock(f);
+}
+
+void FinishFramer(Framer* f, double now)
+{
+    ReleaseFaint(f);
+    FlushPending(f);
+    EndBlock(f);
+    f->LastBlockEnd = now;
+}

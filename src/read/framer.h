@@ -1,0 +1,77 @@
+// Turns bursts of pulses into bits, bits into bytes, and bytes into blocks: the runs of bits
+// between silences that hold programs.
+//
+// A bit is a burst of 4 pulses (a 0) or 9 (a 1) after a pause. The framer tells them apart by
+// the burst's length against the lengths it has seen (which follow the tape's speed), lets the
+// pulse count settle a burst whose length is ambiguous, joins the pieces of a burst that noise or
+// a dropout broke, puts back a bit whose burst was lost entirely, and counts a worn start back
+// into its burst. Every bit gets a margin that carries all the evidence about it: its length
+// against the typical lengths, whether its pulse count agrees, the pauses before and after it,
+// and how far it stood above the noise. A bit that had to be reconstructed has no margin at all.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "read/burst_detector.h"
+
+/// A run of bits between long silences, as bytes. Each bit has a margin: 1 for a bit with every
+/// sign of being right, 0 for one that is no more likely than its opposite (see BitMargin).
+struct TapeBlock {
+    std::vector<uint8_t> Bytes;
+    std::vector<float> BitMargins;  // 8 per byte, most significant bit first
+    std::vector<double> ByteTimes;  // per byte, the start of its first bit, in seconds
+    double Start = 0;               // seconds: the first bit's start
+    double End = 0;                 // seconds: the last bit's end
+    double SilenceBefore = 0;       // seconds without bits before it (from the recording's start)
+    int LeftoverBits = 0;           // bits at its end that made no whole byte
+};
+
+/// The state of framing one channel.
+struct Framer {
+    // Typical lengths, in seconds, of a 0 burst, a 1 burst and the pause between bursts.
+    double ZeroLength = 0, OneLength = 0, PauseLength = 0;
+    // How often the pulse count has agreed with clear lengths lately: 1 always, 0 never.
+    double PulseTrust = 1;
+
+    // A burst that may still be joined by the next one.
+    bool Pending = false;
+    Burst PendingBurst;
+    bool PendingJoined = false;
+
+    // Faint bursts, waiting to be told from noise by the next loud one.
+    std::vector<Burst> Faint;
+
+    // A bit waiting for the pause after it, which is part of its evidence.
+    bool Held = false;
+    bool HeldOne = false;
+    double HeldMargin = 0, HeldStart = 0, HeldEnd = 0;
+
+    // The block being read: its first bits wait until they keep the tape's pace.
+    TapeBlock Block;
+    int BlockBits = 0;
+    double LastBitEnd = -1;   // seconds; -1 before the block's first bit
+    double LastBlockEnd = 0;  // seconds: where the last block, or the recording, left off
+    double BlockLevel = 0;    // the strength of the block's bursts
+    unsigned ByteValue = 0;
+    int ByteBits = 0;
+
+    std::vector<TapeBlock> Finished;  // blocks finished, in order, for the caller to take
+};
+
+/// Prepares a framer for a new recording.
+void StartFramer(Framer* framer);
+/// Frames the next burst; bursts come in order. `now` is the recording's current time in seconds.
+void FrameBurst(Framer* framer, const Burst& burst);
+/// Nothing has come since the last burst up to `now` (seconds): a long enough silence ends the
+/// block under way.
+void FrameSilenceUntil(Framer* framer, double now);
+/// The recording has ended at `now`: finishes the block under way.
+void FinishFramer(Framer* framer, double now);
+
+/// How sure a bit of burst length `length` is, given the typical lengths: 1 at the typical
+/// length of its kind (or beyond), 0 at the boundary between the two kinds.
+double BitMargin(double length, double zero_length, double one_length);
+
+/// A silence at least this long, in seconds, ends a block: a program has none inside it.
+constexpr double BLOCK_GAP_SECONDS = 20e-3;

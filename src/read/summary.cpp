@@ -1,0 +1,77 @@
+#include "read/summary.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Doubtful bytes named on the line; the report names them all.
+constexpr size_t DOUBTS_SHOWN = 3;
+
+}  // namespace
+
+ProgramStatus StatusOf(const TapeProgram& program)
+{
+    if (!program.Failed.empty()) return STATUS_FAILED;
+    return ProgramIsSound(program) ? STATUS_OK : STATUS_DOUBTFUL;
+}
+
+std::string TapeNameText(const TapeProgram& program)
+{
+    std::string name;
+    for (const uint8_t code : program.Name) name += NameCharacter(code);
+    return name;
+}
+
+std::string ClockText(double seconds, bool hundredths)
+{
+    const long scale = hundredths ? 100 : 10;
+    const long units = std::lround(std::max(0.0, seconds) * static_cast<double>(scale));
+    char text[32];
+    std::snprintf(text, sizeof text, hundredths ? "%ld:%02ld.%02ld" : "%ld:%02ld.%ld",
+                  units / (60 * scale), units / scale % 60, units % scale);
+    return text;
+}
+
+std::string ProgramLine(const TapeProgram& program, const std::string& written)
+{
+    const bool zx81 = program.Kind == TARGET_ZX81;
+    std::string line = written + (zx81 ? ": ZX81, " : ": ZX80, ");
+    line += zx81 ? "name \"" + TapeNameText(program) + "\"" : "no name";
+    if (NameIsDoubtful(program)) line += " (doubtful)";
+    line += ", " + std::to_string(program.Image.size()) + " bytes, " + ClockText(program.Start) +
+            " to " + ClockText(program.End) + ", ";
+    if (!program.Failed.empty()) {
+        line += "checks failed:";
+        for (size_t k = 0; k < program.Failed.size(); ++k) {
+            line += (k == 0 ? " " : ", ") + program.Failed[k];
+        }
+    } else {
+        line += ProgramIsSound(program) ? "checks OK" : "checks passed";
+    }
+    if (program.MidTape) line += ", starts mid-tape";
+    const std::vector<size_t> doubtful = DoubtfulBytes(program);
+    if (!doubtful.empty()) {
+        line += ", " + std::to_string(doubtful.size()) +
+                (doubtful.size() == 1 ? " doubtful byte: " : " doubtful bytes: ");
+        for (size_t k = 0; k < std::min(doubtful.size(), DOUBTS_SHOWN); ++k) {
+            line += (k == 0 ? "" : ", ") + std::to_string(doubtful[k]) + " (" +
+                    ClockText(program.ByteTimes[doubtful[k]], true) + ")";
+        }
+        if (doubtful.size() > DOUBTS_SHOWN) line += ", ...";
+    }
+    if (program.BytesAfter > 0) {
+        line += ", " + std::to_string(program.BytesAfter) +
+                (program.BytesAfter == 1 ? " byte" : " bytes") + " after the program's end";
+    }
+    if (program.Readings > 1) {
+        line += ", " + std::to_string(program.Agreeing) + " of " +
+                std::to_string(program.Readings) + " readings agree";
+    }
+    line +=
+        ", worst bit " +
+        std::to_string(static_cast<int>(std::lround(std::max(0.0f, WorstMargin(program)) * 100))) +
+        "% clear";
+    return line;
+}
