@@ -386,8 +386,18 @@ int main(int argc, char** argv)
             x = Resample(x, rate, rate,
                          [&](double t) { return 1 + depth * std::sin(2 * M_PI * hz * t); });
         } else if (what == "dropouts") {
-            const auto count = static_cast<int>(arg(a + 1));
-            Dips(x, rate, count, -200, -200, arg(a + 2), arg(a + 2), rng);
+            // Silences with hard edges, unlike dips.
+            size_t first, last;
+            DataRegion(x, &first, &last);
+            const auto length = static_cast<size_t>(arg(a + 2) / 1000 * rate);
+            if (last > first + length) {
+                std::uniform_int_distribution<size_t> where(first, last - length - 1);
+                for (int k = 0; k < static_cast<int>(arg(a + 1)); ++k) {
+                    const size_t at = where(rng);
+                    std::fill(x.begin() + static_cast<long>(at),
+                              x.begin() + static_cast<long>(at + length), 0.0);
+                }
+            }
         } else if (what == "dips") {
             Dips(x, rate, static_cast<int>(arg(a + 1)), arg(a + 2), arg(a + 2), arg(a + 3),
                  arg(a + 3), rng);

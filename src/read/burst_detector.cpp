@@ -91,20 +91,24 @@ void EndBurst(BurstDetector* d)
 
 }  // namespace
 
-void StartBurstDetector(BurstDetector* d, double rate, double high_pass_hz)
+void StartBurstDetector(BurstDetector* d, double rate, double high_pass_hz, int order)
 {
     *d = BurstDetector{};
     d->Rate = rate;
 
-    // Second-order Butterworth high-pass.
+    // Butterworth high-pass of the given order, in second-order sections.
     const double w = std::tan(PI * high_pass_hz / rate);
-    const double q = std::sqrt(2.0);
-    const double norm = 1.0 / (1.0 + q * w + w * w);
-    d->B0 = norm;
-    d->B1 = -2.0 * norm;
-    d->B2 = norm;
-    d->A1 = 2.0 * (w * w - 1.0) * norm;
-    d->A2 = (1.0 - q * w + w * w) * norm;
+    for (int k = 0; k < order / 2; ++k) {
+        const double q = 1.0 / (2.0 * std::sin(PI * (2 * k + 1) / (2.0 * order)));
+        const double norm = 1.0 / (1.0 + w / q + w * w);
+        BurstDetector::Section section;
+        section.B0 = norm;
+        section.B1 = -2.0 * norm;
+        section.B2 = norm;
+        section.A1 = 2.0 * (w * w - 1.0) * norm;
+        section.A2 = (1.0 - w / q + w * w) * norm;
+        d->HighPass.push_back(section);
+    }
 
     d->Window = std::max(1, static_cast<int>(std::lround(WINDOW_PERIODS * rate / PULSE_FREQUENCY)));
     d->RingI.assign(static_cast<size_t>(d->Window), 0.0);
@@ -124,12 +128,15 @@ void FeedBurstDetector(BurstDetector* d, const float* samples, int64_t count, in
     const auto warm_up = static_cast<int64_t>(WARM_UP_SECONDS * d->Rate);
     const double scale = 2.0 / d->Window;
     for (int64_t n = 0; n < count; ++n) {
-        const double x = samples[n * stride];
-        const double y = d->B0 * x + d->B1 * d->X1 + d->B2 * d->X2 - d->A1 * d->Y1 - d->A2 * d->Y2;
-        d->X2 = d->X1;
-        d->X1 = x;
-        d->Y2 = d->Y1;
-        d->Y1 = y;
+        double y = samples[n * stride];
+        for (BurstDetector::Section& f : d->HighPass) {
+            const double x = y;
+            y = f.B0 * x + f.B1 * f.X1 + f.B2 * f.X2 - f.A1 * f.Y1 - f.A2 * f.Y2;
+            f.X2 = f.X1;
+            f.X1 = x;
+            f.Y2 = f.Y1;
+            f.Y1 = y;
+        }
 
         // Strength of the pulse frequency over the last window.
         const auto at = static_cast<size_t>(d->RingAt);

@@ -11,6 +11,12 @@
 #include <cstdint>
 #include <vector>
 
+/// The high-pass filter in front of the detector removes DC, hum, and the low tones that a
+/// pulse train sampled at a low rate carries besides its own frequency (which dominate once a
+/// tape's treble is lost): its corner, in Hz, and its order.
+constexpr double HIGH_PASS_HZ = 1800.0;
+constexpr int HIGH_PASS_ORDER = 4;
+
 /// A burst of pulses: one bit, a piece of one, or noise.
 struct Burst {
     double Start = 0;     // seconds, where its strength rose through half of its greatest
@@ -24,9 +30,13 @@ struct BurstDetector {
     double Rate = 0;     // samples per second
     int64_t Sample = 0;  // samples fed so far
 
-    // High-pass biquad: coefficients, then the last two inputs and outputs.
-    double B0 = 0, B1 = 0, B2 = 0, A1 = 0, A2 = 0;
-    double X1 = 0, X2 = 0, Y1 = 0, Y2 = 0;
+    // The high-pass filter, as biquad sections: coefficients, then the last two inputs and
+    // outputs.
+    struct Section {
+        double B0 = 0, B1 = 0, B2 = 0, A1 = 0, A2 = 0;
+        double X1 = 0, X2 = 0, Y1 = 0, Y2 = 0;
+    };
+    std::vector<Section> HighPass;
 
     // Strength of the pulse frequency over the last Window samples: sums of the signal times a
     // rotating phasor.
@@ -60,12 +70,10 @@ struct BurstDetector {
 };
 
 /// Prepares a detector for a channel of `rate` samples per second, with the high-pass filter's
-/// corner at `high_pass_hz`.
-void StartBurstDetector(BurstDetector* detector, double rate, double high_pass_hz);
+/// corner at `high_pass_hz` and its order (even) `order`.
+void StartBurstDetector(BurstDetector* detector, double rate, double high_pass_hz = HIGH_PASS_HZ,
+                        int order = HIGH_PASS_ORDER);
 /// Reads `count` samples, taking every `stride`-th float from `samples`.
 void FeedBurstDetector(BurstDetector* detector, const float* samples, int64_t count, int stride);
 /// The recording has ended: a burst under way ends here.
 void FinishBurstDetector(BurstDetector* detector);
-
-/// The corner of the high-pass filter that removes DC and hum, in Hz.
-constexpr double HUM_HIGH_PASS_HZ = 700.0;

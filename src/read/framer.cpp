@@ -12,13 +12,11 @@ namespace {
 constexpr double SHORTEST_BURST = 0.35e-3;
 // A dip shorter than this part of a pause is no pause: the bursts on either side are one.
 constexpr double SHORTEST_PAUSE = 0.23;
-// Pieces of a burst broken by noise or a dropout: each at least this part of a 0 burst, apart
-// by less than this part of a pause, and together no longer than a 1.
-constexpr double FRAGMENT = 0.5;
+// Two bursts are taken for pieces of one only where that is clearly likelier than two bits.
+constexpr double JOIN_PREFERENCE = 0.2;
 // A burst below this part of the level of those around it is faint; this many wait at most.
 constexpr double FAINT = 0.5;
 constexpr size_t FAINT_KEPT = 4;
-constexpr double JOINING_PAUSE = 0.45;
 // A block's first bits must follow each other at the tape's pace and at one level, or they
 // were noise.
 constexpr int SETTLED_BITS = 8;
@@ -32,6 +30,13 @@ constexpr size_t LONGEST_BLOCK = LONGEST_IMAGE + 256;
 // How quickly the typical lengths follow the tape's speed.
 constexpr double LENGTH_WEIGHT = 0.15;
 constexpr double LEVEL_WEIGHT = 0.1;
+
+// A burst down to this part of a 0's length, or up to this part beyond a 1's, fits its kind;
+// at these limits it fits neither.
+constexpr double SHORT_OK = 0.85, TOO_SHORT = 0.6;
+constexpr double LONG_OK = 1.15, TOO_LONG = 1.5;
+// A burst whose length is this unclear may have lost part of itself to a longer pause beside it.
+constexpr double WORN_MARGIN = 0.5;
 
 // The pulse count is trusted while it has agreed with this share of the bits whose length is
 // at least this clear, counted with this weight for the latest.
@@ -48,6 +53,26 @@ constexpr double PAUSE_LIMIT_LOW = 0.4, PAUSE_LIMIT_HIGH = 2.0;
 // less sure.
 constexpr double CLEAR_OF_NOISE = 8.0;
 constexpr double NOISE_ENTRY = 3.0;
+
+// How well a burst of this length fits a bit: 1 from a little short of a 0 to a little beyond a
+// 1, falling to 0 for a burst much shorter than a 0 or much longer than a 1.
+double LengthFit(const Framer* f, double length)
+{
+    double fit = 1.0;
+    if (length < f->ZeroLength) {
+        fit = std::log(length / f->ZeroLength / TOO_SHORT) / std::log(SHORT_OK / TOO_SHORT);
+    } else if (length > f->OneLength) {
+        fit = std::log(TOO_LONG * f->OneLength / length) / std::log(TOO_LONG / LONG_OK);
+    }
+    return std::clamp(fit, 0.0, 1.0);
+}
+
+// How sure a burst of this length is, from its length alone: its distance from the boundary
+// between the two kinds (see BitMargin), and how well it fits a bit at all.
+double LengthMargin(const Framer* f, double length)
+{
+    return std::min(BitMargin(length, f->ZeroLength, f->OneLength), LengthFit(f, length));
+}
 
 double PauseConfidence(double ratio)
 {
@@ -125,6 +150,7 @@ void EndBlock(Framer* f)
 void HoldBit(Framer* f, bool one, double margin, double start, double end)
 {
     f->Held = true;
+    f->HeldLength = end - start;
     f->HeldOne = one;
     f->HeldMargin = margin;
     f->HeldStart = start;
@@ -164,27 +190,40 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
     const double boundary = std::sqrt(f->ZeroLength * f->OneLength);
     double pause_before = first ? -1.0 : gap;
 
-    // A burst lost entirely, to noise or a dropout, leaves a gap of two pauses around the place
-    // it had: its bit is put back, as long as that place, with no margin.
+    // A pause longer than pauses are follows a burst whose end was worn away, comes before one
+    // whose start was, or is the place of a burst lost entirely. The excess counts as part of
+    // the burst beside it whose own length is unclear (of two unclear ones, the one it makes
+    // clearer); where both are clear, a bit as long as the place is put back, with no margin.
+    const double excess = gap - f->PauseLength;
     const double missing = gap - 2.0 * f->PauseLength;
-    if (settled && missing > 0.5 * f->ZeroLength && missing < 1.3 * f->OneLength) {
+    const double own = LengthMargin(f, length);
+    const double held = f->Held ? LengthMargin(f, f->HeldLength) : 1.0;
+    if (settled && f->Held && excess > 0.3e-3 && (own < WORN_MARGIN || held < WORN_MARGIN) &&
+        excess < f->PauseLength + f->OneLength) {
+        const double own_grown = LengthMargin(f, length + excess);
+        const double held_grown = LengthMargin(f, f->HeldLength + excess);
+        if (held < WORN_MARGIN && (own >= WORN_MARGIN || held_grown > own_grown)) {
+            f->HeldLength += excess;
+            f->HeldOne = f->HeldLength >= boundary;
+            f->HeldMargin = 0.0;
+            f->HeldEnd += excess;
+            if (own < WORN_MARGIN) reconstructed = true;
+        } else {
+            length += excess;
+            reconstructed = true;
+            if (held < WORN_MARGIN) f->HeldMargin = 0.0;
+        }
+        pause_before = f->PauseLength;
+    } else if (settled && missing > 0.5 * f->ZeroLength && missing < 1.3 * f->OneLength) {
         const double half = 0.5 * (gap - missing);
         ReleaseHeld(f, half);
         const double lost_start = f->LastBitEnd + half;
         HoldBit(f, missing >= boundary, 0.0, lost_start, lost_start + missing);
         pause_before = half;
-    } else if (settled && gap - f->PauseLength > 0.3e-3 &&
-               gap - f->PauseLength < f->PauseLength + 0.5 * f->ZeroLength &&
-               BitMargin(length, f->ZeroLength, f->OneLength) < 0.5) {
-        // A burst whose start was worn away follows a pause longer than pauses are: when its
-        // own length is unclear, the excess counts as part of it.
-        length += gap - f->PauseLength;
-        reconstructed = true;
-        pause_before = f->PauseLength;
     }
 
     bool one = length >= boundary;
-    double margin = BitMargin(length, f->ZeroLength, f->OneLength);
+    double margin = LengthMargin(f, length);
     // Where the pulses can be counted reliably (their count has agreed with clear lengths), a
     // length near the boundary is settled by them, and pulses that disagree with a length make
     // it doubtful. Filters can make the count meaningless: then it is not heard.
@@ -241,13 +280,22 @@ void Accept(Framer* f, const Burst& burst)
         // make no more than a 1: noise and dropouts break bursts in two.
         const Burst& p = f->PendingBurst;
         const double gap = burst.Start - p.End;
-        const double fragment = FRAGMENT * f->ZeroLength;
-        const bool pieces = burst.End - burst.Start >= fragment && p.End - p.Start >= fragment &&
-                            burst.End - p.Start <= 1.2 * f->OneLength;
+        // Two bits must each be as long as a bit and a pause apart (a pause too long may hold
+        // the worn end of the first or the worn start of the second); one bit broken in two must
+        // be as long as a bit whole, and broken by less than a pause. The likelier wins, two
+        // bits where it is unclear.
+        const double first = p.End - p.Start, second = burst.End - burst.Start;
+        const double excess = std::max(0.0, gap - f->PauseLength);
+        const double apart_fit = std::max(
+            {LengthFit(f, first) * LengthFit(f, second) * PauseConfidence(gap / f->PauseLength),
+             LengthFit(f, first + excess) * LengthFit(f, second),
+             LengthFit(f, first) * LengthFit(f, second + excess)});
+        const double joined_fit = LengthFit(f, burst.End - p.Start);
         // A much louder burst is a new signal, not the rest of a faint one.
-        const bool apart = burst.Strength > LEVEL_CHANGE * p.Strength;
-        if (!apart && (gap < SHORTEST_PAUSE * f->PauseLength ||
-                       (pieces && gap < JOINING_PAUSE * f->PauseLength))) {
+        const bool louder = burst.Strength > LEVEL_CHANGE * p.Strength;
+        if (!louder &&
+            (gap < SHORTEST_PAUSE * f->PauseLength || (gap < PAUSE_NORMAL_LOW * f->PauseLength &&
+                                                       joined_fit > apart_fit + JOIN_PREFERENCE))) {
             Burst& joined = f->PendingBurst;
             joined.End = burst.End;
             joined.Strength = std::max(joined.Strength, burst.Strength);
@@ -261,6 +309,21 @@ void Accept(Framer* f, const Burst& burst)
     f->Pending = true;
     f->PendingBurst = burst;
     f->PendingJoined = false;
+}
+
+// Whether the faint bursts between two loud ones, the last ending at `before` and the next
+// starting at `after`, are pieces of one burst: together they fill a bit's place, with pauses
+// of a pause's length on either side. Its value may be unclear, but there is one bit there.
+bool FaintAreOneBurst(const Framer* f, double before, double after)
+{
+    if (f->Faint.size() < 2) return false;
+    const double start = f->Faint.front().Start;
+    const double end = f->Faint.back().End;
+    const double pause_before = (start - before) / f->PauseLength;
+    const double pause_after = (after - end) / f->PauseLength;
+    return pause_before >= PAUSE_NORMAL_LOW && pause_before <= PAUSE_NORMAL_HIGH &&
+           pause_after >= PAUSE_NORMAL_LOW && pause_after <= PAUSE_NORMAL_HIGH &&
+           end - start > TOO_SHORT * f->ZeroLength && end - start < TOO_LONG * f->OneLength;
 }
 
 void ReleaseFaint(Framer* f)
@@ -305,6 +368,17 @@ void FrameBurst(Framer* f, const Burst& burst)
         const double pause = (burst.Start - last_end) / f->PauseLength;
         if (last_end >= 0 && pause >= PAUSE_NORMAL_LOW && pause <= PAUSE_NORMAL_HIGH) {
             f->Faint.clear();
+        } else if (last_end >= 0 && FaintAreOneBurst(f, last_end, burst.Start)) {
+            // A dropout in the middle of a burst leaves its faint pieces in a bit's place.
+            Burst whole = f->Faint.front();
+            for (const Burst& piece : f->Faint) {
+                whole.End = piece.End;
+                whole.Strength = std::max(whole.Strength, piece.Strength);
+                whole.Noise = std::max(whole.Noise, piece.Noise);
+            }
+            f->Faint.clear();
+            Accept(f, whole);
+            f->PendingJoined = true;
         } else {
             ReleaseFaint(f);
         }
@@ -317,7 +391,9 @@ void FrameSilenceUntil(Framer* f, double now)
     if (!f->Faint.empty() && now - f->Faint.back().End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
         ReleaseFaint(f);
     }
-    if (f->Pending && now - f->PendingBurst.End >= JOINING_PAUSE * f->PauseLength) FlushPending(f);
+    if (f->Pending && now - f->PendingBurst.End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
+        FlushPending(f);
+    }
     if (!f->Pending && f->LastBitEnd >= 0 && now - f->LastBitEnd > BLOCK_GAP_SECONDS) EndBlock(f);
 }
 

@@ -45,7 +45,7 @@ struct Framer {
     // A bit waiting for the pause after it, which is part of its evidence.
     bool Held = false;
     bool HeldOne = false;
-    double HeldMargin = 0, HeldStart = 0, HeldEnd = 0;
+    double HeldMargin = 0, HeldStart = 0, HeldEnd = 0, HeldLength = 0;
 
     // The block being read: its first bits wait until they keep the tape's pace.
     TapeBlock Block;

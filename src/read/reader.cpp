@@ -46,7 +46,7 @@ void StartReader(RecordingReader* r, int channels, double rate, TargetFormat mac
     r->Framers.resize(static_cast<size_t>(channels));
     r->Found.resize(static_cast<size_t>(channels));
     for (size_t c = 0; c < r->Detectors.size(); ++c) {
-        StartBurstDetector(&r->Detectors[c], rate, HUM_HIGH_PASS_HZ);
+        StartBurstDetector(&r->Detectors[c], rate);
         StartFramer(&r->Framers[c]);
     }
 }
