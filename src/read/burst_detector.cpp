@@ -16,6 +16,9 @@ constexpr double WINDOW_PERIODS = 2.0;
 // A burst begins where the strength rises this many times above the noise, and ends where it
 // falls below this part of its greatest strength, or this many times the noise.
 constexpr double ENTER_NOISE = 3.5;
+// Within a run of bursts, where a burst is expected, the strength need rise less.
+constexpr double ENTER_NOISE_IN_RUN = 2.5;
+constexpr double RUN_SECONDS = 30e-3;
 constexpr double LEAVE_FRACTION = 0.3;
 constexpr double LEAVE_NOISE = 1.8;
 // After a burst, the next one begins only once the strength rises this many times above the
@@ -85,6 +88,8 @@ void EndBurst(BurstDetector* d)
             rise >= 0 && at >= burst.Start - lag - slack && at <= burst.End - lag + slack;
     }
     d->Found.push_back(burst);
+    // A burst well above the noise starts (or continues) a run, where more are expected.
+    if (d->BurstMax > ENTER_NOISE * d->Floor) d->RunSample = d->Sample;
     d->ExitSample = d->Sample;
     d->Valley = HistoryAt(d, d->Sample);
 }
@@ -126,6 +131,7 @@ void FeedBurstDetector(BurstDetector* d, const float* samples, int64_t count, in
     const double follow = 1.0 / (FLOOR_SECONDS * d->Rate);
     const double creep = 1.0 / (FLOOR_CREEP_SECONDS * d->Rate);
     const auto warm_up = static_cast<int64_t>(WARM_UP_SECONDS * d->Rate);
+    const auto run = static_cast<int64_t>(RUN_SECONDS * d->Rate);
     const double scale = 2.0 / d->Window;
     for (int64_t n = 0; n < count; ++n) {
         double y = samples[n * stride];
@@ -174,8 +180,10 @@ void FeedBurstDetector(BurstDetector* d, const float* samples, int64_t count, in
         } else if (!d->InBurst) {
             d->Floor += (strength < FLOOR_GATE * d->Floor ? follow : creep) * (strength - d->Floor);
             d->Valley = std::min(d->Valley, strength);
+            const bool in_run = d->RunSample > 0 && d->Sample - d->RunSample < run;
+            const double above_noise = in_run ? ENTER_NOISE_IN_RUN : ENTER_NOISE;
             if (strength >
-                std::max({LEAST_LEVEL, ENTER_NOISE * d->Floor, RISE_FROM_VALLEY * d->Valley})) {
+                std::max({LEAST_LEVEL, above_noise * d->Floor, RISE_FROM_VALLEY * d->Valley})) {
                 d->InBurst = true;
                 d->EntrySample = d->Sample;
                 d->BurstMax = strength;

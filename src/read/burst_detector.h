@@ -60,6 +60,7 @@ struct BurstDetector {
     double BurstMax = 0;
     int64_t ExitSample = 0;
     double Valley = 0;
+    int64_t RunSample = 0;  // where the last burst well above the noise ended
 
     // Pulses: a Schmitt trigger on the filtered signal, and the sample numbers of recent rises.
     bool High = false;

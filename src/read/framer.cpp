@@ -25,6 +25,8 @@ constexpr double YOUNG_PAUSE_LOW = 0.6, YOUNG_PAUSE_HIGH = 1.8;
 // Until then a burst must be at least this part of a 0 burst and at most this part of a 1 (at
 // the tape's own speed: 0.8 to 1.2 times its lengths are bits).
 constexpr double YOUNG_SHORTEST = 0.6, YOUNG_LONGEST = 1.5;
+// Bits that break the pace this often, never settling, are noise.
+constexpr int UNSETTLED_LIMIT = 48;
 // The longest program a block can hold: the largest image after the longest name.
 constexpr size_t LONGEST_BLOCK = LONGEST_IMAGE + 256;
 // How quickly the typical lengths follow the tape's speed.
@@ -96,14 +98,9 @@ double NoiseConfidence(const Burst& burst)
 
 void AppendBit(Framer* f, bool one, double margin, double start)
 {
-    if (f->ByteBits == 0) f->Block.ByteTimes.push_back(start);
-    f->ByteValue = (f->ByteValue << 1) | (one ? 1u : 0u);
-    f->Block.BitMargins.push_back(static_cast<float>(std::clamp(margin, 0.0, 1.0)));
-    if (++f->ByteBits == 8) {
-        f->Block.Bytes.push_back(static_cast<uint8_t>(f->ByteValue));
-        f->ByteValue = 0;
-        f->ByteBits = 0;
-    }
+    f->Block.Bits.push_back(one ? 1 : 0);
+    f->Block.Margins.push_back(static_cast<float>(std::clamp(margin, 0.0, 1.0)));
+    f->Block.Times.push_back(start);
 }
 
 // The held bit goes into the block, its margin lowered by the pause after it.
@@ -111,9 +108,12 @@ void ReleaseHeld(Framer* f, double pause_after)
 {
     if (!f->Held) return;
     f->Held = false;
-    double margin = f->HeldMargin;
-    if (pause_after >= 0) margin = std::min(margin, PauseConfidence(pause_after / f->PauseLength));
-    AppendBit(f, f->HeldOne, margin, f->HeldStart);
+    const double after = pause_after >= 0 ? PauseConfidence(pause_after / f->PauseLength) : 1.0;
+    if (f->HeldBreaks) {
+        f->Block.Starts.push_back(f->Block.Bits.size());
+        f->Block.StartMargins.push_back(static_cast<float>(std::min(f->HeldMarginAsStart, after)));
+    }
+    AppendBit(f, f->HeldOne, std::min(f->HeldMargin, after), f->HeldStart);
     f->Block.End = f->HeldEnd;
 }
 
@@ -125,22 +125,20 @@ void ResetBlock(Framer* f)
     f->PauseLength = BIT_PAUSE_SECONDS;
     f->PulseTrust = 0.5;  // unknown until the block shows it
     f->Block = TapeBlock{};
+    f->Block.Starts.push_back(0);
+    f->Block.StartMargins.push_back(0.0f);  // unused: the first bit has no break before it
     f->BlockBits = 0;
+    f->SinceBreak = 0;
     f->LastBitEnd = -1;
-    f->ByteValue = 0;
-    f->ByteBits = 0;
     f->Held = false;
 }
 
-// Ends the block under way; it is kept if it holds a whole byte.
+// Ends the block under way. It is kept if it holds a whole byte and its bits once kept the
+// tape's pace: bits that never did were noise.
 void EndBlock(Framer* f)
 {
     ReleaseHeld(f, -1);
-    if (!f->Block.Bytes.empty()) {
-        // Bits that made no whole byte are counted, not kept.
-        f->Block.LeftoverBits = f->ByteBits;
-        f->Block.BitMargins.resize(8 * f->Block.Bytes.size());
-        f->Block.ByteTimes.resize(f->Block.Bytes.size());
+    if (f->Block.Bits.size() >= 8 && f->SinceBreak >= SETTLED_BITS) {
         f->LastBlockEnd = f->Block.End;
         f->Finished.push_back(std::move(f->Block));
     }
@@ -150,12 +148,14 @@ void EndBlock(Framer* f)
 void HoldBit(Framer* f, bool one, double margin, double start, double end)
 {
     f->Held = true;
+    f->HeldBreaks = false;
     f->HeldLength = end - start;
     f->HeldOne = one;
     f->HeldMargin = margin;
     f->HeldStart = start;
     f->HeldEnd = end;
     f->LastBitEnd = end;
+    ++f->SinceBreak;
     if (f->BlockBits == 0) {
         f->Block.Start = start;
         f->Block.SilenceBefore = start - f->LastBlockEnd;
@@ -170,19 +170,28 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
     if (gap > BLOCK_GAP_SECONDS) EndBlock(f);
 
     // The first bits of a block keep the tape's pace and level and are bursts of a bit's
-    // length, or those before were noise.
+    // length. Where one breaks them, the block may really begin there (what came before may
+    // have been noise, or the start of the tape may be damaged: the program's reading decides).
+    // Bits that never settle are noise.
     const double length_seen = burst.End - burst.Start;
-    const bool young = f->BlockBits > 0 && f->BlockBits < SETTLED_BITS;
     const bool fits = length_seen > YOUNG_SHORTEST * ZERO_BURST_SECONDS &&
                       length_seen < YOUNG_LONGEST * ONE_BURST_SECONDS;
-    if (young &&
+    if (f->BlockBits == 0 && !fits) return;  // noise: no block starts with it
+    bool breaks = false;
+    if (f->BlockBits > 0 && f->SinceBreak < SETTLED_BITS &&
         (!fits || gap < YOUNG_PAUSE_LOW * f->PauseLength ||
          gap > YOUNG_PAUSE_HIGH * f->PauseLength || burst.Strength > LEVEL_CHANGE * f->BlockLevel ||
          burst.Strength < f->BlockLevel / LEVEL_CHANGE)) {
-        ResetBlock(f);
+        if (f->BlockBits >= UNSETTLED_LIMIT) {
+            ResetBlock(f);
+            if (!fits) return;
+        } else {
+            breaks = true;
+            f->SinceBreak = 0;
+            f->BlockLevel = burst.Strength;
+        }
     }
-    if (f->BlockBits == 0 && !fits) return;  // noise: no block starts with it
-    const bool settled = f->BlockBits >= SETTLED_BITS;
+    const bool settled = f->SinceBreak >= SETTLED_BITS;
     const bool first = f->BlockBits == 0;
 
     double length = burst.End - burst.Start;
@@ -242,9 +251,11 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
         }
     }
     margin = std::min(margin, NoiseConfidence(burst));
-    if (pause_before >= 0)
-        margin = std::min(margin, PauseConfidence(pause_before / f->PauseLength));
     if (reconstructed) margin = 0.0;
+    const double margin_as_start = margin;
+    if (pause_before >= 0) {
+        margin = std::min(margin, PauseConfidence(pause_before / f->PauseLength));
+    }
 
     // Follow the tape's speed and level.
     if (settled && gap > 0 && gap < 2.5 * f->PauseLength && !reconstructed) {
@@ -260,8 +271,10 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
 
     ReleaseHeld(f, pause_before);
     HoldBit(f, one, margin, burst.End - length, burst.End);
+    f->HeldBreaks = breaks;
+    f->HeldMarginAsStart = margin_as_start;
     // No program is longer: a block never outgrows one, however long the signal goes on.
-    if (f->Block.Bytes.size() >= LONGEST_BLOCK) EndBlock(f);
+    if (f->Block.Bits.size() >= 8 * LONGEST_BLOCK) EndBlock(f);
 }
 
 void FlushPending(Framer* f)
@@ -326,11 +339,20 @@ bool FaintAreOneBurst(const Framer* f, double before, double after)
            end - start > TOO_SHORT * f->ZeroLength && end - start < TOO_LONG * f->OneLength;
 }
 
-void ReleaseFaint(Framer* f)
+// The faint bursts are signal after all. Where no loud burst followed them, those that do not
+// keep the pace of the bursts before them are noise after the end of the signal.
+void ReleaseFaint(Framer* f, bool followed = true)
 {
     std::vector<Burst> faint;
     faint.swap(f->Faint);
-    for (const Burst& burst : faint) Accept(f, burst);
+    for (const Burst& burst : faint) {
+        const double last_end = f->Pending ? f->PendingBurst.End : f->LastBitEnd;
+        if (!followed &&
+            (last_end < 0 || burst.Start - last_end > PAUSE_LIMIT_HIGH * f->PauseLength)) {
+            break;
+        }
+        Accept(f, burst);
+    }
 }
 }  // namespace
 
@@ -360,7 +382,7 @@ void FrameBurst(Framer* f, const Burst& burst)
                                           : 0;
     if (burst.Strength < FAINT * level) {
         f->Faint.push_back(burst);
-        if (f->Faint.size() > FAINT_KEPT) ReleaseFaint(f);
+        if (f->Faint.size() > FAINT_KEPT) ReleaseFaint(f, false);
         return;
     }
     if (!f->Faint.empty()) {
@@ -389,7 +411,7 @@ void FrameBurst(Framer* f, const Burst& burst)
 void FrameSilenceUntil(Framer* f, double now)
 {
     if (!f->Faint.empty() && now - f->Faint.back().End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
-        ReleaseFaint(f);
+        ReleaseFaint(f, false);
     }
     if (f->Pending && now - f->PendingBurst.End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
         FlushPending(f);
@@ -399,7 +421,7 @@ void FrameSilenceUntil(Framer* f, double now)
 
 void FinishFramer(Framer* f, double now)
 {
-    ReleaseFaint(f);
+    ReleaseFaint(f, false);
     FlushPending(f);
     EndBlock(f);
     f->LastBlockEnd = now;

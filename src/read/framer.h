@@ -10,21 +10,26 @@
 // and how far it stood above the noise. A bit that had to be reconstructed has no margin at all.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "read/burst_detector.h"
 
-/// A run of bits between long silences, as bytes. Each bit has a margin: 1 for a bit with every
-/// sign of being right, 0 for one that is no more likely than its opposite (see BitMargin).
+/// A run of bits between long silences. Each bit has a margin: 1 for a bit with every sign of
+/// being right, 0 for one that is no more likely than its opposite (see BitMargin).
 struct TapeBlock {
-    std::vector<uint8_t> Bytes;
-    std::vector<float> BitMargins;  // 8 per byte, most significant bit first
-    std::vector<double> ByteTimes;  // per byte, the start of its first bit, in seconds
-    double Start = 0;               // seconds: the first bit's start
-    double End = 0;                 // seconds: the last bit's end
-    double SilenceBefore = 0;       // seconds without bits before it (from the recording's start)
-    int LeftoverBits = 0;           // bits at its end that made no whole byte
+    std::vector<uint8_t> Bits;   // each 0 or 1, in order
+    std::vector<float> Margins;  // per bit
+    std::vector<double> Times;   // per bit: where its burst starts, in seconds
+    // The bits at which the block may really begin: 0, and each of its first bits that broke
+    // the tape's pace or level (what came before it may have been noise); and the margin of
+    // each such bit where the block begins at it, without the break before it as evidence.
+    std::vector<size_t> Starts;
+    std::vector<float> StartMargins;
+    double Start = 0;          // seconds: the first bit's start
+    double End = 0;            // seconds: the last bit's end
+    double SilenceBefore = 0;  // seconds without bits before it (from the recording's start)
 };
 
 /// The state of framing one channel.
@@ -46,15 +51,16 @@ struct Framer {
     bool Held = false;
     bool HeldOne = false;
     double HeldMargin = 0, HeldStart = 0, HeldEnd = 0, HeldLength = 0;
+    bool HeldBreaks = false;       // the held bit may begin the block
+    double HeldMarginAsStart = 0;  // its margin if it does
 
-    // The block being read: its first bits wait until they keep the tape's pace.
+    // The block being read, and its bits since its first bits last broke the tape's pace.
     TapeBlock Block;
     int BlockBits = 0;
+    int SinceBreak = 0;
     double LastBitEnd = -1;   // seconds; -1 before the block's first bit
     double LastBlockEnd = 0;  // seconds: where the last block, or the recording, left off
     double BlockLevel = 0;    // the strength of the block's bursts
-    unsigned ByteValue = 0;
-    int ByteBits = 0;
 
     std::vector<TapeBlock> Finished;  // blocks finished, in order, for the caller to take
 };

@@ -98,16 +98,50 @@ namespace {
 // The longest name a block may start with: the machine saves any name that fits its memory.
 constexpr size_t LONGEST_NAME = 255;
 
-// Reads the bytes of the block from `first` on as a program of `machine`; false if they cannot
-// be one at all. Sets *used to the bytes the program took.
-bool ReadAs(const TapeBlock& block, size_t first, TargetFormat machine, TapeProgram* program,
+// The block's bytes, counted from one of the bits where it may begin.
+struct ByteRun {
+    std::vector<uint8_t> Bytes;
+    std::vector<float> BitMargins;  // 8 per byte
+    std::vector<double> ByteTimes;  // where each byte starts, in seconds
+    double End = 0;                 // seconds: the end of the last bit
+    double SilenceBefore = 0;
+};
+
+ByteRun BytesFrom(const TapeBlock& block, size_t first_bit)
+{
+    ByteRun run;
+    const size_t bytes = (block.Bits.size() - first_bit) / 8;
+    run.Bytes.assign(bytes, 0);
+    for (size_t i = 0; i < bytes; ++i) {
+        for (size_t k = 0; k < 8; ++k) {
+            run.Bytes[i] =
+                static_cast<uint8_t>(run.Bytes[i] << 1 | block.Bits[first_bit + 8 * i + k]);
+        }
+        run.ByteTimes.push_back(block.Times[first_bit + 8 * i]);
+    }
+    run.BitMargins.assign(block.Margins.begin() + static_cast<long>(first_bit),
+                          block.Margins.begin() + static_cast<long>(first_bit + 8 * bytes));
+    // A block that begins after a break does not count the break against its first bit.
+    for (size_t k = 1; k < block.Starts.size(); ++k) {
+        if (block.Starts[k] == first_bit && !run.BitMargins.empty()) {
+            run.BitMargins[0] = block.StartMargins[k];
+        }
+    }
+    run.End = block.End;
+    run.SilenceBefore = block.SilenceBefore;
+    return run;
+}
+
+// Reads the bytes of the run from `first` on as a program of `machine`; false if they cannot be
+// one at all. Sets *used to the bytes the program took.
+bool ReadAs(const ByteRun& run, size_t first, TargetFormat machine, TapeProgram* program,
             size_t* used)
 {
-    const std::vector<uint8_t>& bytes = block.Bytes;
+    const std::vector<uint8_t>& bytes = run.Bytes;
     *program = TapeProgram{};
     program->Kind = machine;
-    program->Start = block.ByteTimes[first];
-    program->MidTape = first == 0 && block.SilenceBefore < LEAD_IN_SECONDS;
+    program->Start = run.ByteTimes[first];
+    program->MidTape = first == 0 && run.SilenceBefore < LEAD_IN_SECONDS;
     size_t at = first;
     if (machine == TARGET_ZX81) {
         // The name: characters with bit 7 clear, the last one with it set.
@@ -117,8 +151,8 @@ bool ReadAs(const TapeBlock& block, size_t first, TargetFormat machine, TapeProg
         program->Name.assign(bytes.begin() + static_cast<long>(first),
                              bytes.begin() + static_cast<long>(at));
         program->Name.back() &= 0x7F;
-        program->NameMargins.assign(block.BitMargins.begin() + static_cast<long>(8 * first),
-                                    block.BitMargins.begin() + static_cast<long>(8 * at));
+        program->NameMargins.assign(run.BitMargins.begin() + static_cast<long>(8 * first),
+                                    run.BitMargins.begin() + static_cast<long>(8 * at));
     }
     const int start = ImageStart(machine);
     const auto e_line_at = static_cast<size_t>(ELineAddress(machine) - start);
@@ -129,11 +163,11 @@ bool ReadAs(const TapeBlock& block, size_t first, TargetFormat machine, TapeProg
     const size_t last = std::min(bytes.size(), at + size);
     program->Image.assign(bytes.begin() + static_cast<long>(at),
                           bytes.begin() + static_cast<long>(last));
-    program->BitMargins.assign(block.BitMargins.begin() + static_cast<long>(8 * at),
-                               block.BitMargins.begin() + static_cast<long>(8 * last));
-    program->ByteTimes.assign(block.ByteTimes.begin() + static_cast<long>(at),
-                              block.ByteTimes.begin() + static_cast<long>(last));
-    program->End = last < block.ByteTimes.size() ? block.ByteTimes[last] : block.End;
+    program->BitMargins.assign(run.BitMargins.begin() + static_cast<long>(8 * at),
+                               run.BitMargins.begin() + static_cast<long>(8 * last));
+    program->ByteTimes.assign(run.ByteTimes.begin() + static_cast<long>(at),
+                              run.ByteTimes.begin() + static_cast<long>(last));
+    program->End = last < run.ByteTimes.size() ? run.ByteTimes[last] : run.End;
     program->Failed = FailedChecks(machine, program->Image, size);
     *used = last - first;
     return true;
@@ -144,55 +178,75 @@ bool Failed(const TapeProgram& program, const char* check)
     return std::find(program.Failed.begin(), program.Failed.end(), check) != program.Failed.end();
 }
 
-// The program the block holds from `first` on, read as the given machine or, for
-// TARGET_UNKNOWN, as the machine whose reading fits better.
-bool ProgramAt(const TapeBlock& block, size_t first, TargetFormat machine, TapeProgram* program,
+// How badly a reading fails its checks: a program cut short is most likely misread.
+size_t Penalty(const TapeProgram& program)
+{
+    return program.Failed.size() + (Failed(program, "truncated") ? 100 : 0);
+}
+
+// The program the run holds from `first` on, read as the given machine or, for TARGET_UNKNOWN,
+// as the machine whose reading fits better.
+bool ProgramAt(const ByteRun& run, size_t first, TargetFormat machine, TapeProgram* program,
                size_t* used)
 {
-    if (machine != TARGET_UNKNOWN) return ReadAs(block, first, machine, program, used);
+    if (machine != TARGET_UNKNOWN) return ReadAs(run, first, machine, program, used);
     TapeProgram zx81, zx80;
     size_t used81 = 0, used80 = 0;
-    const bool is_zx81 = ReadAs(block, first, TARGET_ZX81, &zx81, &used81);
-    const bool is_zx80 = ReadAs(block, first, TARGET_ZX80, &zx80, &used80);
+    const bool is_zx81 = ReadAs(run, first, TARGET_ZX81, &zx81, &used81);
+    const bool is_zx80 = ReadAs(run, first, TARGET_ZX80, &zx80, &used80);
     if (!is_zx81 && !is_zx80) return false;
     // Where both readings are possible: a name of characters followed by VERSN 0 is a ZX81's;
-    // else a reading whose E_LINE lies beyond the block is most likely the wrong one; then the
-    // one that passes more checks wins, and the ZX81 one if they tie.
+    // else the one that passes more checks wins (a reading whose E_LINE lies beyond the block
+    // is most likely the wrong one), and the ZX81 one if they tie.
     bool take81 = is_zx81;
     if (is_zx81 && is_zx80) {
         const bool named =
             std::all_of(zx81.Name.begin(), zx81.Name.end(), [](uint8_t c) { return c < 64; });
-        auto penalty = [](const TapeProgram& p) {
-            return p.Failed.size() + (Failed(p, "truncated") ? 100 : 0);
-        };
         take81 =
-            (named && !zx81.Image.empty() && zx81.Image[0] == 0) || penalty(zx81) <= penalty(zx80);
+            (named && !zx81.Image.empty() && zx81.Image[0] == 0) || Penalty(zx81) <= Penalty(zx80);
     }
     *program = take81 ? std::move(zx81) : std::move(zx80);
     *used = take81 ? used81 : used80;
     return true;
 }
 
-}  // namespace
-
-std::vector<TapeProgram> ProgramsInBlock(const TapeBlock& block, TargetFormat machine)
+// The programs the run holds, in order.
+std::vector<TapeProgram> ProgramsInRun(const ByteRun& run, TargetFormat machine)
 {
     std::vector<TapeProgram> programs;
     size_t first = 0;
-    while (first < block.Bytes.size()) {
+    while (first < run.Bytes.size()) {
         TapeProgram program;
         size_t used = 0;
         // What follows a program is another only if its system variables hold together.
-        const bool found = ProgramAt(block, first, machine, &program, &used) &&
+        const bool found = ProgramAt(run, first, machine, &program, &used) &&
                            (programs.empty() || !Failed(program, "pointers"));
         if (!found) {
-            if (!programs.empty()) programs.back().BytesAfter = block.Bytes.size() - first;
+            if (!programs.empty()) programs.back().BytesAfter = run.Bytes.size() - first;
             break;
         }
         programs.push_back(std::move(program));
         first += used;
     }
     return programs;
+}
+
+}  // namespace
+
+std::vector<TapeProgram> ProgramsInBlock(const TapeBlock& block, TargetFormat machine)
+{
+    // Of the places the block may begin, the one whose first program reads best, the earliest
+    // where they read alike.
+    std::vector<TapeProgram> best;
+    for (const size_t start : block.Starts) {
+        if (block.Bits.size() < start + 8) break;
+        std::vector<TapeProgram> programs = ProgramsInRun(BytesFrom(block, start), machine);
+        if (programs.empty()) continue;
+        if (best.empty() || Penalty(programs.front()) < Penalty(best.front())) {
+            best = std::move(programs);
+        }
+    }
+    return best;
 }
 
 float ByteMargin(const std::vector<float>& bits, size_t index)

@@ -67,7 +67,10 @@ std::vector<double> Resampled(const std::vector<double>& samples, int rate)
 class ReaderTest : public ::testing::Test {
 protected:
     void SetUp() override { dir_ = FreshTestFolder("zx8xread_"); }
-    void TearDown() override { fs::remove_all(dir_); }
+    void TearDown() override
+    {
+        if (!HasFailure()) fs::remove_all(dir_);  // kept for a look where a case failed
+    }
 
     std::vector<TapeProgram> Read(const std::string& path, TargetFormat machine = TARGET_UNKNOWN)
     {
@@ -119,7 +122,8 @@ TEST_F(ReaderTest, ZxwavTapesReadBackExactly)
             const std::vector<uint8_t>& image = is_zx81 ? zx81 : zx80;
             std::vector<double> samples = Tape(image, is_zx81 ? TARGET_ZX81 : TARGET_ZX80, "GAME1");
             if (v.Damage) samples = v.Damage(samples);
-            const std::string path = (dir_ / "tape.wav").string();
+            const std::string path =
+                (dir_ / (v.Name + (is_zx81 ? " ZX81" : " ZX80") + ".wav")).string();
             WriteRecording(path, samples, v.Rate, v.Format);
             const std::vector<TapeProgram> programs = Read(path);
             ASSERT_EQ(programs.size(), 1u);
