@@ -339,21 +339,38 @@ bool FaintAreOneBurst(const Framer* f, double before, double after)
            end - start > TOO_SHORT * f->ZeroLength && end - start < TOO_LONG * f->OneLength;
 }
 
-// The faint bursts are signal after all. Where no loud burst followed them, those that do not
-// keep the pace of the bursts before them are noise after the end of the signal.
-void ReleaseFaint(Framer* f, bool followed = true)
+// Whether the faint bursts waiting keep the tape's pace among themselves, each as long as a bit
+// and a pause after the one before: the signal, at a lower level (a dip in the tape's level).
+bool FaintKeepPace(const Framer* f)
 {
+    for (size_t k = 0; k < f->Faint.size(); ++k) {
+        const Burst& burst = f->Faint[k];
+        if (LengthFit(f, burst.End - burst.Start) <= 0) return false;
+        if (k == 0) continue;
+        const double pause = (burst.Start - f->Faint[k - 1].End) / f->PauseLength;
+        if (pause < YOUNG_PAUSE_LOW || pause > YOUNG_PAUSE_HIGH) return false;
+    }
+    return true;
+}
+
+// The faint bursts are taken as signal, or, with `noise_unless_paced`, only if they keep the
+// tape's pace: noise in a quiet stretch or after the end of the signal does not.
+void ReleaseFaint(Framer* f, bool noise_unless_paced = false)
+{
+    if (f->Faint.empty()) return;
     std::vector<Burst> faint;
     faint.swap(f->Faint);
-    for (const Burst& burst : faint) {
-        const double last_end = f->Pending ? f->PendingBurst.End : f->LastBitEnd;
-        if (!followed &&
-            (last_end < 0 || burst.Start - last_end > PAUSE_LIMIT_HIGH * f->PauseLength)) {
-            break;
-        }
-        Accept(f, burst);
+    if (noise_unless_paced) {
+        f->Faint.swap(faint);
+        const bool paced = FaintKeepPace(f);
+        faint.swap(f->Faint);
+        if (!paced) return;
+        // The level has fallen: bursts at the new level are no longer faint.
+        f->BlockLevel = faint.back().Strength;
     }
+    for (const Burst& burst : faint) Accept(f, burst);
 }
+
 }  // namespace
 
 double BitMargin(double length, double zero_length, double one_length)
@@ -382,7 +399,7 @@ void FrameBurst(Framer* f, const Burst& burst)
                                           : 0;
     if (burst.Strength < FAINT * level) {
         f->Faint.push_back(burst);
-        if (f->Faint.size() > FAINT_KEPT) ReleaseFaint(f, false);
+        if (f->Faint.size() > FAINT_KEPT) ReleaseFaint(f, true);
         return;
     }
     if (!f->Faint.empty()) {
@@ -411,7 +428,7 @@ void FrameBurst(Framer* f, const Burst& burst)
 void FrameSilenceUntil(Framer* f, double now)
 {
     if (!f->Faint.empty() && now - f->Faint.back().End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
-        ReleaseFaint(f, false);
+        ReleaseFaint(f, true);
     }
     if (f->Pending && now - f->PendingBurst.End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
         FlushPending(f);
@@ -421,7 +438,7 @@ void FrameSilenceUntil(Framer* f, double now)
 
 void FinishFramer(Framer* f, double now)
 {
-    ReleaseFaint(f, false);
+    ReleaseFaint(f, true);
     FlushPending(f);
     EndBlock(f);
     f->LastBlockEnd = now;
