@@ -112,6 +112,8 @@ def prepare(tools, work, program, source):
     rom = os.path.join(SHARED, 'rom', 'zx81_v2.rom' if zx81 else 'zx80.rom')
     wav = os.path.join(folder, 'tape.wav')
     expected = os.path.join(folder, 'expected')
+    if os.path.exists(wav) and os.path.exists(expected):
+        return wav, expected, rom  # made once, before the jobs that share it start
     if source == 'converter':
         shutil.copy(program, os.path.join(folder, name))
         run([tools['zx8xwav'], '-81' if zx81 else '-80', '-zGAME', os.path.join(folder, name)])
@@ -152,7 +154,7 @@ def classify(out_dir, stdout, expected_bytes):
     return 'wrong_flagged', detail
 
 
-def one(tools, work, index, seed, damage, program, source, rom_on):
+def one(tools, work, index, seed, damage, program, source, rom_on, show):
     label, arguments, mp3 = damage
     prepared = prepare(tools, work, program, source)
     if prepared is None:
@@ -174,6 +176,10 @@ def one(tools, work, index, seed, damage, program, source, rom_on):
     if rom_on:
         rom_loaded = run([tools['romcheck'], rom, heard, expected]).returncode == 0
     shutil.rmtree(job, ignore_errors=True)
+    if show and not kind.startswith('right'):
+        print('%s | %s | %s | seed %d | exit %d | %s %s' % (
+            label, source, program, seed, result.returncode, result.stdout.decode().strip()[:160],
+            result.stderr.decode().strip()[:100]))
     return label, source, os.path.basename(program), kind, detail, rom_loaded
 
 
@@ -203,8 +209,12 @@ def main():
     parser.add_argument('--jobs', type=int, default=os.cpu_count() or 2)
     parser.add_argument('--no-rom', action='store_true')
     parser.add_argument('--every', type=int, default=1)
+    parser.add_argument('--repeat', type=int, default=1,
+                        help='read each program under each damage this many times, seeds apart')
     parser.add_argument('--only', default='')
     parser.add_argument('--list', default='')
+    parser.add_argument('--show', action='store_true',
+                        help='print each reading that did not recover its program, with its seed')
     parser.add_argument('--corpus', default=os.path.join(SHARED, 'corpus'))
     options = parser.parse_args()
 
@@ -220,8 +230,8 @@ def main():
                           for m in ('zx81', 'zx80')
                           for f in os.listdir(os.path.join(options.corpus, m)))
         programs = programs[::options.every]
-        table = TUNING if options.set == 'tuning' else HELDOUT
-        table = [d for d in table if options.only in d[0]]
+        full_table = TUNING if options.set == 'tuning' else HELDOUT
+        table = [d for d in full_table if options.only in d[0]]
         seed_base = 0 if options.set == 'tuning' else 100000
         for source in sources:  # sources are made once, before the jobs share them
             for program in programs:
@@ -230,13 +240,15 @@ def main():
         jobs = []
         with concurrent.futures.ThreadPoolExecutor(options.jobs) as pool:
             index = 0
-            for d_index, damage in enumerate(table):
+            for damage in table:
+                d_index = full_table.index(damage)  # seeds do not depend on --only
                 for source in sources:
                     for p_index, program in enumerate(programs):
-                        index += 1
-                        seed = seed_base + 1000 * d_index + p_index + 1
-                        jobs.append(pool.submit(one, tools, work, index, seed, damage, program,
-                                                source, rom_on))
+                        for repeat in range(options.repeat):
+                            index += 1
+                            seed = seed_base + 1000 * d_index + 100 * repeat + p_index + 1
+                            jobs.append(pool.submit(one, tools, work, index, seed, damage,
+                                                    program, source, rom_on, options.show))
             results = [j.result() for j in jobs]
         results = [r for r in results if r is not None]
 

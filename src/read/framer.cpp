@@ -37,6 +37,8 @@ constexpr double LEVEL_WEIGHT = 0.1;
 // at these limits it fits neither.
 constexpr double SHORT_OK = 0.85, TOO_SHORT = 0.6;
 constexpr double LONG_OK = 1.15, TOO_LONG = 1.5;
+// A burst below this part of the level before it was weakened by what damaged the tape there.
+constexpr double WEAKENED = 0.85;
 // A burst whose length is this unclear may have lost part of itself to a longer pause beside it.
 constexpr double WORN_MARGIN = 0.5;
 
@@ -207,11 +209,28 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
     const double missing = gap - 2.0 * f->PauseLength;
     const double own = LengthMargin(f, length);
     const double held = f->Held ? LengthMargin(f, f->HeldLength) : 1.0;
-    if (settled && f->Held && excess > 0.3e-3 && (own < WORN_MARGIN || held < WORN_MARGIN) &&
-        excess < f->PauseLength + f->OneLength) {
+    const bool lost_fits = missing > 0.5 * f->ZeroLength && missing < 1.3 * f->OneLength;
+    const bool unclear = own < WORN_MARGIN || held < WORN_MARGIN;
+    const bool large = excess > 0.5 * f->ZeroLength;  // more than jitter: it belongs somewhere
+    if (settled && f->Held && excess > 0.3e-3 && excess < f->PauseLength + f->OneLength &&
+        (unclear || (large && !lost_fits))) {
         const double own_grown = LengthMargin(f, length + excess);
         const double held_grown = LengthMargin(f, f->HeldLength + excess);
-        if (held < WORN_MARGIN && (own >= WORN_MARGIN || held_grown > own_grown)) {
+        // Of two, the one the excess makes clearer; where both come out as clear, the one that
+        // was the less clear before; where both were clear, the louder where the level changes
+        // across the pause (the edge of a dip cut it), else the first if it came out weaker than
+        // the bursts before it.
+        bool held_cut = f->HeldStrength < WEAKENED * f->HeldLevel;
+        if (burst.Strength < f->HeldStrength / 2) held_cut = true;
+        if (burst.Strength > 2 * f->HeldStrength) held_cut = false;
+        const bool held_better =
+            held_grown > own_grown ||
+            (held_grown == own_grown &&
+             (held_grown - held > own_grown - own ||
+              (held_grown - held == own_grown - own && held_cut)));
+        const bool to_held = unclear ? held < WORN_MARGIN && (own >= WORN_MARGIN || held_better)
+                                     : held_better;
+        if (to_held) {
             f->HeldLength += excess;
             f->HeldOne = f->HeldLength >= boundary;
             f->HeldMargin = 0.0;
@@ -223,7 +242,7 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
             if (held < WORN_MARGIN) f->HeldMargin = 0.0;
         }
         pause_before = f->PauseLength;
-    } else if (settled && missing > 0.5 * f->ZeroLength && missing < 1.3 * f->OneLength) {
+    } else if (settled && lost_fits) {
         const double half = 0.5 * (gap - missing);
         ReleaseHeld(f, half);
         const double lost_start = f->LastBitEnd + half;
@@ -265,12 +284,15 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
     if (settled && margin > 0.2 && length > 0.5 * f->ZeroLength && length < 2.0 * f->OneLength) {
         typical += LENGTH_WEIGHT * (length - typical);
     }
+    const double level_before = f->BlockLevel;
     f->BlockLevel = f->BlockBits == 0
                         ? burst.Strength
                         : f->BlockLevel + LEVEL_WEIGHT * (burst.Strength - f->BlockLevel);
 
     ReleaseHeld(f, pause_before);
     HoldBit(f, one, margin, burst.End - length, burst.End);
+    f->HeldStrength = burst.Strength;
+    f->HeldLevel = level_before;
     f->HeldBreaks = breaks;
     f->HeldMarginAsStart = margin_as_start;
     // No program is longer: a block never outgrows one, however long the signal goes on.
@@ -341,12 +363,13 @@ bool FaintAreOneBurst(const Framer* f, double before, double after)
 
 // Whether the faint bursts waiting keep the tape's pace among themselves, each as long as a bit
 // and a pause after the one before: the signal, at a lower level (a dip in the tape's level).
+// The first may be a burst that the dip's edge cut short.
 bool FaintKeepPace(const Framer* f)
 {
-    for (size_t k = 0; k < f->Faint.size(); ++k) {
+    for (size_t k = 1; k < f->Faint.size(); ++k) {
         const Burst& burst = f->Faint[k];
         if (LengthFit(f, burst.End - burst.Start) <= 0) return false;
-        if (k == 0) continue;
+        if (k == 1) continue;
         const double pause = (burst.Start - f->Faint[k - 1].End) / f->PauseLength;
         if (pause < YOUNG_PAUSE_LOW || pause > YOUNG_PAUSE_HIGH) return false;
     }

@@ -51,6 +51,7 @@ struct Framer {
     bool Held = false;
     bool HeldOne = false;
     double HeldMargin = 0, HeldStart = 0, HeldEnd = 0, HeldLength = 0;
+    double HeldStrength = 0, HeldLevel = 0;  // its burst's strength, and the level before it
     bool HeldBreaks = false;       // the held bit may begin the block
     double HeldMarginAsStart = 0;  // its margin if it does
 
