@@ -37,6 +37,8 @@ constexpr double LEVEL_WEIGHT = 0.1;
 // at these limits it fits neither.
 constexpr double SHORT_OK = 0.85, TOO_SHORT = 0.6;
 constexpr double LONG_OK = 1.15, TOO_LONG = 1.5;
+// Margins this far apart tell two bursts apart.
+constexpr double CLEARLY = 0.2;
 // A burst below this part of the level before it was weakened by what damaged the tape there.
 constexpr double WEAKENED = 0.85;
 // A burst whose length is this unclear may have lost part of itself to a longer pause beside it.
@@ -216,20 +218,18 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
         (unclear || (large && !lost_fits))) {
         const double own_grown = LengthMargin(f, length + excess);
         const double held_grown = LengthMargin(f, f->HeldLength + excess);
-        // Of two, the one the excess makes clearer; where both come out as clear, the one that
-        // was the less clear before; where both were clear, the louder where the level changes
-        // across the pause (the edge of a dip cut it), else the first if it came out weaker than
-        // the bursts before it.
-        bool held_cut = f->HeldStrength < WEAKENED * f->HeldLevel;
-        if (burst.Strength < f->HeldStrength / 2) held_cut = true;
-        if (burst.Strength > 2 * f->HeldStrength) held_cut = false;
-        const bool held_better =
-            held_grown > own_grown ||
-            (held_grown == own_grown &&
-             (held_grown - held > own_grown - own ||
-              (held_grown - held == own_grown - own && held_cut)));
-        const bool to_held = unclear ? held < WORN_MARGIN && (own >= WORN_MARGIN || held_better)
-                                     : held_better;
+        // Of two, the one the excess makes clearly clearer; else, where the level changes across
+        // the pause, the louder (the edge of a dip cut it); else the one that was clearly the
+        // less clear before; else the first if it came out weaker than the bursts before it.
+        bool held_better = f->HeldStrength < WEAKENED * f->HeldLevel;
+        if (std::fabs((held_grown - held) - (own_grown - own)) > CLEARLY) {
+            held_better = held_grown - held > own_grown - own;
+        }
+        if (burst.Strength < f->HeldStrength / 2) held_better = true;
+        if (burst.Strength > 2 * f->HeldStrength) held_better = false;
+        if (std::fabs(held_grown - own_grown) > CLEARLY) held_better = held_grown > own_grown;
+        const bool to_held =
+            unclear ? held < WORN_MARGIN && (own >= WORN_MARGIN || held_better) : held_better;
         if (to_held) {
             f->HeldLength += excess;
             f->HeldOne = f->HeldLength >= boundary;

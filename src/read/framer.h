@@ -52,8 +52,8 @@ struct Framer {
     bool HeldOne = false;
     double HeldMargin = 0, HeldStart = 0, HeldEnd = 0, HeldLength = 0;
     double HeldStrength = 0, HeldLevel = 0;  // its burst's strength, and the level before it
-    bool HeldBreaks = false;       // the held bit may begin the block
-    double HeldMarginAsStart = 0;  // its margin if it does
+    bool HeldBreaks = false;                 // the held bit may begin the block
+    double HeldMarginAsStart = 0;            // its margin if it does
 
     // The block being read, and its bits since its first bits last broke the tape's pace.
     TapeBlock Block;
