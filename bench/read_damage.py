@@ -59,7 +59,7 @@ TUNING = [
     ('inverted', 'invert', 0),
     ('MP3 32 kbps', '', 32),
     ('three 1 ms dropouts', 'dropouts 3 1', 0),
-    ('worn: 2.5k low-pass, wow, 10 dB', 'lowpass 2500 4 wow 2 1 noise 10', 0),
+    ('worn: hiss 10 dB, 2.5k low-pass, wow', 'noise 10 lowpass 2500 4 wow 2 1', 0),
     ('chain: hi-fi capture', 'chain hifi', 0),
     ('chain: good deck', 'chain gooddeck', 0),
     ('chain: turned head', 'chain turnedhead', 0),
@@ -90,6 +90,7 @@ HELDOUT = [
     ('chain: worn tape (other seed)', 'chain worntape', 0),
     ('chain: old tape (other seed)', 'chain oldtape', 0),
     ('starts a quarter in', 'cut 0.25', 0),
+    ('2.5k low-pass, wow, then 10 dB noise', 'lowpass 2500 4 wow 2 1 noise 10', 0),
 ]
 
 

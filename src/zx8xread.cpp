@@ -1,8 +1,9 @@
 // zx8xread: recovers ZX81 and ZX80 programs from recordings of their tapes.
 //
-// Each recording is read whole; every program found is written as a new file and reported on
-// one line of standard output, with the checks that stand in for the checksum a tape lacks and
-// the bytes in doubt. Errors are one line on standard error naming the file.
+// Each recording is read whole, once; every program found is written as a new file and
+// reported on one line of standard output, with the checks that stand in for the checksum a
+// tape lacks and the bytes in doubt. With -m the recordings are readings of one tape, combined
+// bit by bit. Errors are one line on standard error naming the file.
 
 #include <algorithm>
 #include <cerrno>
@@ -12,19 +13,23 @@
 #include <string>
 #include <vector>
 
+#include "read/merge.h"
 #include "read/naming.h"
 #include "read/reader.h"
+#include "read/report.h"
 #include "read/summary.h"
 
 namespace {
 
 const char USAGE[] =
-    "Usage: zx8xread [-d DIR] [-80 | -81] RECORDING...\n"
+    "Usage: zx8xread [-d DIR] [-80 | -81] [-m] [--report FILE] RECORDING...\n"
     "Recovers the ZX81 and ZX80 programs in recordings of their tapes (WAV, FLAC, Ogg, MP3 ...).\n"
-    "  -d DIR   write the programs into DIR (default: the current folder)\n"
-    "  -80      the tapes are ZX80 tapes\n"
-    "  -81      the tapes are ZX81 tapes (default: found from each program)\n"
-    "  -h       print this text\n"
+    "  -d DIR         write the programs into DIR (default: the current folder)\n"
+    "  -80            the tapes are ZX80 tapes\n"
+    "  -81            the tapes are ZX81 tapes (default: found from each program)\n"
+    "  -m             the recordings are readings of one tape: combine them bit by bit\n"
+    "  --report FILE  write a report of every program and doubtful byte as JSON to FILE\n"
+    "  -h             print this text\n"
     "A RECORDING of - is standard input. A ZX81 program is written as its tape name in lower\n"
     "case plus .p, a ZX80 program as the recording's name plus -N.o; no file is ever replaced.\n"
     "Exit status: 0 when every recording held programs that passed all checks with no byte in\n"
@@ -38,13 +43,17 @@ int Usage(const char* problem)
     return 2;
 }
 
-}  // namespace
+struct Options {
+    std::string Directory;
+    TargetFormat Machine = TARGET_UNKNOWN;
+    bool Merge = false;
+    std::string Report;
+    std::vector<std::string> Recordings;
+};
 
-int main(int argc, char** argv)
+// Parses the command line; returns -1 to go on, else the exit status.
+int ParseOptions(int argc, char** argv, Options* o)
 {
-    std::string directory;
-    TargetFormat machine = TARGET_UNKNOWN;
-    std::vector<std::string> recordings;
     bool options = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -54,66 +63,134 @@ int main(int argc, char** argv)
             fputs(USAGE, stdout);
             return 0;
         } else if (options && arg == "-80") {
-            machine = TARGET_ZX80;
+            o->Machine = TARGET_ZX80;
         } else if (options && arg == "-81") {
-            machine = TARGET_ZX81;
+            o->Machine = TARGET_ZX81;
+        } else if (options && arg == "-m") {
+            o->Merge = true;
+        } else if (options && (arg == "--report" || arg.rfind("--report=", 0) == 0)) {
+            if (arg.size() > 9) {
+                o->Report = arg.substr(9);
+            } else if (i + 1 < argc) {
+                o->Report = argv[++i];
+            } else {
+                return Usage("option --report needs a file");
+            }
         } else if (options && arg.rfind("-d", 0) == 0) {
             if (arg.size() > 2) {
-                directory = arg.substr(2);
+                o->Directory = arg.substr(2);
             } else if (i + 1 < argc) {
-                directory = argv[++i];
+                o->Directory = argv[++i];
             } else {
                 return Usage("option -d needs a folder");
             }
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             return Usage(("unknown option " + arg).c_str());
         } else {
-            recordings.push_back(arg);
+            o->Recordings.push_back(arg);
         }
     }
-    if (recordings.empty()) return Usage("no recording given");
-    if (!directory.empty()) {
+    if (o->Recordings.empty()) return Usage("no recording given");
+    if (std::count(o->Recordings.begin(), o->Recordings.end(), "-") > 1) {
+        return Usage("standard input can be read only once");
+    }
+    return -1;
+}
+
+// Writes the programs read from the recording `path` (the first of those merged) and reports
+// each; returns the worst exit status they give.
+int WritePrograms(const std::vector<TapeProgram>& programs, const std::string& path,
+                  const std::string& directory, std::vector<ProgramReport>* reports)
+{
+    int status = 0;
+    int zx80_count = 0;
+    for (const TapeProgram& program : programs) {
+        const std::string name = program.Kind == TARGET_ZX81
+                                     ? Zx81FileName(program.Name)
+                                     : Zx80FileName(path == "-" ? "stdin" : path, ++zx80_count);
+        std::string written;
+        if (!WriteNewFile(directory, name, program.Image, &written)) {
+            fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written.c_str(), strerror(errno));
+            status = 2;
+            continue;
+        }
+        if (StatusOf(program) != STATUS_OK) status = std::max(status, 1);
+        printf("%s\n", ProgramLine(program, written).c_str());
+        reports->push_back({&program, written});
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    const int parsed = ParseOptions(argc, argv, &options);
+    if (parsed >= 0) return parsed;
+    if (!options.Directory.empty()) {
         std::error_code error;
-        std::filesystem::create_directories(directory, error);
-        if (!std::filesystem::is_directory(directory)) {
-            fprintf(stderr, "zx8xread: %s: cannot make this folder\n", directory.c_str());
+        std::filesystem::create_directories(options.Directory, error);
+        if (!std::filesystem::is_directory(options.Directory)) {
+            fprintf(stderr, "zx8xread: %s: cannot make this folder\n", options.Directory.c_str());
             return 2;
         }
     }
 
     int status = 0;
-    for (const std::string& path : recordings) {
+    std::vector<RecordingReport> recordings;
+    std::vector<std::vector<TapeProgram>> readings;  // per recording read
+    std::vector<ProgramReport> reports;
+    std::vector<TapeProgram> merged;
+    for (const std::string& path : options.Recordings) {
+        RecordingReport recording;
+        recording.File = path;
         std::vector<TapeProgram> programs;
-        std::string error;
-        std::string warning;
-        if (!ReadRecording(path, machine, &programs, &error, &warning)) {
-            fprintf(stderr, "zx8xread: %s: %s\n", path.c_str(), error.c_str());
+        if (!ReadRecording(path, options.Machine, &programs, &recording.Error, &recording.Info)) {
+            fprintf(stderr, "zx8xread: %s: %s\n", path.c_str(), recording.Error.c_str());
+            recordings.push_back(recording);
             status = 2;
             continue;
         }
-        if (!warning.empty()) {
-            fprintf(stderr, "zx8xread: %s: %s\n", path.c_str(), warning.c_str());
+        if (!recording.Info.Warning.empty()) {
+            fprintf(stderr, "zx8xread: %s: %s\n", path.c_str(), recording.Info.Warning.c_str());
             status = 2;
         }
+        for (TapeProgram& program : programs) {
+            for (ProgramSource& source : program.Sources) {
+                source.Recording = static_cast<int>(recordings.size());
+            }
+        }
+        recordings.push_back(recording);
         if (programs.empty()) {
             fprintf(stderr, "zx8xread: %s: no program found\n", path.c_str());
             status = std::max(status, 1);
-            continue;
         }
-        int zx80_count = 0;
-        for (const TapeProgram& program : programs) {
-            const std::string name = program.Kind == TARGET_ZX81
-                                         ? Zx81FileName(program.Name)
-                                         : Zx80FileName(path == "-" ? "stdin" : path, ++zx80_count);
-            std::string written;
-            if (!WriteNewFile(directory, name, program.Image, &written)) {
-                fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written.c_str(),
-                        strerror(errno));
-                status = 2;
-                continue;
-            }
-            if (StatusOf(program) != STATUS_OK) status = std::max(status, 1);
-            printf("%s\n", ProgramLine(program, written).c_str());
+        readings.push_back(std::move(programs));
+    }
+    // The programs must stay where the reports point at them.
+    readings.shrink_to_fit();
+    if (options.Merge) {
+        merged = MergeReadings(readings, false);
+        const std::string& first = options.Recordings.front();
+        status = std::max(status, WritePrograms(merged, first, options.Directory, &reports));
+    } else {
+        size_t k = 0;
+        for (const RecordingReport& recording : recordings) {
+            if (!recording.Error.empty()) continue;
+            status = std::max(
+                status, WritePrograms(readings[k++], recording.File, options.Directory, &reports));
+        }
+    }
+
+    if (!options.Report.empty()) {
+        const std::string json = ReportJson(recordings, reports);
+        FILE* file = options.Report == "-" ? stdout : fopen(options.Report.c_str(), "wb");
+        const bool written =
+            file != nullptr && fwrite(json.data(), 1, json.size(), file) == json.size();
+        if (file == nullptr || (file != stdout && fclose(file) != 0) || !written) {
+            fprintf(stderr, "zx8xread: %s: cannot write the report\n", options.Report.c_str());
+            status = 2;
         }
     }
     return status;

@@ -16,20 +16,28 @@ constexpr float DOUBT_MARGIN = 0.3f;
 /// A block that follows less silence than this, in seconds, did not start where a tape starts.
 constexpr double LEAD_IN_SECONDS = 0.25;
 
+/// One reading a program was read from.
+struct ProgramSource {
+    int Recording = 0;  // which of the recordings read
+    int Channel = 0;
+    double Start = 0, End = 0;   // seconds into that recording
+    std::vector<uint8_t> Image;  // its bytes where they line up with the program's (when merged)
+};
+
 struct TapeProgram {
     TargetFormat Kind = TARGET_UNKNOWN;
-    std::vector<uint8_t> Name;        // ZX81 character codes, the last one's bit 7 cleared
-    std::vector<float> NameMargins;   // of the name's bits, 8 per character
-    std::vector<uint8_t> Image;       // as a .p or .o file holds it
-    std::vector<float> BitMargins;    // of the image's bits, 8 per byte, first bit first
-    std::vector<double> ByteTimes;    // seconds: where each image byte starts on tape
-    double Start = 0.0;               // seconds: the program's first bit
-    double End = 0.0;                 // seconds: the image's last bit
-    bool MidTape = false;             // its block began without the silence a tape starts with
-    size_t BytesAfter = 0;            // bytes after its end that held no program
-    std::vector<std::string> Failed;  // the checks it failed; empty when all passed
-    int Readings = 1;                 // recordings or channels it was read from
-    int Agreeing = 1;                 // of those, how many gave these very bytes
+    std::vector<uint8_t> Name;           // ZX81 character codes, the last one's bit 7 cleared
+    std::vector<float> NameMargins;      // of the name's bits, 8 per character
+    std::vector<uint8_t> Image;          // as a .p or .o file holds it
+    std::vector<float> BitMargins;       // of the image's bits, 8 per byte, first bit first
+    std::vector<double> ByteTimes;       // seconds: where each image byte starts on tape
+    double Start = 0.0;                  // seconds: the program's first bit
+    double End = 0.0;                    // seconds: the image's last bit
+    bool MidTape = false;                // its block began without the silence a tape starts with
+    size_t BytesAfter = 0;               // bytes after its end that held no program
+    std::vector<std::string> Failed;     // the checks it failed; empty when all passed
+    std::vector<ProgramSource> Sources;  // the readings it was read from, one unless merged
+    int Agreeing = 1;                    // of those, how many gave these very bytes
 };
 
 /// The programs a block holds, in order: as a ZX81 (name block, then the image from 0x4009) or a

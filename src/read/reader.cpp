@@ -3,22 +3,21 @@
 #include <algorithm>
 
 #include "read/audio_input.h"
+#include "read/merge.h"
 
 namespace {
 
 constexpr int64_t FRAMES_PER_READ = 65536;
 
-bool Better(const TapeProgram& a, const TapeProgram& b)
-{
-    if (a.Failed.size() != b.Failed.size()) return a.Failed.size() < b.Failed.size();
-    if (a.Image.size() != b.Image.size()) return a.Image.size() > b.Image.size();
-    return WorstMargin(a) > WorstMargin(b);
-}
-
-void TakeBlocks(Framer* framer, TargetFormat machine, std::vector<TapeProgram>* found)
+void TakeBlocks(Framer* framer, TargetFormat machine, int channel, std::vector<TapeProgram>* found)
 {
     for (const TapeBlock& block : framer->Finished) {
         for (TapeProgram& program : ProgramsInBlock(block, machine)) {
+            ProgramSource source;
+            source.Channel = channel;
+            source.Start = program.Start;
+            source.End = program.End;
+            program.Sources.push_back(source);
             found->push_back(std::move(program));
         }
     }
@@ -56,7 +55,7 @@ void FeedReader(RecordingReader* r, const float* samples, int64_t frames)
     for (size_t c = 0; c < r->Detectors.size(); ++c) {
         FeedBurstDetector(&r->Detectors[c], samples + c, frames, r->Channels);
         FrameFound(&r->Detectors[c], &r->Framers[c]);
-        TakeBlocks(&r->Framers[c], r->Machine, &r->Found[c]);
+        TakeBlocks(&r->Framers[c], r->Machine, static_cast<int>(c), &r->Found[c]);
     }
     r->Frames += frames;
 }
@@ -67,37 +66,20 @@ void FinishReader(RecordingReader* r)
         FinishBurstDetector(&r->Detectors[c]);
         FrameFound(&r->Detectors[c], &r->Framers[c]);
         FinishFramer(&r->Framers[c], static_cast<double>(r->Frames) / r->Rate);
-        TakeBlocks(&r->Framers[c], r->Machine, &r->Found[c]);
+        TakeBlocks(&r->Framers[c], r->Machine, static_cast<int>(c), &r->Found[c]);
     }
 }
 
 std::vector<TapeProgram> ReaderPrograms(const RecordingReader* r)
 {
-    // The first channel's programs, each replaced by a better reading of the same stretch of
-    // tape on another channel; then what only other channels hold, in order.
-    std::vector<TapeProgram> programs;
-    for (const std::vector<TapeProgram>& channel : r->Found) {
-        for (const TapeProgram& candidate : channel) {
-            bool placed = false;
-            for (TapeProgram& kept : programs) {
-                if (candidate.Start < kept.End && kept.Start < candidate.End) {
-                    if (Better(candidate, kept)) kept = candidate;
-                    placed = true;
-                    break;
-                }
-            }
-            if (!placed) programs.push_back(candidate);
-        }
-    }
-    std::stable_sort(programs.begin(), programs.end(),
-                     [](const TapeProgram& a, const TapeProgram& b) { return a.Start < b.Start; });
-    return programs;
+    // The channels are readings of the same tape, bit by bit.
+    return MergeReadings(r->Found, true);
 }
 
 bool ReadRecording(const std::string& path, TargetFormat machine,
-                   std::vector<TapeProgram>* programs, std::string* error, std::string* warning,
-                   double* seconds)
+                   std::vector<TapeProgram>* programs, std::string* error, RecordingInfo* info)
 {
+    *info = RecordingInfo{};
     Recording recording;
     if (!OpenRecording(path, &recording, error)) {
         CloseRecording(&recording);
@@ -110,10 +92,12 @@ bool ReadRecording(const std::string& path, TargetFormat machine,
     while ((frames = ReadFrames(&recording, &samples, FRAMES_PER_READ)) > 0) {
         FeedReader(&reader, samples.data(), frames);
     }
-    *warning = recording.Truncation;
+    info->Warning = recording.Truncation;
+    info->Rate = recording.Rate;
+    info->Channels = recording.Channels;
+    info->Seconds = static_cast<double>(reader.Frames) / reader.Rate;
     CloseRecording(&recording);
     FinishReader(&reader);
     *programs = ReaderPrograms(&reader);
-    if (seconds != nullptr) *seconds = static_cast<double>(reader.Frames) / reader.Rate;
     return true;
 }

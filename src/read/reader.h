@@ -32,9 +32,16 @@ void FinishReader(RecordingReader* reader);
 /// combined into one.
 std::vector<TapeProgram> ReaderPrograms(const RecordingReader* reader);
 
+/// What a recording is, as far as reading it showed.
+struct RecordingInfo {
+    int Rate = 0;  // frames per second
+    int Channels = 0;
+    double Seconds = 0;
+    std::string Warning;  // why a recording that could be read is damaged (a truncated WAV)
+};
+
 /// Reads every program in the recording at `path` ("-" for standard input), in order, streaming
-/// it a block at a time. False if the file cannot be read at all; *warning says why a file that
-/// could be read is damaged (a truncated WAV), and is empty otherwise. *seconds is its length.
+/// it a block at a time and reading it only once. False with *error set if it cannot be read
+/// at all.
 bool ReadRecording(const std::string& path, TargetFormat machine,
-                   std::vector<TapeProgram>* programs, std::string* error, std::string* warning,
-                   double* seconds = nullptr);
+                   std::vector<TapeProgram>* programs, std::string* error, RecordingInfo* info);

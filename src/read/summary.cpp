@@ -65,9 +65,9 @@ std::string ProgramLine(const TapeProgram& program, const std::string& written)
         line += ", " + std::to_string(program.BytesAfter) +
                 (program.BytesAfter == 1 ? " byte" : " bytes") + " after the program's end";
     }
-    if (program.Readings > 1) {
+    if (program.Sources.size() > 1) {
         line += ", " + std::to_string(program.Agreeing) + " of " +
-                std::to_string(program.Readings) + " readings agree";
+                std::to_string(program.Sources.size()) + " readings agree";
     }
     line +=
         ", worst bit " +

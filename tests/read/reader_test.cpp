@@ -76,9 +76,9 @@ protected:
     {
         std::vector<TapeProgram> programs;
         std::string error;
-        std::string warning;
-        EXPECT_TRUE(ReadRecording(path, machine, &programs, &error, &warning)) << error;
-        EXPECT_EQ(warning, "");
+        RecordingInfo info;
+        EXPECT_TRUE(ReadRecording(path, machine, &programs, &error, &info)) << error;
+        EXPECT_EQ(info.Warning, "");
         return programs;
     }
 

@@ -81,7 +81,7 @@ TEST(Zx8xread, OutputsAndExitStatus)
          "zx8xread: empty.wav: not a recording this program can read (Format not recognised.)\n"},
         {"missing.wav", 2, "", "zx8xread: missing.wav: cannot read: No such file or directory\n"},
         {"silence.wav", 1, "", "zx8xread: silence.wav: no program found\n"},
-        {"-h", 0, "Usage: zx8xread [-d DIR] [-80 | -81] RECORDING...\n", ""},
+        {"-h", 0, "Usage: zx8xread [-d DIR] [-80 | -81] [-m] [--report FILE] RECORDING...\n", ""},
         {"-x good.wav", 2, "", "zx8xread: unknown option -x\n"},
     };
     for (const Case& c : cases) {
