@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -97,28 +99,21 @@ int ParseOptions(int argc, char** argv, Options* o)
     return -1;
 }
 
-// Writes the programs read from the recording `path` (the first of those merged) and reports
-// each; returns the worst exit status they give.
-int WritePrograms(const std::vector<TapeProgram>& programs, const std::string& path,
-                  const std::string& directory, std::vector<ProgramReport>* reports)
+// Writes a program read from the recording `path` (the first of those combined) and reports it
+// on a line; returns the exit status it gives. `zx80_count` numbers the ZX80 programs.
+int WriteProgram(const TapeProgram& program, const std::string& path, const std::string& directory,
+                 int* zx80_count, std::string* written)
 {
-    int status = 0;
-    int zx80_count = 0;
-    for (const TapeProgram& program : programs) {
-        const std::string name = program.Kind == TARGET_ZX81
-                                     ? Zx81FileName(program.Name)
-                                     : Zx80FileName(path == "-" ? "stdin" : path, ++zx80_count);
-        std::string written;
-        if (!WriteNewFile(directory, name, program.Image, &written)) {
-            fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written.c_str(), strerror(errno));
-            status = 2;
-            continue;
-        }
-        if (StatusOf(program) != STATUS_OK) status = std::max(status, 1);
-        printf("%s\n", ProgramLine(program, written).c_str());
-        reports->push_back({&program, written});
+    const std::string name = program.Kind == TARGET_ZX81
+                                 ? Zx81FileName(program.Name)
+                                 : Zx80FileName(path == "-" ? "stdin" : path, ++*zx80_count);
+    if (!WriteNewFile(directory, name, program.Image, written)) {
+        fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written->c_str(), strerror(errno));
+        return 2;
     }
-    return status;
+    printf("%s\n", ProgramLine(program, *written).c_str());
+    fflush(stdout);
+    return StatusOf(program) == STATUS_OK ? 0 : 1;
 }
 
 }  // namespace
@@ -139,47 +134,65 @@ int main(int argc, char** argv)
 
     int status = 0;
     std::vector<RecordingReport> recordings;
-    std::vector<std::vector<TapeProgram>> readings;  // per recording read
+    std::vector<std::vector<TapeBlock>> readings;  // with -m: each recording's blocks
+    // The programs the report tells of, where one was asked for; else each is let go once written.
+    std::deque<TapeProgram> kept;
     std::vector<ProgramReport> reports;
-    std::vector<TapeProgram> merged;
+    auto write = [&](TapeProgram& program, const std::string& path, int* zx80_count) {
+        std::string written;
+        const int result = WriteProgram(program, path, options.Directory, zx80_count, &written);
+        status = std::max(status, result);
+        if (result < 2 && !options.Report.empty()) {
+            kept.push_back(std::move(program));
+            reports.push_back({&kept.back(), written});
+        }
+    };
     for (const std::string& path : options.Recordings) {
         RecordingReport recording;
         recording.File = path;
-        std::vector<TapeProgram> programs;
-        if (!ReadRecording(path, options.Machine, &programs, &recording.Error, &recording.Info)) {
+        ReadingSession session;
+        if (!OpenReading(path, options.Machine, static_cast<int>(recordings.size()), &session,
+                         &recording.Error)) {
             fprintf(stderr, "zx8xread: %s: %s\n", path.c_str(), recording.Error.c_str());
             recordings.push_back(recording);
             status = 2;
             continue;
         }
+        // Programs are written as they are read, unless they wait to be combined.
+        std::vector<TapeBlock> blocks;
+        std::vector<TapeBlock> all;
+        int zx80_count = 0;
+        size_t found = 0;
+        while (NextBlocks(&session, &blocks)) {
+            if (options.Merge) {
+                std::move(blocks.begin(), blocks.end(), std::back_inserter(all));
+                continue;
+            }
+            for (TapeProgram& program : ProgramsInBlocks(blocks, options.Machine)) {
+                write(program, path, &zx80_count);
+                ++found;
+            }
+        }
+        CloseReading(&session, &recording.Info);
         if (!recording.Info.Warning.empty()) {
             fprintf(stderr, "zx8xread: %s: %s\n", path.c_str(), recording.Info.Warning.c_str());
             status = 2;
         }
-        for (TapeProgram& program : programs) {
-            for (ProgramSource& source : program.Sources) {
-                source.Recording = static_cast<int>(recordings.size());
-            }
+        if (options.Merge) {
+            found = all.size();
+            readings.push_back(std::move(all));
         }
-        recordings.push_back(recording);
-        if (programs.empty()) {
+        if (found == 0) {
             fprintf(stderr, "zx8xread: %s: no program found\n", path.c_str());
             status = std::max(status, 1);
         }
-        readings.push_back(std::move(programs));
+        recordings.push_back(recording);
     }
-    // The programs must stay where the reports point at them.
-    readings.shrink_to_fit();
     if (options.Merge) {
-        merged = MergeReadings(readings, false);
-        const std::string& first = options.Recordings.front();
-        status = std::max(status, WritePrograms(merged, first, options.Directory, &reports));
-    } else {
-        size_t k = 0;
-        for (const RecordingReport& recording : recordings) {
-            if (!recording.Error.empty()) continue;
-            status = std::max(
-                status, WritePrograms(readings[k++], recording.File, options.Directory, &reports));
+        int zx80_count = 0;
+        for (TapeProgram& program :
+             ProgramsInBlocks(MergeBlocks(readings, false), options.Machine)) {
+            write(program, options.Recordings.front(), &zx80_count);
         }
     }
 

@@ -16,6 +16,17 @@
 
 #include "read/burst_detector.h"
 
+/// One reading a block was read from: a recording and one of its channels. Where several
+/// readings were combined, each one's bits and their times, lined up with the combined block's
+/// (NO_BIT where it has none there).
+struct BlockSource {
+    int Recording = 0;
+    int Channel = 0;
+    std::vector<uint8_t> Bits;
+    std::vector<double> Times;
+};
+constexpr uint8_t NO_BIT = 2;
+
 /// A run of bits between long silences. Each bit has a margin: 1 for a bit with every sign of
 /// being right, 0 for one that is no more likely than its opposite (see BitMargin).
 struct TapeBlock {
@@ -30,6 +41,9 @@ struct TapeBlock {
     double Start = 0;          // seconds: the first bit's start
     double End = 0;            // seconds: the last bit's end
     double SilenceBefore = 0;  // seconds without bits before it (from the recording's start)
+    // The readings it was read from; the first is the one whose times it has. Bits and Times
+    // are left empty for a block read from one reading alone.
+    std::vector<BlockSource> Sources;
 };
 
 /// The state of framing one channel.

@@ -4,34 +4,25 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "read/program.h"
+
 namespace {
 
 // Bits are aligned a stretch at a time: within each, one reading is shifted against the other
 // by at most this many bits more than in the stretch before.
 constexpr size_t STRETCH_BITS = 128;
 constexpr int MOST_SHIFT = 16;
+constexpr double SHIFT_PENALTY = 4.0;
+// Blocks of separate recordings hold the same stretch of tape where this share of their first
+// bits agree, lined up.
+constexpr size_t COMPARED_BITS = 512;
+constexpr double SAME_TAPE = 0.8;
 
-// A program's bits, name first, with their margins.
+// A block's bits with their margins.
 struct BitString {
-    std::vector<uint8_t> Bits;
-    std::vector<float> Margins;
+    const std::vector<uint8_t>& Bits;
+    const std::vector<float>& Margins;
 };
-
-BitString BitsOf(const TapeProgram& program)
-{
-    BitString string;
-    std::vector<uint8_t> name = program.Name;
-    if (!name.empty()) name.back() |= 0x80;  // as it was on tape
-    auto add = [&](const std::vector<uint8_t>& bytes, const std::vector<float>& margins) {
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            for (int k = 7; k >= 0; --k) string.Bits.push_back((bytes[i] >> k) & 1);
-        }
-        string.Margins.insert(string.Margins.end(), margins.begin(), margins.end());
-    };
-    add(name, program.NameMargins);
-    add(program.Image, program.BitMargins);
-    return string;
-}
 
 // How well `other` agrees with `reference` over the reference's bits [from, to) when shifted by
 // `shift` (bit i of the reference against bit i + shift of the other), weighted by margins.
@@ -48,21 +39,24 @@ double Agreement(const BitString& reference, const BitString& other, size_t from
     return agreement;
 }
 
-// For each reference bit, the position of the other reading's bit that lines up with it, or -1.
-// The shift is found a stretch at a time; where it changes (a bit lost or gained), the change
-// is placed where the readings agree best on either side of it.
-std::vector<long> Align(const BitString& reference, const BitString& other)
+// How the other reading lines up with the reference: from which reference bit on it is shifted
+// by how much. The shift is found a stretch at a time; where it changes (a bit lost or gained),
+// the change is placed where the readings agree best on either side of it.
+using Segments = std::vector<std::pair<size_t, int>>;
+
+Segments Align(const BitString& reference, const BitString& other)
 {
     const size_t n = reference.Bits.size();
-    std::vector<std::pair<size_t, int>> segments;  // from which bit on, which shift
+    Segments segments;
     int shift = 0;
     for (size_t from = 0; from < n; from += STRETCH_BITS) {
         const size_t to = std::min(n, from + STRETCH_BITS);
         int best = shift;
         double best_agreement = Agreement(reference, other, from, to, shift);
         for (int d = shift - MOST_SHIFT; d <= shift + MOST_SHIFT; ++d) {
-            const double agreement = Agreement(reference, other, from, to, d);
-            if (agreement > best_agreement + 1e-9) {
+            // A change of shift must be clearly better: repeated bytes agree at many shifts.
+            const double agreement = Agreement(reference, other, from, to, d) - SHIFT_PENALTY;
+            if (agreement > best_agreement) {
                 best = d;
                 best_agreement = agreement;
             }
@@ -85,53 +79,54 @@ std::vector<long> Align(const BitString& reference, const BitString& other)
         }
         shift = best;
     }
+    return segments;
+}
+
+// For each of the reference's `n` bits, the position of the other reading's bit that lines up
+// with it, or -1.
+std::vector<long> Positions(const Segments& segments, size_t n, size_t other_size)
+{
     std::vector<long> at(n, -1);
     for (size_t k = 0; k < segments.size(); ++k) {
         const size_t end = k + 1 < segments.size() ? segments[k + 1].first : n;
         for (size_t i = segments[k].first; i < end; ++i) {
             const long j = static_cast<long>(i) + segments[k].second;
-            if (j >= 0 && static_cast<size_t>(j) < other.Bits.size()) at[i] = j;
+            if (j >= 0 && static_cast<size_t>(j) < other_size) at[i] = j;
         }
     }
     return at;
 }
 
-// The reading the others are lined up with: the one that passes most checks, then has the
-// fewest doubtful bits, then is the longest.
-size_t Reference(const std::vector<const TapeProgram*>& group)
+// The reading the others are lined up with: the one with the most sure bits.
+size_t Reference(const std::vector<const TapeBlock*>& group)
 {
     size_t best = 0;
-    auto doubts = [](const TapeProgram& p) {
-        return DoubtfulBytes(p).size() + (NameIsDoubtful(p) ? 1 : 0);
-    };
-    for (size_t r = 1; r < group.size(); ++r) {
-        const TapeProgram& a = *group[r];
-        const TapeProgram& b = *group[best];
-        if (a.Failed.size() != b.Failed.size()) {
-            if (a.Failed.size() < b.Failed.size()) best = r;
-        } else if (doubts(a) != doubts(b)) {
-            if (doubts(a) < doubts(b)) best = r;
-        } else if (a.Image.size() > b.Image.size()) {
+    size_t best_sure = 0;
+    for (size_t r = 0; r < group.size(); ++r) {
+        const size_t sure =
+            static_cast<size_t>(std::count_if(group[r]->Margins.begin(), group[r]->Margins.end(),
+                                              [](float margin) { return margin >= DOUBT_MARGIN; }));
+        if (sure > best_sure) {
             best = r;
+            best_sure = sure;
         }
     }
     return best;
 }
 
-// Settles each bit of the reference by all the readings lined up with it.
-void Vote(const std::vector<BitString>& strings, const std::vector<std::vector<long>>& at,
-          size_t reference, BitString* merged)
+// Settles each bit of the (mended) reference by all the readings lined up with it.
+void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vector<long>>& at,
+          TapeBlock* merged)
 {
-    *merged = strings[reference];
     for (size_t i = 0; i < merged->Bits.size(); ++i) {
         int count[2] = {0, 0};
         float best[2] = {-1, -1};
         float total[2] = {0, 0};
-        for (size_t r = 0; r < strings.size(); ++r) {
-            const long j = r == reference ? static_cast<long>(i) : at[r][i];
+        for (size_t r = 0; r < group.size(); ++r) {
+            const long j = at[r][i];
             if (j < 0) continue;
-            const int bit = strings[r].Bits[static_cast<size_t>(j)];
-            const float margin = strings[r].Margins[static_cast<size_t>(j)];
+            const int bit = group[r]->Bits[static_cast<size_t>(j)];
+            const float margin = group[r]->Margins[static_cast<size_t>(j)];
             ++count[bit];
             best[bit] = std::max(best[bit], margin);
             total[bit] += margin;
@@ -151,132 +146,187 @@ void Vote(const std::vector<BitString>& strings, const std::vector<std::vector<l
     }
 }
 
-// Bytes of `bits` from bit `first`, `count` of them at most.
-std::vector<uint8_t> BytesOf(const std::vector<uint8_t>& bits, size_t first, size_t count)
+// Where the other readings agree that the reference lost or gained bits, it is mended: bits
+// put in from one of them, or taken out. Three or more readings decide by majority; of two,
+// the one whose bits there are the less sure gives way.
+TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t reference)
 {
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < count && first + 8 * i + 8 <= bits.size(); ++i) {
-        uint8_t value = 0;
-        for (size_t k = 0; k < 8; ++k)
-            value = static_cast<uint8_t>(value << 1 | bits[first + 8 * i + k]);
-        bytes.push_back(value);
-    }
-    return bytes;
-}
-
-// The program the group's readings make together.
-TapeProgram MergeGroup(const std::vector<const TapeProgram*>& group)
-{
-    if (group.size() == 1) return *group.front();
-    const size_t reference = Reference(group);
-    const TapeProgram& base = *group[reference];
-    std::vector<BitString> strings;
-    for (const TapeProgram* p : group) strings.push_back(BitsOf(*p));
-    std::vector<std::vector<long>> at(group.size());
+    const TapeBlock& base = *group[reference];
+    struct Edit {
+        size_t At;
+        int Change;  // bits the reference lacks (> 0) or has too many (< 0)
+        std::vector<size_t> Readings;
+    };
+    std::vector<Edit> edits;
     for (size_t r = 0; r < group.size(); ++r) {
-        if (r != reference) at[r] = Align(strings[reference], strings[r]);
-    }
-    BitString merged;
-    Vote(strings, at, reference, &merged);
-
-    // The reference's shape: its name's length, then the image up to the merged E_LINE.
-    TapeProgram program = base;
-    const size_t name_bits = 8 * base.Name.size();
-    program.Name = BytesOf(merged.Bits, 0, base.Name.size());
-    if (!program.Name.empty()) program.Name.back() &= 0x7F;
-    program.NameMargins.assign(merged.Margins.begin(),
-                               merged.Margins.begin() + static_cast<long>(name_bits));
-    program.Image = BytesOf(merged.Bits, name_bits, base.Image.size());
-    program.BitMargins.assign(
-        merged.Margins.begin() + static_cast<long>(name_bits),
-        merged.Margins.begin() + static_cast<long>(name_bits + 8 * program.Image.size()));
-    const int start = ImageStart(program.Kind);
-    const auto e_line_at = static_cast<size_t>(ELineAddress(program.Kind) - start);
-    size_t expected = program.Image.size();
-    if (program.Image.size() >= e_line_at + 2) {
-        const int e_line = program.Image[e_line_at] | program.Image[e_line_at + 1] << 8;
-        if (e_line - start > static_cast<int>(e_line_at)) {
-            expected = static_cast<size_t>(e_line - start);
-            if (program.Image.size() > expected) {
-                program.Image.resize(expected);
-                program.BitMargins.resize(8 * expected);
+        if (r == reference) continue;
+        const Segments segments =
+            Align({base.Bits, base.Margins}, {group[r]->Bits, group[r]->Margins});
+        for (size_t k = 1; k < segments.size(); ++k) {
+            const int change = segments[k].second - segments[k - 1].second;
+            const size_t at = segments[k].first;
+            auto same = std::find_if(edits.begin(), edits.end(), [&](const Edit& e) {
+                return e.Change == change && (e.At > at ? e.At - at : at - e.At) <= 2 * MOST_SHIFT;
+            });
+            if (same == edits.end()) {
+                edits.push_back({at, change, {r}});
+            } else {
+                same->Readings.push_back(r);
             }
         }
     }
-    program.ByteTimes.resize(program.Image.size());
-    program.Failed = FailedChecks(program.Kind, program.Image, expected);
-    program.MidTape =
-        std::all_of(group.begin(), group.end(), [](const TapeProgram* p) { return p->MidTape; });
+    auto least_margin = [](const TapeBlock& block, size_t from, size_t to) {
+        float least = 1.0f;
+        for (size_t i = from; i < std::min(to, block.Margins.size()); ++i) {
+            least = std::min(least, block.Margins[i]);
+        }
+        return least;
+    };
+    TapeBlock mended = base;
+    std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.At > b.At; });
+    for (const Edit& edit : edits) {
+        const size_t supporters = edit.Readings.size();
+        bool apply = 2 * supporters > group.size();
+        if (group.size() == 2) {
+            // The other reading's bits by the change against the reference's.
+            const TapeBlock& other = *group[edit.Readings[0]];
+            const size_t from = edit.At > MOST_SHIFT ? edit.At - MOST_SHIFT : 0;
+            const long o = static_cast<long>(from) + edit.Change;
+            const size_t other_from = o > 0 ? static_cast<size_t>(o) : 0;
+            apply = least_margin(base, from, edit.At + MOST_SHIFT) <
+                    least_margin(other, other_from, other_from + 2 * MOST_SHIFT);
+        }
+        if (!apply || edit.At > mended.Bits.size()) continue;
+        const auto at = static_cast<long>(edit.At);
+        if (edit.Change < 0) {
+            const long end =
+                std::min<long>(at - edit.Change, static_cast<long>(mended.Bits.size()));
+            mended.Bits.erase(mended.Bits.begin() + at, mended.Bits.begin() + end);
+            mended.Margins.erase(mended.Margins.begin() + at, mended.Margins.begin() + end);
+            mended.Times.erase(mended.Times.begin() + at, mended.Times.begin() + end);
+        } else {
+            // The bits the reference lacks, as a supporter has them just before its bits there.
+            const TapeBlock& other = *group[edit.Readings[0]];
+            const Segments segments = Align({base.Bits, base.Margins}, {other.Bits, other.Margins});
+            int shift = edit.Change;
+            for (const auto& segment : segments) {
+                if (segment.first <= edit.At) shift = segment.second;
+            }
+            const long first = at + shift - edit.Change;
+            if (first < 0 || static_cast<size_t>(first + edit.Change) > other.Bits.size()) continue;
+            const double time = edit.At < mended.Times.size() ? mended.Times[edit.At] : mended.End;
+            for (int k = edit.Change - 1; k >= 0; --k) {
+                const auto j = static_cast<size_t>(first + k);
+                mended.Bits.insert(mended.Bits.begin() + at, other.Bits[j]);
+                mended.Margins.insert(mended.Margins.begin() + at, other.Margins[j]);
+                mended.Times.insert(mended.Times.begin() + at, time);
+            }
+        }
+    }
+    return mended;
+}
 
-    // Each reading's own bytes where they line up, and how many readings gave these bytes.
-    // The reference first: the program's times are its times.
-    program.Sources.clear();
-    program.Agreeing = 0;
+// The block the group's readings make together.
+TapeBlock MergeGroup(const std::vector<const TapeBlock*>& group)
+{
+    if (group.size() == 1) return *group.front();
+    const size_t reference = Reference(group);
+    const TapeBlock base = MendReference(group, reference);
+    const BitString base_bits{base.Bits, base.Margins};
+    std::vector<std::vector<long>> at(group.size());
+    for (size_t r = 0; r < group.size(); ++r) {  // the reference too, as it was before mending
+        const BitString other{group[r]->Bits, group[r]->Margins};
+        at[r] = Positions(Align(base_bits, other), base.Bits.size(), group[r]->Bits.size());
+    }
+    TapeBlock merged = base;
+    Vote(group, at, &merged);
+
+    // The readings, the reference first, each with its bits and times lined up.
+    merged.Sources.clear();
     std::vector<size_t> order = {reference};
     for (size_t r = 0; r < group.size(); ++r) {
         if (r != reference) order.push_back(r);
+        merged.SilenceBefore = std::max(merged.SilenceBefore, group[r]->SilenceBefore);
     }
     for (const size_t r : order) {
-        ProgramSource source = group[r]->Sources.empty() ? ProgramSource{} : group[r]->Sources[0];
-        std::vector<uint8_t> bits(merged.Bits.size(), 0);
-        for (size_t i = 0; i < bits.size(); ++i) {
-            const long j = r == reference ? static_cast<long>(i) : at[r][i];
-            bits[i] = j < 0 ? static_cast<uint8_t>(1 - merged.Bits[i])
-                            : strings[r].Bits[static_cast<size_t>(j)];
+        BlockSource source;
+        if (!group[r]->Sources.empty()) {
+            source.Recording = group[r]->Sources[0].Recording;
+            source.Channel = group[r]->Sources[0].Channel;
         }
-        source.Image = BytesOf(bits, name_bits, program.Image.size());
-        const bool agrees =
-            source.Image == program.Image &&
-            BytesOf(bits, 0, base.Name.size()) == BytesOf(merged.Bits, 0, base.Name.size());
-        program.Agreeing += agrees ? 1 : 0;
-        program.Sources.push_back(std::move(source));
+        source.Bits.assign(merged.Bits.size(), NO_BIT);
+        source.Times.assign(merged.Bits.size(), -1.0);
+        for (size_t i = 0; i < merged.Bits.size(); ++i) {
+            const long j = at[r][i];
+            if (j < 0) continue;
+            source.Bits[i] = group[r]->Bits[static_cast<size_t>(j)];
+            source.Times[i] = group[r]->Times[static_cast<size_t>(j)];
+        }
+        merged.Sources.push_back(std::move(source));
     }
-    return program;
+    return merged;
 }
 
-// Whether two readings are of the same program.
-bool SameProgram(const TapeProgram& a, const TapeProgram& b, bool same_timeline)
+// Whether two blocks of separate recordings hold the same stretch of tape: their first bits
+// agree, lined up.
+bool SameTape(const TapeBlock& a, const TapeBlock& b)
 {
-    if (a.Kind != b.Kind) return false;
+    const size_t n = std::min({a.Bits.size(), b.Bits.size(), COMPARED_BITS});
+    for (int shift = -MOST_SHIFT; shift <= MOST_SHIFT; ++shift) {
+        size_t agree = 0, compared = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const long j = static_cast<long>(i) + shift;
+            if (j < 0 || static_cast<size_t>(j) >= b.Bits.size()) continue;
+            ++compared;
+            agree += a.Bits[i] == b.Bits[static_cast<size_t>(j)];
+        }
+        if (compared > 64 &&
+            static_cast<double>(agree) >= SAME_TAPE * static_cast<double>(compared)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SameStretch(const TapeBlock& a, const TapeBlock& b, bool same_timeline)
+{
     if (same_timeline) return a.Start < b.End && b.Start < a.End;
-    return a.Name == b.Name || a.Image.size() == b.Image.size();
+    return SameTape(a, b);
 }
 
 }  // namespace
 
-std::vector<TapeProgram> MergeReadings(const std::vector<std::vector<TapeProgram>>& readings,
-                                       bool same_timeline)
+std::vector<TapeBlock> MergeBlocks(const std::vector<std::vector<TapeBlock>>& readings,
+                                   bool same_timeline)
 {
-    // Groups of readings of one program, in order; each reading joins the first group after its
-    // last that holds the same program and none of its own, else makes a group of its own.
-    std::vector<std::vector<const TapeProgram*>> groups;
+    // Groups of readings of one stretch of tape, in order; each block joins the first group
+    // after the last it joined that holds the same stretch and none of its own reading, else
+    // makes a group of its own.
+    std::vector<std::vector<const TapeBlock*>> groups;
     std::vector<std::vector<size_t>> members;  // which readings each group holds
     for (size_t r = 0; r < readings.size(); ++r) {
         size_t next = 0;
-        for (const TapeProgram& program : readings[r]) {
+        for (const TapeBlock& block : readings[r]) {
             size_t g = next;
             while (g < groups.size() &&
                    (std::find(members[g].begin(), members[g].end(), r) != members[g].end() ||
-                    !SameProgram(*groups[g].front(), program, same_timeline))) {
+                    !SameStretch(*groups[g].front(), block, same_timeline))) {
                 ++g;
             }
             if (g == groups.size()) {
-                // Where no later group holds it, it goes in order of time among the groups.
-                g = groups.size();
                 groups.emplace_back();
                 members.emplace_back();
             }
-            groups[g].push_back(&program);
+            groups[g].push_back(&block);
             members[g].push_back(r);
             next = g + 1;
         }
     }
-    std::vector<TapeProgram> merged;
-    for (const std::vector<const TapeProgram*>& group : groups) merged.push_back(MergeGroup(group));
+    std::vector<TapeBlock> merged;
+    for (const std::vector<const TapeBlock*>& group : groups) merged.push_back(MergeGroup(group));
     if (same_timeline) {
-        std::stable_sort(
-            merged.begin(), merged.end(),
-            [](const TapeProgram& a, const TapeProgram& b) { return a.Start < b.Start; });
+        std::stable_sort(merged.begin(), merged.end(),
+                         [](const TapeBlock& a, const TapeBlock& b) { return a.Start < b.Start; });
     }
     return merged;
 }

@@ -100,6 +100,8 @@ constexpr size_t LONGEST_NAME = 255;
 
 // The block's bytes, counted from one of the bits where it may begin.
 struct ByteRun {
+    const TapeBlock* Block = nullptr;
+    size_t FirstBit = 0;  // the block's bit that is the first of the first byte
     std::vector<uint8_t> Bytes;
     std::vector<float> BitMargins;  // 8 per byte
     std::vector<double> ByteTimes;  // where each byte starts, in seconds
@@ -110,6 +112,8 @@ struct ByteRun {
 ByteRun BytesFrom(const TapeBlock& block, size_t first_bit)
 {
     ByteRun run;
+    run.Block = &block;
+    run.FirstBit = first_bit;
     const size_t bytes = (block.Bits.size() - first_bit) / 8;
     run.Bytes.assign(bytes, 0);
     for (size_t i = 0; i < bytes; ++i) {
@@ -130,6 +134,61 @@ ByteRun BytesFrom(const TapeBlock& block, size_t first_bit)
     run.End = block.End;
     run.SilenceBefore = block.SilenceBefore;
     return run;
+}
+
+// The readings the program was read from, from the block's: where it lies in each, each one's
+// bytes where several were combined, and how many of them gave the program's very bytes. The
+// name's bits start at `name_bit` of the block, the image's at `image_bit`.
+void SetSources(const TapeBlock& block, size_t name_bit, size_t image_bit, TapeProgram* program)
+{
+    program->Sources.clear();
+    program->Agreeing = 0;
+    const size_t image_bytes = program->Image.size();
+    for (const BlockSource& from : block.Sources) {
+        ProgramSource source;
+        source.Recording = from.Recording;
+        source.Channel = from.Channel;
+        source.Start = program->Start;
+        source.End = program->End;
+        bool agrees = true;
+        if (!from.Bits.empty()) {
+            for (size_t i = name_bit; i < image_bit; ++i) {
+                agrees = agrees && from.Bits[i] == block.Bits[i];
+            }
+            for (size_t k = 0; k < image_bytes; ++k) {
+                int value = 0;
+                for (size_t b = 0; b < 8 && value >= 0; ++b) {
+                    const uint8_t bit = from.Bits[image_bit + 8 * k + b];
+                    value = bit == NO_BIT ? -1 : value << 1 | bit;
+                }
+                source.Image.push_back(value);
+                agrees = agrees && value == program->Image[k];
+            }
+            // Where it lies in its own recording: the times of its first and last bits there.
+            const size_t last = image_bit + 8 * image_bytes;
+            for (size_t i = name_bit; i < last; ++i) {
+                if (from.Times[i] >= 0) {
+                    source.Start = from.Times[i];
+                    break;
+                }
+            }
+            for (size_t i = last; i-- > name_bit;) {
+                if (from.Times[i] >= 0) {
+                    source.End = from.Times[i];
+                    break;
+                }
+            }
+        }
+        program->Agreeing += agrees ? 1 : 0;
+        program->Sources.push_back(std::move(source));
+    }
+    if (program->Sources.empty()) {
+        ProgramSource source;
+        source.Start = program->Start;
+        source.End = program->End;
+        program->Sources.push_back(source);
+        program->Agreeing = 1;
+    }
 }
 
 // Reads the bytes of the run from `first` on as a program of `machine`; false if they cannot be
@@ -169,6 +228,7 @@ bool ReadAs(const ByteRun& run, size_t first, TargetFormat machine, TapeProgram*
                               run.ByteTimes.begin() + static_cast<long>(last));
     program->End = last < run.ByteTimes.size() ? run.ByteTimes[last] : run.End;
     program->Failed = FailedChecks(machine, program->Image, size);
+    SetSources(*run.Block, run.FirstBit + 8 * first, run.FirstBit + 8 * at, program);
     *used = last - first;
     return true;
 }

@@ -20,8 +20,10 @@ constexpr double LEAD_IN_SECONDS = 0.25;
 struct ProgramSource {
     int Recording = 0;  // which of the recordings read
     int Channel = 0;
-    double Start = 0, End = 0;   // seconds into that recording
-    std::vector<uint8_t> Image;  // its bytes where they line up with the program's (when merged)
+    double Start = 0, End = 0;  // seconds into that recording
+    // Its bytes where they line up with the program's image, -1 where it lacks a bit of one
+    // (only when several readings were combined).
+    std::vector<int> Image;
 };
 
 struct TapeProgram {

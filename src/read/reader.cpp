@@ -2,27 +2,11 @@
 
 #include <algorithm>
 
-#include "read/audio_input.h"
 #include "read/merge.h"
 
 namespace {
 
 constexpr int64_t FRAMES_PER_READ = 65536;
-
-void TakeBlocks(Framer* framer, TargetFormat machine, int channel, std::vector<TapeProgram>* found)
-{
-    for (const TapeBlock& block : framer->Finished) {
-        for (TapeProgram& program : ProgramsInBlock(block, machine)) {
-            ProgramSource source;
-            source.Channel = channel;
-            source.Start = program.Start;
-            source.End = program.End;
-            program.Sources.push_back(source);
-            found->push_back(std::move(program));
-        }
-    }
-    framer->Finished.clear();
-}
 
 // Hands the bursts a channel's detector found to its framer, and the silence since.
 void FrameFound(BurstDetector* detector, Framer* framer)
@@ -31,6 +15,18 @@ void FrameFound(BurstDetector* detector, Framer* framer)
     detector->Found.clear();
     const int64_t quiet_until = detector->InBurst ? detector->EntrySample : detector->Sample;
     FrameSilenceUntil(framer, static_cast<double>(quiet_until) / detector->Rate);
+}
+
+// Moves a channel's finished blocks to the reader, each marked with where it was read.
+void CollectBlocks(RecordingReader* r, size_t channel)
+{
+    for (TapeBlock& block : r->Framers[channel].Finished) {
+        BlockSource source;
+        source.Channel = static_cast<int>(channel);
+        block.Sources.assign(1, source);
+        r->Blocks[channel].push_back(std::move(block));
+    }
+    r->Framers[channel].Finished.clear();
 }
 
 }  // namespace
@@ -43,7 +39,7 @@ void StartReader(RecordingReader* r, int channels, double rate, TargetFormat mac
     r->Rate = rate;
     r->Detectors.resize(static_cast<size_t>(channels));
     r->Framers.resize(static_cast<size_t>(channels));
-    r->Found.resize(static_cast<size_t>(channels));
+    r->Blocks.resize(static_cast<size_t>(channels));
     for (size_t c = 0; c < r->Detectors.size(); ++c) {
         StartBurstDetector(&r->Detectors[c], rate);
         StartFramer(&r->Framers[c]);
@@ -55,7 +51,7 @@ void FeedReader(RecordingReader* r, const float* samples, int64_t frames)
     for (size_t c = 0; c < r->Detectors.size(); ++c) {
         FeedBurstDetector(&r->Detectors[c], samples + c, frames, r->Channels);
         FrameFound(&r->Detectors[c], &r->Framers[c]);
-        TakeBlocks(&r->Framers[c], r->Machine, static_cast<int>(c), &r->Found[c]);
+        CollectBlocks(r, c);
     }
     r->Frames += frames;
 }
@@ -66,38 +62,103 @@ void FinishReader(RecordingReader* r)
         FinishBurstDetector(&r->Detectors[c]);
         FrameFound(&r->Detectors[c], &r->Framers[c]);
         FinishFramer(&r->Framers[c], static_cast<double>(r->Frames) / r->Rate);
-        TakeBlocks(&r->Framers[c], r->Machine, static_cast<int>(c), &r->Found[c]);
+        CollectBlocks(r, c);
     }
+    r->Finished = true;
 }
 
-std::vector<TapeProgram> ReaderPrograms(const RecordingReader* r)
+std::vector<TapeBlock> TakeBlocks(RecordingReader* r)
 {
-    // The channels are readings of the same tape, bit by bit.
-    return MergeReadings(r->Found, true);
+    if (r->Channels == 1) {
+        std::vector<TapeBlock> blocks;
+        blocks.swap(r->Blocks[0]);
+        return blocks;
+    }
+    // A stretch of tape is complete once no channel can still be reading a block that overlaps
+    // it: every channel's block under way (if any) begins after it ends.
+    double complete_until = r->Finished ? 1e300 : static_cast<double>(r->Frames) / r->Rate;
+    if (!r->Finished) {
+        for (const Framer& framer : r->Framers) {
+            if (framer.BlockBits > 0) complete_until = std::min(complete_until, framer.Block.Start);
+        }
+    }
+    std::vector<std::vector<TapeBlock>> ready(r->Blocks.size());
+    for (size_t c = 0; c < r->Blocks.size(); ++c) {
+        auto& blocks = r->Blocks[c];
+        const auto split = std::find_if(blocks.begin(), blocks.end(), [&](const TapeBlock& b) {
+            return b.End >= complete_until;
+        });
+        ready[c].assign(std::make_move_iterator(blocks.begin()), std::make_move_iterator(split));
+        blocks.erase(blocks.begin(), split);
+    }
+    return MergeBlocks(ready, true);
+}
+
+std::vector<TapeProgram> ProgramsInBlocks(const std::vector<TapeBlock>& blocks,
+                                          TargetFormat machine)
+{
+    std::vector<TapeProgram> programs;
+    for (const TapeBlock& block : blocks) {
+        for (TapeProgram& program : ProgramsInBlock(block, machine)) {
+            programs.push_back(std::move(program));
+        }
+    }
+    return programs;
+}
+
+bool OpenReading(const std::string& path, TargetFormat machine, int index, ReadingSession* s,
+                 std::string* error)
+{
+    if (!OpenRecording(path, &s->File, error)) {
+        CloseRecording(&s->File);
+        return false;
+    }
+    StartReader(&s->Reader, s->File.Channels, s->File.Rate, machine);
+    s->Index = index;
+    return true;
+}
+
+bool NextBlocks(ReadingSession* s, std::vector<TapeBlock>* blocks)
+{
+    blocks->clear();
+    while (blocks->empty()) {
+        if (s->Reader.Finished) return false;
+        const int64_t frames = ReadFrames(&s->File, &s->Samples, FRAMES_PER_READ);
+        if (frames > 0) {
+            FeedReader(&s->Reader, s->Samples.data(), frames);
+        } else {
+            FinishReader(&s->Reader);
+        }
+        *blocks = TakeBlocks(&s->Reader);
+    }
+    for (TapeBlock& block : *blocks) {
+        for (BlockSource& source : block.Sources) source.Recording = s->Index;
+    }
+    return true;
+}
+
+void CloseReading(ReadingSession* s, RecordingInfo* info)
+{
+    *info = RecordingInfo{};
+    info->Warning = s->File.Truncation;
+    info->Rate = s->File.Rate;
+    info->Channels = s->File.Channels;
+    info->Seconds = s->Reader.Rate > 0 ? static_cast<double>(s->Reader.Frames) / s->Reader.Rate : 0;
+    CloseRecording(&s->File);
 }
 
 bool ReadRecording(const std::string& path, TargetFormat machine,
                    std::vector<TapeProgram>* programs, std::string* error, RecordingInfo* info)
 {
-    *info = RecordingInfo{};
-    Recording recording;
-    if (!OpenRecording(path, &recording, error)) {
-        CloseRecording(&recording);
-        return false;
+    ReadingSession session;
+    programs->clear();
+    if (!OpenReading(path, machine, 0, &session, error)) return false;
+    std::vector<TapeBlock> blocks;
+    while (NextBlocks(&session, &blocks)) {
+        for (TapeProgram& program : ProgramsInBlocks(blocks, machine)) {
+            programs->push_back(std::move(program));
+        }
     }
-    RecordingReader reader;
-    StartReader(&reader, recording.Channels, recording.Rate, machine);
-    std::vector<float> samples;
-    int64_t frames;
-    while ((frames = ReadFrames(&recording, &samples, FRAMES_PER_READ)) > 0) {
-        FeedReader(&reader, samples.data(), frames);
-    }
-    info->Warning = recording.Truncation;
-    info->Rate = recording.Rate;
-    info->Channels = recording.Channels;
-    info->Seconds = static_cast<double>(reader.Frames) / reader.Rate;
-    CloseRecording(&recording);
-    FinishReader(&reader);
-    *programs = ReaderPrograms(&reader);
+    CloseReading(&session, info);
     return true;
 }

@@ -1,11 +1,12 @@
-// A whole recording read into the programs on it: every channel read on its own, as samples
-// arrive, and the channels' readings of each program combined.
+// A whole recording read into the blocks and programs on it: every channel read on its own, as
+// samples arrive, and the channels' readings of each stretch of tape combined bit by bit.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "read/audio_input.h"
 #include "read/burst_detector.h"
 #include "read/framer.h"
 #include "read/program.h"
@@ -16,9 +17,10 @@ struct RecordingReader {
     int Channels = 0;
     double Rate = 0;
     int64_t Frames = 0;  // fed so far
+    bool Finished = false;
     std::vector<BurstDetector> Detectors;
     std::vector<Framer> Framers;
-    std::vector<std::vector<TapeProgram>> Found;  // per channel, in order
+    std::vector<std::vector<TapeBlock>> Blocks;  // per channel: finished, not yet taken
 };
 
 /// Prepares to read `channels` interleaved channels at `rate` frames per second, as programs
@@ -28,9 +30,12 @@ void StartReader(RecordingReader* reader, int channels, double rate, TargetForma
 void FeedReader(RecordingReader* reader, const float* samples, int64_t frames);
 /// The recording has ended.
 void FinishReader(RecordingReader* reader);
-/// The programs read so far, in order, each channel's reading of the same stretch of tape
-/// combined into one.
-std::vector<TapeProgram> ReaderPrograms(const RecordingReader* reader);
+/// Takes the blocks read on every channel so far (all that remain once finished), in order,
+/// each stretch of tape that several channels hold combined into one block.
+std::vector<TapeBlock> TakeBlocks(RecordingReader* reader);
+/// The programs the blocks hold, in order.
+std::vector<TapeProgram> ProgramsInBlocks(const std::vector<TapeBlock>& blocks,
+                                          TargetFormat machine);
 
 /// What a recording is, as far as reading it showed.
 struct RecordingInfo {
@@ -40,8 +45,25 @@ struct RecordingInfo {
     std::string Warning;  // why a recording that could be read is damaged (a truncated WAV)
 };
 
-/// Reads every program in the recording at `path` ("-" for standard input), in order, streaming
-/// it a block at a time and reading it only once. False with *error set if it cannot be read
-/// at all.
+/// A recording being read, a stretch at a time, reading its file only once.
+struct ReadingSession {
+    Recording File;
+    RecordingReader Reader;
+    std::vector<float> Samples;
+    int Index = 0;  // which of the recordings read, for the blocks' sources
+};
+
+/// Opens the recording at `path` ("-" for standard input). False with *error set if it cannot be
+/// read at all.
+bool OpenReading(const std::string& path, TargetFormat machine, int index, ReadingSession* session,
+                 std::string* error);
+/// Reads on until blocks are complete, and takes them; false once the recording is read whole
+/// and every block was taken.
+bool NextBlocks(ReadingSession* session, std::vector<TapeBlock>* blocks);
+/// Closes the recording; *info tells what it was.
+void CloseReading(ReadingSession* session, RecordingInfo* info);
+
+/// Reads every program in the recording at `path` in order. False with *error set if it cannot
+/// be read at all.
 bool ReadRecording(const std::string& path, TargetFormat machine,
                    std::vector<TapeProgram>* programs, std::string* error, RecordingInfo* info);

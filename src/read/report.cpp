@@ -57,9 +57,10 @@ std::string DoubtfulByteJson(const TapeProgram& program, size_t offset, int rate
     if (program.Sources.size() > 1) {
         json += ", \"readings\": [";
         for (size_t r = 0; r < program.Sources.size(); ++r) {
-            const std::vector<uint8_t>& image = program.Sources[r].Image;
+            const std::vector<int>& image = program.Sources[r].Image;
+            const bool known = offset < image.size() && image[offset] >= 0;
             json += (r == 0 ? "" : ", ") +
-                    (offset < image.size() ? std::to_string(image[offset]) : std::string("null"));
+                    (known ? std::to_string(image[offset]) : std::string("null"));
         }
         json += "]";
     }
