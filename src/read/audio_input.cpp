@@ -1,5 +1,6 @@
 #include "read/audio_input.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -111,6 +112,14 @@ bool OpenWav(Recording* r, std::string* error, bool* undecoded)
     }
 }
 
+// A float sample clipped to full scale, as a sound card would play it; what is not a number at
+// all is silence.
+float InRange(float value)
+{
+    if (!(value == value)) return 0.0f;
+    return std::min(1.0f, std::max(-1.0f, value));
+}
+
 float SampleAt(const uint8_t* p, int encoding)
 {
     switch (encoding) {
@@ -126,13 +135,13 @@ float SampleAt(const uint8_t* p, int encoding)
             const uint32_t word = Little(p, 4);
             float value;
             std::memcpy(&value, &word, 4);
-            return value;
+            return InRange(value);
         }
         default: {
             const uint64_t word = Little(p, 4) | static_cast<uint64_t>(Little(p + 4, 4)) << 32;
             double value;
             std::memcpy(&value, &word, 8);
-            return static_cast<float>(value);
+            return InRange(static_cast<float>(value));
         }
     }
 }
@@ -183,20 +192,26 @@ bool OpenWithLibrary(Recording* r, const unsigned char* head, size_t head_size, 
 
 bool OpenRecording(const std::string& path, Recording* r, std::string* error)
 {
-    *r = Recording{};
     if (path == "-") {
 #ifdef _WIN32
         _setmode(_fileno(stdin), _O_BINARY);
 #endif
-        r->File = stdin;
-    } else {
-        r->File = std::fopen(path.c_str(), "rb");
-        r->OwnsFile = true;
+        return OpenRecordingStream(stdin, false, r, error);
     }
-    if (r->File == nullptr) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        *r = Recording{};
         *error = std::string("cannot read: ") + std::strerror(errno);
         return false;
     }
+    return OpenRecordingStream(file, true, r, error);
+}
+
+bool OpenRecordingStream(FILE* stream, bool owns, Recording* r, std::string* error)
+{
+    *r = Recording{};
+    r->File = stream;
+    r->OwnsFile = owns;
     unsigned char head[12];
     const size_t got = std::fread(head, 1, sizeof head, r->File);
     if (std::ferror(r->File)) {
@@ -232,6 +247,7 @@ int64_t ReadFrames(Recording* r, std::vector<float>* samples, int64_t frames)
         const sf_count_t read =
             sf_readf_float(static_cast<SNDFILE*>(r->Library), samples->data(), frames);
         samples->resize(static_cast<size_t>(read * r->Channels));
+        for (float& value : *samples) value = InRange(value);
         return read;
     }
 #endif

@@ -35,6 +35,10 @@ struct Recording {
 /// the path) if it cannot be read or is no recording this program can read.
 bool OpenRecording(const std::string& path, Recording* recording, std::string* error);
 
+/// The same for a stream already open, read from where it stands; `owns` closes it with the
+/// recording. A stream that cannot seek (a pipe) is read through once.
+bool OpenRecordingStream(FILE* stream, bool owns, Recording* recording, std::string* error);
+
 /// Reads up to `frames` frames into `samples` (interleaved channels). Returns the frames read:
 /// 0 at the end of the recording, when Truncation tells whether it ended early.
 int64_t ReadFrames(Recording* recording, std::vector<float>* samples, int64_t frames);

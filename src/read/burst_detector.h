@@ -9,13 +9,20 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <vector>
+
+#include "zx/tape.h"
 
 /// The high-pass filter in front of the detector removes DC, hum, and the low tones that a
 /// pulse train sampled at a low rate carries besides its own frequency (which dominate once a
 /// tape's treble is lost): its corner, in Hz, and its order.
 constexpr double HIGH_PASS_HZ = 1800.0;
 constexpr int HIGH_PASS_ORDER = 4;
+
+/// The strength is measured over this many seconds (two pulse periods): a burst shorter than
+/// that never shows its full strength.
+constexpr double STRENGTH_WINDOW_SECONDS = 2 * 2 * HALF_PULSE_SECONDS;
 
 /// A burst of pulses: one bit, a piece of one, or noise.
 struct Burst {
@@ -61,9 +68,17 @@ struct BurstDetector {
     int64_t ExitSample = 0;
     double Valley = 0;
     int64_t RunSample = 0;  // where the last burst well above the noise ended
+    double Level = 0;       // the strength of the bursts in the run, 0 outside one
 
-    // Pulses: a Schmitt trigger on the filtered signal, and the sample numbers of recent rises.
-    bool High = false;
+    // Pulses: a comparator on the signal itself, halfway between its least and greatest values
+    // over the last pulse and a half (kept as monotonic queues of sample numbers), counting a
+    // rise where that span is a good part of the bursts' swing; and the sample numbers of
+    // recent rises.
+    std::vector<float> Raw;  // the signal over the last moments, indexed like History
+    std::deque<int64_t> Lows, Highs;
+    int64_t Span = 1;
+    bool Armed = true;
+    double Swing = 0, BurstSwing = 0;
     std::vector<int64_t> Rises;
     int RiseAt = 0;
 

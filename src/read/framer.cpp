@@ -14,12 +14,13 @@ constexpr double SHORTEST_BURST = 0.35e-3;
 constexpr double SHORTEST_PAUSE = 0.23;
 // Two bursts are taken for pieces of one only where that is clearly likelier than two bits.
 constexpr double JOIN_PREFERENCE = 0.2;
+constexpr double DROPOUT_GAP = 0.9;
 // A burst below this part of the level of those around it is faint; this many wait at most.
 constexpr double FAINT = 0.5;
 constexpr size_t FAINT_KEPT = 4;
 // A block's first bits must follow each other at the tape's pace and at one level, or they
 // were noise.
-constexpr int SETTLED_BITS = 8;
+constexpr int SETTLED_BITS = 16;
 constexpr double LEVEL_CHANGE = 3.0;
 constexpr double YOUNG_PAUSE_LOW = 0.6, YOUNG_PAUSE_HIGH = 1.8;
 // Until then a burst must be at least this part of a 0 burst and at most this part of a 1 (at
@@ -49,6 +50,8 @@ constexpr double WORN_MARGIN = 0.5;
 constexpr double TRUSTED_PULSES = 0.9;
 constexpr double CLEAR_LENGTH = 0.6;
 constexpr double TRUST_WEIGHT = 0.05;
+// Trusted pulses overrule a length whose margin is below this.
+constexpr double PULSES_OVERRULE = 0.7;
 
 // Pauses within this part of the typical pause are as they should be; the margin of a bit next
 // to one shorter or longer falls to nothing at the outer limits: something was joined, or may
@@ -91,6 +94,14 @@ double PauseConfidence(double ratio)
                           1.0);
     }
     return 1.0;
+}
+
+// The strength a burst would show were it long enough: one shorter than the window the
+// strength is measured over shows only part of it.
+double FullStrength(const Burst& burst)
+{
+    const double length = burst.End - burst.Start;
+    return burst.Strength * std::max(1.0, STRENGTH_WINDOW_SECONDS / std::max(length, 1e-6));
 }
 
 double NoiseConfidence(const Burst& burst)
@@ -261,11 +272,14 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
         const bool agree = one ? pulses_say_one : pulses_say_zero;
         f->PulseTrust += TRUST_WEIGHT * ((agree ? 1.0 : 0.0) - f->PulseTrust);
     }
-    if (f->PulseTrust >= TRUSTED_PULSES) {
-        if (margin < 0.35 && (pulses_say_zero || pulses_say_one)) {
+    if (f->PulseTrust >= TRUSTED_PULSES && (pulses_say_zero || pulses_say_one)) {
+        if (margin < 0.35) {
             one = pulses_say_one;
             margin = std::min(margin, 0.35);
-        } else if ((one && pulses_say_zero) || (!one && pulses_say_one)) {
+        } else if (one != pulses_say_one) {
+            // Pulses and length disagree: where the length is not beyond doubt, the pulses win
+            // (a codec smears a burst's length, not its pulses); either way it is in doubt.
+            if (margin < PULSES_OVERRULE) one = pulses_say_one;
             margin = std::min(margin, 0.2);
         }
     }
@@ -306,19 +320,45 @@ void FlushPending(Framer* f)
     TakeBurst(f, f->PendingBurst, f->PendingJoined);
 }
 
+void JoinPending(Framer* f, const Burst& burst)
+{
+    Burst& joined = f->PendingBurst;
+    joined.End = burst.End;
+    joined.Strength = std::max(joined.Strength, burst.Strength);
+    joined.Noise = std::max(joined.Noise, burst.Noise);
+    joined.Pulses += burst.Pulses;
+    f->PendingJoined = true;
+}
+
+// A piece that may be the rest of the pending burst across a dropout is that only if a pause
+// of a pause's length follows it, where the next burst begins at `next` (seconds; a silence or
+// the end of the signal follows it where `next` is negative).
+void SettleCandidate(Framer* f, double next)
+{
+    if (!f->HasCandidate) return;
+    f->HasCandidate = false;
+    const double after = next < 0 ? 1e9 : (next - f->Candidate.End) / f->PauseLength;
+    if (after >= PAUSE_NORMAL_LOW && after <= PAUSE_NORMAL_HIGH) {
+        JoinPending(f, f->Candidate);
+        return;
+    }
+    FlushPending(f);
+    f->Pending = true;
+    f->PendingBurst = f->Candidate;
+    f->PendingJoined = false;
+}
+
 // A burst is one more piece of the pending burst, or the next burst.
 void Accept(Framer* f, const Burst& burst)
 {
+    SettleCandidate(f, burst.Start);
     if (f->Pending) {
-        // A burst joins the one before when the dip between them is too short for a pause, or
-        // when both are more than noise, the dip is well short of a pause and together they
-        // make no more than a 1: noise and dropouts break bursts in two.
-        const Burst& p = f->PendingBurst;
-        const double gap = burst.Start - p.End;
         // Two bits must each be as long as a bit and a pause apart (a pause too long may hold
         // the worn end of the first or the worn start of the second); one bit broken in two must
         // be as long as a bit whole, and broken by less than a pause. The likelier wins, two
         // bits where it is unclear.
+        const Burst& p = f->PendingBurst;
+        const double gap = burst.Start - p.End;
         const double first = p.End - p.Start, second = burst.End - burst.Start;
         const double excess = std::max(0.0, gap - f->PauseLength);
         const double apart_fit = std::max(
@@ -327,16 +367,18 @@ void Accept(Framer* f, const Burst& burst)
              LengthFit(f, first) * LengthFit(f, second + excess)});
         const double joined_fit = LengthFit(f, burst.End - p.Start);
         // A much louder burst is a new signal, not the rest of a faint one.
-        const bool louder = burst.Strength > LEVEL_CHANGE * p.Strength;
-        if (!louder &&
-            (gap < SHORTEST_PAUSE * f->PauseLength || (gap < PAUSE_NORMAL_LOW * f->PauseLength &&
-                                                       joined_fit > apart_fit + JOIN_PREFERENCE))) {
-            Burst& joined = f->PendingBurst;
-            joined.End = burst.End;
-            joined.Strength = std::max(joined.Strength, burst.Strength);
-            joined.Noise = std::max(joined.Noise, burst.Noise);
-            joined.Pulses += burst.Pulses;
-            f->PendingJoined = true;
+        const bool louder = FullStrength(burst) > LEVEL_CHANGE * FullStrength(p);
+        const bool short_gap = gap < PAUSE_NORMAL_LOW * f->PauseLength;
+        if (!louder && (gap < SHORTEST_PAUSE * f->PauseLength ||
+                        (short_gap && joined_fit > apart_fit + JOIN_PREFERENCE))) {
+            JoinPending(f, burst);
+            return;
+        }
+        // A dropout can leave a gap nearly as long as a pause: across one, the pieces are one
+        // where two bits are all but impossible and a pause follows the second piece.
+        if (!louder && gap < DROPOUT_GAP * f->PauseLength && apart_fit < 0.1 && joined_fit > 0.8) {
+            f->Candidate = burst;
+            f->HasCandidate = true;
             return;
         }
         FlushPending(f);
@@ -420,7 +462,7 @@ void FrameBurst(Framer* f, const Burst& burst)
     const double level = f->BlockBits > 0 ? f->BlockLevel
                          : f->Pending     ? f->PendingBurst.Strength
                                           : 0;
-    if (burst.Strength < FAINT * level) {
+    if (FullStrength(burst) < FAINT * level) {
         f->Faint.push_back(burst);
         if (f->Faint.size() > FAINT_KEPT) ReleaseFaint(f, true);
         return;
@@ -450,10 +492,14 @@ void FrameBurst(Framer* f, const Burst& burst)
 
 void FrameSilenceUntil(Framer* f, double now)
 {
+    if (f->HasCandidate && now - f->Candidate.End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
+        SettleCandidate(f, -1);
+    }
     if (!f->Faint.empty() && now - f->Faint.back().End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
         ReleaseFaint(f, true);
     }
-    if (f->Pending && now - f->PendingBurst.End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
+    if (!f->HasCandidate && f->Pending &&
+        now - f->PendingBurst.End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
         FlushPending(f);
     }
     if (!f->Pending && f->LastBitEnd >= 0 && now - f->LastBitEnd > BLOCK_GAP_SECONDS) EndBlock(f);
@@ -462,6 +508,7 @@ void FrameSilenceUntil(Framer* f, double now)
 void FinishFramer(Framer* f, double now)
 {
     ReleaseFaint(f, true);
+    SettleCandidate(f, -1);
     FlushPending(f);
     EndBlock(f);
     f->LastBlockEnd = now;

@@ -1,6 +1,7 @@
 #include "read/merge.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstddef>
 #include <cstdint>
 
@@ -13,10 +14,10 @@ namespace {
 constexpr size_t STRETCH_BITS = 128;
 constexpr int MOST_SHIFT = 16;
 constexpr double SHIFT_PENALTY = 4.0;
-// Blocks of separate recordings hold the same stretch of tape where this share of their first
-// bits agree, lined up.
+// Blocks of separate recordings hold the same stretch of tape where this share of one of their
+// first stretches of bits agree, lined up (unrelated bits agree half the time).
 constexpr size_t COMPARED_BITS = 512;
-constexpr double SAME_TAPE = 0.8;
+constexpr double SAME_TAPE = 0.9;
 
 // A block's bits with their margins.
 struct BitString {
@@ -44,6 +45,43 @@ double Agreement(const BitString& reference, const BitString& other, size_t from
 // the change is placed where the readings agree best on either side of it.
 using Segments = std::vector<std::pair<size_t, int>>;
 
+// Where, between reference bits `low` and `to`, the shift steps from `from_shift` to `to_shift`
+// a bit at a time (several bits lost or gained close together), each step where the readings
+// agree best: the best path through the shifts between, found by dynamic programming.
+Segments Changes(const BitString& reference, const BitString& other, size_t low, size_t to,
+                 int from_shift, int to_shift)
+{
+    const int step = to_shift > from_shift ? 1 : -1;
+    const auto states = static_cast<size_t>(std::abs(to_shift - from_shift)) + 1;
+    const size_t length = to - low;
+    auto agree = [&](size_t i, size_t k) {
+        return Agreement(reference, other, i, i + 1, from_shift + step * static_cast<int>(k));
+    };
+    // score[i][k]: the best agreement of bits low..low+i with state k at bit low+i.
+    std::vector<std::vector<double>> score(length, std::vector<double>(states, -1e300));
+    std::vector<std::vector<uint8_t>> came(length, std::vector<uint8_t>(states, 0));
+    for (size_t i = 0; i < length; ++i) {
+        for (size_t k = 0; k < states; ++k) {
+            double before = i == 0 ? (k == 0 ? 0.0 : -1e300) : score[i - 1][k];
+            if (i > 0 && k > 0 && score[i - 1][k - 1] > before) {
+                before = score[i - 1][k - 1];
+                came[i][k] = 1;
+            }
+            if (before > -1e299) score[i][k] = before + agree(low + i, k);
+        }
+    }
+    Segments changes;
+    size_t k = states - 1;
+    for (size_t i = length; i-- > 0 && k > 0;) {
+        if (came[i][k]) {
+            changes.emplace_back(low + i, from_shift + step * static_cast<int>(k));
+            --k;
+        }
+    }
+    std::reverse(changes.begin(), changes.end());
+    return changes;
+}
+
 Segments Align(const BitString& reference, const BitString& other)
 {
     const size_t n = reference.Bits.size();
@@ -65,17 +103,9 @@ Segments Align(const BitString& reference, const BitString& other)
             segments.emplace_back(0, best);
         } else if (best != shift) {
             const size_t low = std::max(segments.back().first, from - STRETCH_BITS);
-            size_t switch_at = from;
-            double best_split = -1e300;
-            for (size_t split = low; split <= to; ++split) {
-                const double agreement = Agreement(reference, other, low, split, shift) +
-                                         Agreement(reference, other, split, to, best);
-                if (agreement > best_split) {
-                    best_split = agreement;
-                    switch_at = split;
-                }
+            for (const auto& change : Changes(reference, other, low, to, shift, best)) {
+                segments.push_back(change);
             }
-            segments.emplace_back(switch_at, best);
         }
         shift = best;
     }
@@ -267,22 +297,25 @@ TapeBlock MergeGroup(const std::vector<const TapeBlock*>& group)
     return merged;
 }
 
-// Whether two blocks of separate recordings hold the same stretch of tape: their first bits
-// agree, lined up.
+// Whether two blocks of separate recordings hold the same stretch of tape: one of their first
+// stretches agrees, lined up (a lost or gained bit shifts the rest).
 bool SameTape(const TapeBlock& a, const TapeBlock& b)
 {
     const size_t n = std::min({a.Bits.size(), b.Bits.size(), COMPARED_BITS});
-    for (int shift = -MOST_SHIFT; shift <= MOST_SHIFT; ++shift) {
-        size_t agree = 0, compared = 0;
-        for (size_t i = 0; i < n; ++i) {
-            const long j = static_cast<long>(i) + shift;
-            if (j < 0 || static_cast<size_t>(j) >= b.Bits.size()) continue;
-            ++compared;
-            agree += a.Bits[i] == b.Bits[static_cast<size_t>(j)];
-        }
-        if (compared > 64 &&
-            static_cast<double>(agree) >= SAME_TAPE * static_cast<double>(compared)) {
-            return true;
+    for (size_t from = 0; from < n; from += STRETCH_BITS) {
+        const size_t to = std::min(n, from + STRETCH_BITS);
+        for (int shift = -MOST_SHIFT; shift <= MOST_SHIFT; ++shift) {
+            size_t agree = 0, compared = 0;
+            for (size_t i = from; i < to; ++i) {
+                const long j = static_cast<long>(i) + shift;
+                if (j < 0 || static_cast<size_t>(j) >= b.Bits.size()) continue;
+                ++compared;
+                agree += a.Bits[i] == b.Bits[static_cast<size_t>(j)];
+            }
+            if (compared >= 64 &&
+                static_cast<double>(agree) >= SAME_TAPE * static_cast<double>(compared)) {
+                return true;
+            }
         }
     }
     return false;

@@ -1,67 +1,39 @@
-// Reading tapes back: zx8xwav's own signals, clean and lightly damaged, read into the images
-// they came from; the checks, each catching its fault; the names programs are written under.
+// Reading tapes back: zx8xwav's own signals, clean and damaged, read into the images they came
+// from; several readings combined; the checks, each catching its fault; the names programs are
+// written under.
 #include "read/reader.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "conversion.h"
+#include "read/merge.h"
 #include "read/naming.h"
 #include "support/folders.h"
 #include "support/images.h"
-#include "support/in_memory.h"
+#include "support/recordings.h"
 #include "support/wav_reader.h"
-#include "tape/signal.h"
-#include "wav/wav_writer.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The tape zx8xwav makes for the image, as samples in -1..1 at 22050 per second.
-std::vector<double> Tape(const std::vector<uint8_t>& image, TargetFormat target,
-                         const std::string& name)
+// Silences the stretch [from, from + seconds) of a 22050 Hz recording.
+std::vector<double> Silenced(std::vector<double> samples, double from, double seconds)
 {
-    EXPECT_TRUE(ConvertTapeInMemory(image, target, name));
-    std::vector<double> samples;
-    for (int32_t i = 0; i < wavCounter; ++i)
-        samples.push_back((wavFile[static_cast<size_t>(i)] - 128) / 128.0);
+    const auto first = static_cast<size_t>(from * 22050);
+    const auto count = static_cast<size_t>(seconds * 22050);
+    for (size_t i = first; i < first + count && i < samples.size(); ++i) samples[i] = 0;
     return samples;
-}
-
-// Writes the samples as a recording in the given format and rate.
-void WriteRecording(const std::string& path, const std::vector<double>& samples, int rate,
-                    int format)
-{
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    sf_write_double(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-    sf_close(file);
-}
-
-// The samples at another rate, by linear interpolation.
-std::vector<double> Resampled(const std::vector<double>& samples, int rate)
-{
-    std::vector<double> out;
-    const double step = 22050.0 / rate;
-    for (double at = 0; at + 1 < static_cast<double>(samples.size()); at += step) {
-        const auto i = static_cast<size_t>(at);
-        out.push_back(samples[i] + (at - static_cast<double>(i)) * (samples[i + 1] - samples[i]));
-    }
-    return out;
 }
 
 class ReaderTest : public ::testing::Test {
@@ -95,36 +67,37 @@ TEST_F(ReaderTest, ZxwavTapesReadBackExactly)
         std::string Name;
         std::function<std::vector<double>(std::vector<double>)> Damage;
         int Rate;
-        int Format;
+        TestEncoding Encoding;
     };
     const Variant variants[] = {
-        {"as written", nullptr, 22050, SF_FORMAT_PCM_U8},
-        {"44.1 kHz", [](std::vector<double> s) { return Resampled(s, 44100); }, 44100,
-         SF_FORMAT_PCM_16},
-        {"48 kHz float", [](std::vector<double> s) { return Resampled(s, 48000); }, 48000,
-         SF_FORMAT_FLOAT},
-        {"inverted",
+        {"as written", nullptr, 22050, PCM_8},
+        {"44.1 kHz", [](std::vector<double> s) { return Resampled(s, 22050, 44100); }, 44100,
+         PCM_16},
+        {"48 kHz float", [](std::vector<double> s) { return Resampled(s, 22050, 48000); }, 48000,
+         FLOAT_32_EXTENSIBLE},
+        {"24 bits, inverted",
          [](std::vector<double> s) {
              for (double& v : s) v = -v;
              return s;
          },
-         22050, SF_FORMAT_PCM_16},
+         22050, PCM_24},
         {"noise",
          [&](std::vector<double> s) {
              for (double& v : s) v = 0.5 * v + noise(rng);
              return s;
          },
-         22050, SF_FORMAT_PCM_16},
+         22050, PCM_16},
     };
     for (const Variant& v : variants) {
         for (const bool is_zx81 : {true, false}) {
             SCOPED_TRACE(v.Name + (is_zx81 ? " ZX81" : " ZX80"));
             const std::vector<uint8_t>& image = is_zx81 ? zx81 : zx80;
-            std::vector<double> samples = Tape(image, is_zx81 ? TARGET_ZX81 : TARGET_ZX80, "GAME1");
+            std::vector<double> samples =
+                TapeSamples(image, is_zx81 ? TARGET_ZX81 : TARGET_ZX80, "GAME1");
             if (v.Damage) samples = v.Damage(samples);
             const std::string path =
                 (dir_ / (v.Name + (is_zx81 ? " ZX81" : " ZX80") + ".wav")).string();
-            WriteRecording(path, samples, v.Rate, v.Format);
+            ASSERT_TRUE(WriteTestWav(path, samples, v.Rate, 1, v.Encoding));
             const std::vector<TapeProgram> programs = Read(path);
             ASSERT_EQ(programs.size(), 1u);
             EXPECT_EQ(programs[0].Kind, is_zx81 ? TARGET_ZX81 : TARGET_ZX80);
@@ -142,11 +115,11 @@ TEST_F(ReaderTest, SeveralProgramsInOneRecordingInOrder)
     const std::vector<uint8_t> first = WellFormedZx81Image(5, 4);
     const std::vector<uint8_t> second = WellFormedZx80Image(5, 5);
     const std::vector<uint8_t> third = WellFormedZx81Image(8, 6);
-    std::vector<double> samples = Tape(first, TARGET_ZX81, "ONE");
-    for (const double v : Tape(second, TARGET_ZX80, "")) samples.push_back(v);
-    for (const double v : Tape(third, TARGET_ZX81, "THREE")) samples.push_back(v);
+    std::vector<double> samples = TapeSamples(first, TARGET_ZX81, "ONE");
+    for (const double v : TapeSamples(second, TARGET_ZX80, "")) samples.push_back(v);
+    for (const double v : TapeSamples(third, TARGET_ZX81, "THREE")) samples.push_back(v);
     const std::string path = (dir_ / "three.wav").string();
-    WriteRecording(path, samples, 22050, SF_FORMAT_PCM_16);
+    ASSERT_TRUE(WriteTestWav(path, samples, 22050, 1, PCM_16));
     const std::vector<TapeProgram> programs = Read(path);
     ASSERT_EQ(programs.size(), 3u);
     EXPECT_TRUE(programs[0].Image == first);
@@ -154,6 +127,186 @@ TEST_F(ReaderTest, SeveralProgramsInOneRecordingInOrder)
     EXPECT_TRUE(programs[2].Image == third);
     EXPECT_EQ(Zx81FileName(programs[2].Name), "three.p");
     EXPECT_LT(programs[0].End, programs[1].Start);
+}
+
+TEST_F(ReaderTest, TapesJoinedWithoutAGapAreBothRead)
+{
+    // The second tape's lead-in cut to 10 ms: its program follows the first's end at once.
+    const std::vector<uint8_t> first = WellFormedZx81Image(5, 11);
+    const std::vector<uint8_t> second = WellFormedZx81Image(7, 12);
+    std::vector<double> samples = TapeSamples(first, TARGET_ZX81, "ONE");
+    samples.resize(samples.size() - static_cast<size_t>(0.39 * 22050));
+    const std::vector<double> next = TapeSamples(second, TARGET_ZX81, "TWO");
+    samples.insert(samples.end(), next.begin() + static_cast<long>(1.59 * 22050), next.end());
+    const std::string path = (dir_ / "joined.wav").string();
+    ASSERT_TRUE(WriteTestWav(path, samples, 22050, 1, PCM_16));
+    const std::vector<TapeProgram> programs = Read(path);
+    ASSERT_EQ(programs.size(), 2u);
+    EXPECT_TRUE(programs[0].Image == first);
+    EXPECT_TRUE(programs[1].Image == second);
+}
+
+TEST_F(ReaderTest, TheMachineCanBeGiven)
+{
+    // A ZX80 tape is found to be one, read as one when asked, and holds no ZX81 program.
+    const std::vector<uint8_t> image = WellFormedZx80Image(6, 13);
+    const std::string path = (dir_ / "zx80.wav").string();
+    ASSERT_TRUE(WriteTestWav(path, TapeSamples(image, TARGET_ZX80, ""), 22050, 1, PCM_16));
+    for (const TargetFormat machine : {TARGET_UNKNOWN, TARGET_ZX80}) {
+        SCOPED_TRACE(machine);
+        const std::vector<TapeProgram> programs = Read(path, machine);
+        ASSERT_EQ(programs.size(), 1u);
+        EXPECT_EQ(programs[0].Kind, TARGET_ZX80);
+        EXPECT_TRUE(programs[0].Image == image);
+    }
+    EXPECT_TRUE(Read(path, TARGET_ZX81).empty());
+}
+
+TEST_F(ReaderTest, StereoChannelsAreReadingsOfOneTape)
+{
+    // Each channel lost a different stretch of the tape: each alone is wrong, together right.
+    const std::vector<uint8_t> image = WellFormedZx81Image(30, 14);
+    const std::vector<double> tape = TapeSamples(image, TARGET_ZX81, "BOTH");
+    const std::vector<double> left = Silenced(tape, 3.0, 0.006);
+    const std::vector<double> right = Silenced(tape, 5.0, 0.006);
+    std::vector<double> stereo;
+    for (size_t i = 0; i < tape.size(); ++i) {
+        stereo.push_back(left[i]);
+        stereo.push_back(right[i]);
+    }
+    const std::string path = (dir_ / "stereo.wav").string();
+    ASSERT_TRUE(WriteTestWav(path, stereo, 22050, 2, PCM_16));
+    const std::vector<TapeProgram> programs = Read(path);
+    ASSERT_EQ(programs.size(), 1u);
+    EXPECT_TRUE(programs[0].Image == image);
+    EXPECT_EQ(programs[0].Sources.size(), 2u);
+    EXPECT_TRUE(ProgramIsSound(programs[0]));
+    for (const std::vector<double>* channel : {&left, &right}) {  // each alone is wrong
+        ASSERT_TRUE(WriteTestWav(path, *channel, 22050, 1, PCM_16));
+        const std::vector<TapeProgram> alone = Read(path);
+        ASSERT_EQ(alone.size(), 1u);
+        EXPECT_FALSE(alone[0].Image == image);
+    }
+}
+
+TEST(MergeBlocks, ReadingsSettleEachOthersDoubts)
+{
+    // Three readings of 600 bits, each with a doubtful bit read wrong, one that lost a bit and
+    // one that gained one, each in its own place.
+    std::mt19937 rng(15);
+    TapeBlock truth;
+    for (int i = 0; i < 600; ++i) {
+        truth.Bits.push_back(static_cast<uint8_t>(rng() & 1));
+        truth.Margins.push_back(0.9f);
+        truth.Times.push_back(i * 0.003);
+    }
+    truth.Starts = {0};
+    truth.StartMargins = {0};
+    auto flipped = [&](size_t at) {
+        TapeBlock block = truth;
+        block.Bits[at] ^= 1;
+        block.Margins[at] = 0.05f;
+        return block;
+    };
+    TapeBlock lost = flipped(100);
+    lost.Bits.erase(lost.Bits.begin() + 300);
+    lost.Margins.erase(lost.Margins.begin() + 300);
+    lost.Times.erase(lost.Times.begin() + 300);
+    lost.Margins[299] = lost.Margins[300] = 0.0f;
+    TapeBlock gained = flipped(450);
+    gained.Bits.insert(gained.Bits.begin() + 200, 1);
+    gained.Margins.insert(gained.Margins.begin() + 200, 0.0f);
+    gained.Times.insert(gained.Times.begin() + 200, 0.6);
+    const std::vector<std::vector<TapeBlock>> readings = {{lost}, {gained}, {flipped(520)}};
+    for (const size_t count : {2u, 3u}) {
+        SCOPED_TRACE(count);
+        const std::vector<TapeBlock> merged = MergeBlocks(
+            std::vector<std::vector<TapeBlock>>(readings.begin(), readings.begin() + count), false);
+        ASSERT_EQ(merged.size(), 1u);
+        EXPECT_TRUE(merged[0].Bits == truth.Bits);
+        EXPECT_EQ(merged[0].Sources.size(), count);
+    }
+}
+
+TEST(DamagedTapes, NeverWrongAndCalledGood)
+{
+    // A few damages, quickly: every program read is either right, or not called good.
+    const std::vector<uint8_t> zx81 = WellFormedZx81Image(25, 16);
+    const std::vector<uint8_t> zx80 = WellFormedZx80Image(25, 17);
+    const fs::path dir = FreshTestFolder("zx8xread_");
+    std::mt19937 rng(18);
+    std::normal_distribution<double> gauss;
+    struct Damage {
+        std::string Name;
+        std::function<void(std::vector<double>&)> Apply;
+    };
+    const Damage damages[] = {
+        {"noise 10 dB", [&](auto& s) { for (double& v : s) v = 0.5 * v + 0.11 * gauss(rng); }},
+        {"dropouts", [&](auto& s) { for (double t : {2.3, 3.1, 4.7}) s = Silenced(s, t, 0.001); }},
+        {"a dip of -20 dB",
+         [&](auto& s) {
+             for (size_t i = 3 * 22050; i < 3 * 22050 + 662; ++i) s[i] *= 0.1;
+         }},
+        {"speed 1.15", [&](auto& s) { s = Resampled(s, 22050, 19174); }},
+    };
+    int right = 0, total = 0;
+    for (const Damage& damage : damages) {
+        for (const bool is_zx81 : {true, false}) {
+            SCOPED_TRACE(damage.Name + (is_zx81 ? " ZX81" : " ZX80"));
+            const std::vector<uint8_t>& image = is_zx81 ? zx81 : zx80;
+            std::vector<double> samples = TapeSamples(image, is_zx81 ? TARGET_ZX81 : TARGET_ZX80, "A");
+            damage.Apply(samples);
+            const std::string path =
+                (dir / (damage.Name + (is_zx81 ? " ZX81" : " ZX80") + ".wav")).string();
+            ASSERT_TRUE(WriteTestWav(path, samples, 22050, 1, PCM_16));
+            ASSERT_TRUE(WriteFileBytes((path + ".expected").c_str(), image));
+            std::vector<TapeProgram> programs;
+            std::string error;
+            RecordingInfo info;
+            ASSERT_TRUE(ReadRecording(path, TARGET_UNKNOWN, &programs, &error, &info));
+            for (const TapeProgram& program : programs) {
+                std::cout << "[ INFO ] " << damage.Name << (is_zx81 ? " ZX81: " : " ZX80: ")
+                          << (program.Image == image ? "right" : "wrong")
+                          << (ProgramIsSound(program) ? ", sound" : ", in doubt") << "\n";
+                if (program.Image != image) {
+                    EXPECT_FALSE(ProgramIsSound(program));
+                }
+                right += program.Image == image;
+            }
+            ++total;
+        }
+    }
+    EXPECT_GE(right, total - 1);
+    if (!::testing::Test::HasFailure()) fs::remove_all(dir);
+}
+
+TEST(Corpus, EveryProgramReadsBack)
+{
+    const fs::path corpus = fs::path(ZX8XWAV_SOURCE_DIR) / ".." / "shared" / "corpus";
+    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus.string();
+    const fs::path dir = FreshTestFolder("zx8xread_");
+    for (const char* machine : {"zx81", "zx80"}) {
+        for (const auto& entry : fs::directory_iterator(corpus / machine)) {
+            SCOPED_TRACE(entry.path().string());
+            const std::vector<uint8_t> file = ReadWholeFile(entry.path().string());
+            const bool zx81 = machine == std::string("zx81");
+            const TargetFormat target = zx81 ? TARGET_ZX81 : TARGET_ZX80;
+            const int at = ELineAddress(target) - ImageStart(target);
+            const auto end = static_cast<size_t>((file[static_cast<size_t>(at)] |
+                                                  file[static_cast<size_t>(at) + 1] << 8) -
+                                                 ImageStart(target));
+            const std::string path = (dir / "tape.wav").string();
+            ASSERT_TRUE(WriteTestWav(path, TapeSamples(file, target, "GAME"), 22050, 1, PCM_8));
+            std::vector<TapeProgram> programs;
+            std::string error;
+            RecordingInfo info;
+            ASSERT_TRUE(ReadRecording(path, target, &programs, &error, &info));
+            ASSERT_EQ(programs.size(), 1u);
+            EXPECT_TRUE(programs[0].Image == std::vector<uint8_t>(file.begin(), file.begin() + static_cast<long>(end)));
+            EXPECT_TRUE(DoubtfulBytes(programs[0]).empty());
+        }
+    }
+    fs::remove_all(dir);
 }
 
 TEST(FailedChecks, EachCheckCatchesItsFault)

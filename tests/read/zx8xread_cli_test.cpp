@@ -1,6 +1,5 @@
 // zx8xread end to end: what it prints, writes and exits with, for good recordings and bad files.
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "support/folders.h"
 #include "support/images.h"
 #include "support/in_memory.h"
+#include "support/recordings.h"
 #include "tape/signal.h"
 #include "wav/wav_writer.h"
 
@@ -47,23 +47,23 @@ TEST(Zx8xread, OutputsAndExitStatus)
     std::ofstream(dir / "cut.wav", std::ios::binary) << good.substr(0, good.size() / 2);
     std::ofstream(dir / "notes.txt") << "not a recording\n";
     std::ofstream(dir / "empty.wav");
-    {
-        SF_INFO info{};
-        info.samplerate = 22050;
-        info.channels = 1;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* silence = sf_open((dir / "silence.wav").string().c_str(), SFM_WRITE, &info);
-        const std::vector<short> zeros(44100, 0);
-        sf_write_short(silence, zeros.data(), static_cast<sf_count_t>(zeros.size()));
-        sf_close(silence);
-    }
+    ASSERT_TRUE(WriteTestWav((dir / "silence.wav").string(), std::vector<double>(44100, 0.0),
+                             22050, 1, PCM_16));
+    ASSERT_TRUE(WriteTestWav((dir / "slow.wav").string(), std::vector<double>(8000, 0.0), 4000, 1,
+                             PCM_16));
+    // A dropout of 2 ms in the data: the program is right, one byte in doubt.
+    std::vector<double> damaged = TapeSamples(image, TARGET_ZX81, "GAME1");
+    for (size_t i = 2 * 22050; i < 2 * 22050 + 44; ++i) damaged[i] = 0.0;
+    ASSERT_TRUE(WriteTestWav((dir / "dropout.wav").string(), damaged, 22050, 1, PCM_16));
 
     struct Case {
         std::string Args;
         int Status;
         std::string Out;  // the start of standard output
         std::string Err;  // standard error, whole
+        std::string Says = "";  // in standard output, or in the report r.json
     };
+    const std::string size = std::to_string(image.size());
     const Case cases[] = {
         {"-d out good.wav", 0,
          "out/game1.p: ZX81, name \"GAME1\", " + std::to_string(image.size()) +
@@ -83,6 +83,17 @@ TEST(Zx8xread, OutputsAndExitStatus)
         {"silence.wav", 1, "", "zx8xread: silence.wav: no program found\n"},
         {"-h", 0, "Usage: zx8xread [-d DIR] [-80 | -81] [-m] [--report FILE] RECORDING...\n", ""},
         {"-x good.wav", 2, "", "zx8xread: unknown option -x\n"},
+        {"slow.wav", 2, "",
+         "zx8xread: slow.wav: its rate of 4000 samples per second is too low: 8 kHz or more is "
+         "needed\n"},
+        {"-d d dropout.wav", 1, "d/game1.p: ZX81, name \"GAME1\", " + size + " bytes, 0:01.6 to ", "",
+         ", checks passed, 1 doubtful byte: "},
+        {"-d p - < good.wav", 0, "p/game1.p: ZX81", ""},
+        {"-d p /dev/stdin < good.wav", 0, "p/game1-2.p: ZX81", ""},
+        {"-d p -80 - < good.wav", 1, "p/stdin-1.o: ZX80", ""},
+        {"-m -d m good.wav dropout.wav", 0, "m/game1.p: ZX81", "",
+         "checks OK, 2 of 2 readings agree"},
+        {"--report r.json -d r dropout.wav", 1, "r/game1.p", "", "\"status\": \"doubtful\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Args);
@@ -93,10 +104,12 @@ TEST(Zx8xread, OutputsAndExitStatus)
         EXPECT_EQ(Slurp(dir / "stdout").substr(0, c.Out.size()), c.Out);
         const std::string err = Slurp(dir / "stderr");
         EXPECT_EQ(c.Err.empty() ? err : err.substr(0, c.Err.size()), c.Err);
+        const std::string said = Slurp(dir / "stdout") + Slurp(dir / "r.json");
+        EXPECT_NE(said.find(c.Says), std::string::npos) << said;
     }
     EXPECT_EQ(fs::file_size(dir / "out" / "game1.p"), image.size());
     EXPECT_EQ(Slurp(dir / "out" / "game1-3.p")[0], 1);
-    fs::remove_all(dir);
+    if (!::testing::Test::HasFailure()) fs::remove_all(dir);
 }
 
 }  // namespace
