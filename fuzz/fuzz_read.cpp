@@ -26,7 +26,8 @@ void CheckPrograms(const std::vector<TapeProgram>& programs)
         Require(p.NameMargins.size() == 8 * p.Name.size());
         Require(p.ByteTimes.size() == p.Image.size());
         Require(!p.Sources.empty());
-        for (const ProgramSource& s : p.Sources) Require(s.Image.empty() || s.Image.size() == p.Image.size());
+        for (const ProgramSource& s : p.Sources)
+            Require(s.Image.empty() || s.Image.size() == p.Image.size());
         for (const float m : p.BitMargins) Require(m >= 0.0f && m <= 1.0f);
     }
 }
@@ -56,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int rate = RATES[(data[0] >> 1) & 3];
     std::vector<float> samples;
     for (size_t i = 1; i + 1 < size; i += 2) {
-        samples.push_back(static_cast<float>(static_cast<int16_t>(data[i] | data[i + 1] << 8) / 32768.0));
+        samples.push_back(
+            static_cast<float>(static_cast<int16_t>(data[i] | data[i + 1] << 8) / 32768.0));
     }
     samples.resize(samples.size() / static_cast<size_t>(channels) * static_cast<size_t>(channels));
     RecordingReader reader;
@@ -74,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FinishReader(&reader);
     for (TapeBlock& block : TakeBlocks(&reader)) blocks.push_back(std::move(block));
     for (const TapeBlock& block : blocks) {
-        Require(block.Margins.size() == block.Bits.size() && block.Times.size() == block.Bits.size());
+        Require(block.Margins.size() == block.Bits.size() &&
+                block.Times.size() == block.Bits.size());
         Require(block.Starts.size() == block.StartMargins.size() && !block.Starts.empty());
     }
     CheckPrograms(ProgramsInBlocks(blocks, reader.Machine));

@@ -36,16 +36,8 @@ constexpr double FLOOR_CREEP_SECONDS = 0.2;
 constexpr double WARM_UP_SECONDS = 10e-3;
 // The strength is remembered this long: longer than any burst.
 constexpr double HISTORY_SECONDS = 40e-3;
-// The comparator that counts pulses looks over this many pulse periods, and counts only where
-// the signal swings by this part of the bursts' swing: a codec smears a burst's tone into the
-// pauses around it, well below the pulses themselves. It re-arms below this part of the span.
-constexpr double PULSE_SPAN_PERIODS = 1.5;
-constexpr double PULSE_SWING = 0.5;
-constexpr double PULSE_REARM = 0.3;
-// Pulses this many periods apart, with none between, are in separate bursts.
-constexpr double SPLIT_PERIODS = 3.0;
-constexpr double SWING_WEIGHT = 0.2;
-constexpr double LEVEL_WEIGHT = 0.2;
+// The Schmitt trigger that counts pulses switches at this part of the current strength.
+constexpr double PULSE_BAND = 0.35;
 constexpr int RISES_KEPT = 32;
 
 float& HistoryAt(BurstDetector* d, int64_t sample)
@@ -90,44 +82,14 @@ void EndBurst(BurstDetector* d)
     // The strength lags the signal by half a window: the pulses lie that much earlier.
     const double lag = 0.5 * d->Window / d->Rate;
     const double slack = 0.5 / PULSE_FREQUENCY;
-    std::vector<double> rises;
     for (const int64_t rise : d->Rises) {
         const double at = static_cast<double>(rise) / d->Rate;
-        if (rise >= 0 && at >= burst.Start - lag - slack && at <= burst.End - lag + slack) {
-            rises.push_back(at);
-        }
+        burst.Pulses +=
+            rise >= 0 && at >= burst.Start - lag - slack && at <= burst.End - lag + slack;
     }
-    std::sort(rises.begin(), rises.end());
-    burst.Pulses = static_cast<int>(rises.size());
-    // Where the pulses fall silent for a pause within it (a codec filled the pause between
-    // two bursts with their smeared tone), it is two bursts, or more: each as long as its
-    // pulses.
-    std::vector<size_t> starts = {0};
-    for (size_t k = 1; k < rises.size(); ++k) {
-        if (rises[k] - rises[k - 1] > SPLIT_PERIODS / PULSE_FREQUENCY) starts.push_back(k);
-    }
-    starts.push_back(rises.size());
-    bool pieces = starts.size() > 2;
-    for (size_t g = 0; g + 1 < starts.size(); ++g) pieces = pieces && starts[g + 1] - starts[g] >= 2;
-    if (!pieces) {
-        d->Found.push_back(burst);
-    } else {
-        for (size_t g = 0; g + 1 < starts.size(); ++g) {
-            Burst piece = burst;
-            piece.Start = rises[starts[g]] + lag;
-            piece.End = rises[starts[g + 1] - 1] + 1.0 / PULSE_FREQUENCY + lag;
-            piece.Pulses = static_cast<int>(starts[g + 1] - starts[g]);
-            d->Found.push_back(piece);
-        }
-    }
-    // A burst well above the noise starts (or continues) a run, where more are expected, and
-    // tells the level and swing of the bursts.
-    if (d->BurstMax > ENTER_NOISE * d->Floor) {
-        d->RunSample = d->Sample;
-        d->Level += LEVEL_WEIGHT * (d->BurstMax - d->Level);
-        d->Swing += SWING_WEIGHT * (d->BurstSwing - d->Swing);
-    }
-    d->BurstSwing = 0;
+    d->Found.push_back(burst);
+    // A burst well above the noise starts (or continues) a run, where more are expected.
+    if (d->BurstMax > ENTER_NOISE * d->Floor) d->RunSample = d->Sample;
     d->ExitSample = d->Sample;
     d->Valley = HistoryAt(d, d->Sample);
 }
@@ -162,8 +124,6 @@ void StartBurstDetector(BurstDetector* d, double rate, double high_pass_hz, int 
     while (static_cast<double>(history) < HISTORY_SECONDS * rate) history *= 2;
     d->History.assign(history, 0.0f);
     d->Rises.assign(RISES_KEPT, -1);
-    d->Raw.assign(history, 0.0f);
-    d->Span = std::max<int64_t>(2, std::lround(PULSE_SPAN_PERIODS * rate / PULSE_FREQUENCY));
 }
 
 void FeedBurstDetector(BurstDetector* d, const float* samples, int64_t count, int stride)
@@ -174,8 +134,7 @@ void FeedBurstDetector(BurstDetector* d, const float* samples, int64_t count, in
     const auto run = static_cast<int64_t>(RUN_SECONDS * d->Rate);
     const double scale = 2.0 / d->Window;
     for (int64_t n = 0; n < count; ++n) {
-        const float x = samples[n * stride];
-        double y = x;
+        double y = samples[n * stride];
         for (BurstDetector::Section& f : d->HighPass) {
             const double in = y;
             y = f.B0 * in + f.B1 * f.X1 + f.B2 * f.X2 - f.A1 * f.Y1 - f.A2 * f.Y2;
@@ -206,26 +165,14 @@ void FeedBurstDetector(BurstDetector* d, const float* samples, int64_t count, in
         ++d->Sample;
         HistoryAt(d, d->Sample) = static_cast<float>(strength);
 
-        // Pulses: rises of the signal through the middle of its recent span.
-        d->Raw[static_cast<size_t>(d->Sample) & (d->Raw.size() - 1)] = x;
-        auto raw = [&](int64_t k) { return d->Raw[static_cast<size_t>(k) & (d->Raw.size() - 1)]; };
-        while (!d->Lows.empty() && raw(d->Lows.back()) >= x) d->Lows.pop_back();
-        while (!d->Highs.empty() && raw(d->Highs.back()) <= x) d->Highs.pop_back();
-        d->Lows.push_back(d->Sample);
-        d->Highs.push_back(d->Sample);
-        if (d->Lows.front() <= d->Sample - d->Span) d->Lows.pop_front();
-        if (d->Highs.front() <= d->Sample - d->Span) d->Highs.pop_front();
-        const double low = raw(d->Lows.front());
-        const double span = raw(d->Highs.front()) - low;
-        if (d->InBurst) d->BurstSwing = std::max(d->BurstSwing, span);
-        if (d->Armed) {
-            if (x > low + 0.5 * span && span > PULSE_SWING * d->Swing && span > LEAST_LEVEL) {
-                d->Armed = false;
+        // Pulses: rises of the filtered signal through a band around zero.
+        const double band = PULSE_BAND * strength;
+        if (d->High ? y < -band : y > band) {
+            d->High = !d->High;
+            if (d->High) {
                 d->Rises[static_cast<size_t>(d->RiseAt)] = d->Sample;
                 d->RiseAt = (d->RiseAt + 1) % RISES_KEPT;
             }
-        } else if (x < low + PULSE_REARM * span) {
-            d->Armed = true;
         }
 
         if (d->Sample < warm_up) {
@@ -234,7 +181,6 @@ void FeedBurstDetector(BurstDetector* d, const float* samples, int64_t count, in
             d->Floor += (strength < FLOOR_GATE * d->Floor ? follow : creep) * (strength - d->Floor);
             d->Valley = std::min(d->Valley, strength);
             const bool in_run = d->RunSample > 0 && d->Sample - d->RunSample < run;
-            if (!in_run) d->Level = 0;  // a new run may come at another level
             const double above_noise = in_run ? ENTER_NOISE_IN_RUN : ENTER_NOISE;
             if (strength >
                 std::max({LEAST_LEVEL, above_noise * d->Floor, RISE_FROM_VALLEY * d->Valley})) {

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 #include "zx/tape.h"
@@ -68,17 +67,9 @@ struct BurstDetector {
     int64_t ExitSample = 0;
     double Valley = 0;
     int64_t RunSample = 0;  // where the last burst well above the noise ended
-    double Level = 0;       // the strength of the bursts in the run, 0 outside one
 
-    // Pulses: a comparator on the signal itself, halfway between its least and greatest values
-    // over the last pulse and a half (kept as monotonic queues of sample numbers), counting a
-    // rise where that span is a good part of the bursts' swing; and the sample numbers of
-    // recent rises.
-    std::vector<float> Raw;  // the signal over the last moments, indexed like History
-    std::deque<int64_t> Lows, Highs;
-    int64_t Span = 1;
-    bool Armed = true;
-    double Swing = 0, BurstSwing = 0;
+    // Pulses: a Schmitt trigger on the filtered signal, and the sample numbers of recent rises.
+    bool High = false;
     std::vector<int64_t> Rises;
     int RiseAt = 0;
 

@@ -42,6 +42,8 @@ constexpr double LONG_OK = 1.15, TOO_LONG = 1.5;
 constexpr double CLEARLY = 0.2;
 // A burst below this part of the level before it was weakened by what damaged the tape there.
 constexpr double WEAKENED = 0.85;
+// A pause longer than usual by more than this part of a pause holds something worn away.
+constexpr double WORN_EXCESS = 0.25;
 // A burst whose length is this unclear may have lost part of itself to a longer pause beside it.
 constexpr double WORN_MARGIN = 0.5;
 
@@ -225,8 +227,8 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
     const bool lost_fits = missing > 0.5 * f->ZeroLength && missing < 1.3 * f->OneLength;
     const bool unclear = own < WORN_MARGIN || held < WORN_MARGIN;
     const bool large = excess > 0.5 * f->ZeroLength;  // more than jitter: it belongs somewhere
-    if (settled && f->Held && excess > 0.3e-3 && excess < f->PauseLength + f->OneLength &&
-        (unclear || (large && !lost_fits))) {
+    if (settled && f->Held && excess > WORN_EXCESS * f->PauseLength &&
+        excess < f->PauseLength + f->OneLength && (unclear || (large && !lost_fits))) {
         const double own_grown = LengthMargin(f, length + excess);
         const double held_grown = LengthMargin(f, f->HeldLength + excess);
         // Of two, the one the excess makes clearly clearer; else, where the level changes across
@@ -272,7 +274,9 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
         const bool agree = one ? pulses_say_one : pulses_say_zero;
         f->PulseTrust += TRUST_WEIGHT * ((agree ? 1.0 : 0.0) - f->PulseTrust);
     }
-    if (f->PulseTrust >= TRUSTED_PULSES && (pulses_say_zero || pulses_say_one)) {
+    // In noise a count is easily one off: only a burst clear of the noise is counted.
+    if (f->PulseTrust >= TRUSTED_PULSES && (pulses_say_zero || pulses_say_one) &&
+        NoiseConfidence(burst) >= 1.0) {
         if (margin < 0.35) {
             one = pulses_say_one;
             margin = std::min(margin, 0.35);
@@ -290,12 +294,15 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
         margin = std::min(margin, PauseConfidence(pause_before / f->PauseLength));
     }
 
-    // Follow the tape's speed and level.
-    if (settled && gap > 0 && gap < 2.5 * f->PauseLength && !reconstructed) {
+    // Follow the tape's speed and level, from the block's first bits on: a tape played slow
+    // or fast is one from its start.
+    const bool paced = !first && !breaks;
+    if (paced && gap > 0 && gap < 2.5 * f->PauseLength && !reconstructed) {
         f->PauseLength += LENGTH_WEIGHT * (gap - f->PauseLength);
     }
     double& typical = one ? f->OneLength : f->ZeroLength;
-    if (settled && margin > 0.2 && length > 0.5 * f->ZeroLength && length < 2.0 * f->OneLength) {
+    if ((paced || first) && margin > 0.2 && length > 0.5 * f->ZeroLength &&
+        length < 2.0 * f->OneLength) {
         typical += LENGTH_WEIGHT * (length - typical);
     }
     const double level_before = f->BlockLevel;
@@ -376,7 +383,8 @@ void Accept(Framer* f, const Burst& burst)
         }
         // A dropout can leave a gap nearly as long as a pause: across one, the pieces are one
         // where two bits are all but impossible and a pause follows the second piece.
-        if (!louder && gap < DROPOUT_GAP * f->PauseLength && apart_fit < 0.1 && joined_fit > 0.8) {
+        if (false && !louder && gap < DROPOUT_GAP * f->PauseLength && apart_fit < 0.1 &&
+            joined_fit > 0.8) {
             f->Candidate = burst;
             f->HasCandidate = true;
             return;
@@ -462,7 +470,7 @@ void FrameBurst(Framer* f, const Burst& burst)
     const double level = f->BlockBits > 0 ? f->BlockLevel
                          : f->Pending     ? f->PendingBurst.Strength
                                           : 0;
-    if (FullStrength(burst) < FAINT * level) {
+    if (burst.Strength < FAINT * level) {
         f->Faint.push_back(burst);
         if (f->Faint.size() > FAINT_KEPT) ReleaseFaint(f, true);
         return;

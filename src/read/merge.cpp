@@ -1,11 +1,13 @@
 #include "read/merge.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "read/program.h"
+#include "zx/tape.h"
 
 namespace {
 
@@ -18,6 +20,11 @@ constexpr double SHIFT_PENALTY = 4.0;
 // first stretches of bits agree, lined up (unrelated bits agree half the time).
 constexpr size_t COMPARED_BITS = 512;
 constexpr double SAME_TAPE = 0.9;
+// Bits of one timeline that began this close, in seconds, are the same bit; a bit fits between
+// two others where this part of a 0 bit's length (burst and pause) lies on either side of it.
+constexpr double SAME_MOMENT = 0.5e-3;
+constexpr double GUESSED_MOMENT = 2.0e-3;
+constexpr double BIT_ROOM = 0.8;
 
 // A block's bits with their margins.
 struct BitString {
@@ -256,17 +263,77 @@ TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t refer
     return mended;
 }
 
-// The block the group's readings make together.
-TapeBlock MergeGroup(const std::vector<const TapeBlock*>& group)
+// For each of the reference's bits, the bit of `other` that began at the same moment, or -1:
+// readings of one recording share its timeline, however each split it into blocks. A bit the
+// reference put back where it lost one has only a guessed moment: it takes the nearest bit
+// within a wider reach.
+std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other)
+{
+    std::vector<long> at(reference.Bits.size(), -1);
+    const std::vector<double>& times = reference.Times;
+    for (size_t j = 0; j < other.Times.size(); ++j) {
+        const double t = other.Times[j];
+        const auto after =
+            static_cast<size_t>(std::lower_bound(times.begin(), times.end(), t) - times.begin());
+        size_t i = after;
+        if (after == times.size() || (after > 0 && t - times[after - 1] < times[after] - t)) {
+            i = after - 1;
+        }
+        if (i >= times.size()) continue;
+        const double reach = reference.Margins[i] > 0 ? SAME_MOMENT : GUESSED_MOMENT;
+        if (std::fabs(times[i] - t) <= reach && at[i] < 0) at[i] = static_cast<long>(j);
+    }
+    return at;
+}
+
+// The reference with the bits it lacks put in: those of other readings of the same timeline
+// that began where the reference has room for a bit but none.
+TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t reference)
+{
+    TapeBlock base = *group[reference];
+    const double room = BIT_ROOM * (ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS);
+    for (size_t r = 0; r < group.size(); ++r) {
+        if (r == reference) continue;
+        const TapeBlock& other = *group[r];
+        const std::vector<long> at = SameMoments(base, other);
+        std::vector<bool> matched(other.Bits.size(), false);
+        for (const long j : at) {
+            if (j >= 0) matched[static_cast<size_t>(j)] = true;
+        }
+        for (size_t j = 0; j < other.Bits.size(); ++j) {
+            if (matched[j]) continue;
+            const double t = other.Times[j];
+            const auto place = static_cast<size_t>(
+                std::lower_bound(base.Times.begin(), base.Times.end(), t) - base.Times.begin());
+            if (place == 0 || place == base.Times.size()) continue;  // outside the reference
+            if (t - base.Times[place - 1] < room || base.Times[place] - t < room) continue;
+            const auto k = static_cast<long>(place);
+            base.Bits.insert(base.Bits.begin() + k, other.Bits[j]);
+            base.Margins.insert(base.Margins.begin() + k, other.Margins[j]);
+            base.Times.insert(base.Times.begin() + k, t);
+        }
+    }
+    return base;
+}
+
+// The block the group's readings make together: on one timeline, lined up by the moments their
+// bits began, the reference filled in first where others hold bits it lost; else by their bits,
+// the reference mended first where the others agree it lost or gained some.
+TapeBlock MergeGroup(const std::vector<const TapeBlock*>& group, bool same_timeline)
 {
     if (group.size() == 1) return *group.front();
     const size_t reference = Reference(group);
-    const TapeBlock base = MendReference(group, reference);
+    const TapeBlock base =
+        same_timeline ? FillReference(group, reference) : MendReference(group, reference);
     const BitString base_bits{base.Bits, base.Margins};
     std::vector<std::vector<long>> at(group.size());
     for (size_t r = 0; r < group.size(); ++r) {  // the reference too, as it was before mending
-        const BitString other{group[r]->Bits, group[r]->Margins};
-        at[r] = Positions(Align(base_bits, other), base.Bits.size(), group[r]->Bits.size());
+        if (same_timeline) {
+            at[r] = SameMoments(base, *group[r]);
+        } else {
+            const BitString other{group[r]->Bits, group[r]->Margins};
+            at[r] = Positions(Align(base_bits, other), base.Bits.size(), group[r]->Bits.size());
+        }
     }
     TapeBlock merged = base;
     Vote(group, at, &merged);
@@ -321,45 +388,54 @@ bool SameTape(const TapeBlock& a, const TapeBlock& b)
     return false;
 }
 
-bool SameStretch(const TapeBlock& a, const TapeBlock& b, bool same_timeline)
-{
-    if (same_timeline) return a.Start < b.End && b.Start < a.End;
-    return SameTape(a, b);
-}
-
 }  // namespace
 
 std::vector<TapeBlock> MergeBlocks(const std::vector<std::vector<TapeBlock>>& readings,
                                    bool same_timeline)
 {
-    // Groups of readings of one stretch of tape, in order; each block joins the first group
-    // after the last it joined that holds the same stretch and none of its own reading, else
-    // makes a group of its own.
     std::vector<std::vector<const TapeBlock*>> groups;
-    std::vector<std::vector<size_t>> members;  // which readings each group holds
-    for (size_t r = 0; r < readings.size(); ++r) {
-        size_t next = 0;
-        for (const TapeBlock& block : readings[r]) {
-            size_t g = next;
-            while (g < groups.size() &&
-                   (std::find(members[g].begin(), members[g].end(), r) != members[g].end() ||
-                    !SameStretch(*groups[g].front(), block, same_timeline))) {
-                ++g;
+    if (same_timeline) {
+        // Blocks that overlap in time, directly or through others, hold one stretch of tape.
+        std::vector<const TapeBlock*> all;
+        for (const std::vector<TapeBlock>& reading : readings) {
+            for (const TapeBlock& block : reading) all.push_back(&block);
+        }
+        std::stable_sort(all.begin(), all.end(), [](const TapeBlock* a, const TapeBlock* b) {
+            return a->Start < b->Start;
+        });
+        double end = -1;
+        for (const TapeBlock* block : all) {
+            if (groups.empty() || block->Start >= end) groups.emplace_back();
+            groups.back().push_back(block);
+            end = std::max(end, block->End);
+        }
+    } else {
+        // Groups of readings of one stretch of tape, in order; each block joins the first group
+        // after the last it joined that holds the same stretch and none of its own reading,
+        // else makes a group of its own.
+        std::vector<std::vector<size_t>> members;  // which readings each group holds
+        for (size_t r = 0; r < readings.size(); ++r) {
+            size_t next = 0;
+            for (const TapeBlock& block : readings[r]) {
+                size_t g = next;
+                while (g < groups.size() &&
+                       (std::find(members[g].begin(), members[g].end(), r) != members[g].end() ||
+                        !SameTape(*groups[g].front(), block))) {
+                    ++g;
+                }
+                if (g == groups.size()) {
+                    groups.emplace_back();
+                    members.emplace_back();
+                }
+                groups[g].push_back(&block);
+                members[g].push_back(r);
+                next = g + 1;
             }
-            if (g == groups.size()) {
-                groups.emplace_back();
-                members.emplace_back();
-            }
-            groups[g].push_back(&block);
-            members[g].push_back(r);
-            next = g + 1;
         }
     }
     std::vector<TapeBlock> merged;
-    for (const std::vector<const TapeBlock*>& group : groups) merged.push_back(MergeGroup(group));
-    if (same_timeline) {
-        std::stable_sort(merged.begin(), merged.end(),
-                         [](const TapeBlock& a, const TapeBlock& b) { return a.Start < b.Start; });
+    for (const std::vector<const TapeBlock*>& group : groups) {
+        merged.push_back(MergeGroup(group, same_timeline));
     }
     return merged;
 }

@@ -143,6 +143,7 @@ void SetSources(const TapeBlock& block, size_t name_bit, size_t image_bit, TapeP
 {
     program->Sources.clear();
     program->Agreeing = 0;
+    std::vector<bool> agreeing;
     const size_t image_bytes = program->Image.size();
     for (const BlockSource& from : block.Sources) {
         ProgramSource source;
@@ -179,8 +180,19 @@ void SetSources(const TapeBlock& block, size_t name_bit, size_t image_bit, TapeP
                 }
             }
         }
-        program->Agreeing += agrees ? 1 : 0;
-        program->Sources.push_back(std::move(source));
+        // A channel read two ways is one reading: it agrees if either way gave these bytes.
+        auto same = std::find_if(
+            program->Sources.begin(), program->Sources.end(), [&](const ProgramSource& s) {
+                return s.Recording == source.Recording && s.Channel == source.Channel;
+            });
+        if (same == program->Sources.end()) {
+            program->Agreeing += agrees ? 1 : 0;
+            agreeing.push_back(agrees);
+            program->Sources.push_back(std::move(source));
+        } else if (agrees && !agreeing[static_cast<size_t>(same - program->Sources.begin())]) {
+            agreeing[static_cast<size_t>(same - program->Sources.begin())] = true;
+            ++program->Agreeing;
+        }
     }
     if (program->Sources.empty()) {
         ProgramSource source;

@@ -77,8 +77,7 @@ TEST(Framer, DamageIsMendedOrMarked)
              b.insert(b.begin() + K + 1, second);
          },
          false},
-        {"a burst lost entirely is put back",
-         [](auto& b) { b.erase(b.begin() + K); }, false},
+        {"a burst lost entirely is put back", [](auto& b) { b.erase(b.begin() + K); }, false},
         {"a worn end is counted back", [](auto& b) { b[K].End -= 1.0e-3; }, false},
         {"a worn start is counted back", [](auto& b) { b[K].Start += 1.0e-3; }, false},
         {"a faint noise in a pause is no bit",
@@ -175,7 +174,8 @@ TEST(Framer, NoiseBeforeTheTapeLeavesAPlaceToBegin)
     ASSERT_EQ(blocks.size(), 1u);
     bool begins_at_tape = false;
     for (const size_t start : blocks[0].Starts) {
-        const std::vector<int> from(blocks[0].Bits.begin() + static_cast<long>(start), blocks[0].Bits.end());
+        const std::vector<int> from(blocks[0].Bits.begin() + static_cast<long>(start),
+                                    blocks[0].Bits.end());
         begins_at_tape = begins_at_tape || from == bits;
     }
     EXPECT_TRUE(begins_at_tape);

@@ -176,14 +176,16 @@ TEST_F(ReaderTest, StereoChannelsAreReadingsOfOneTape)
     }
     const std::string path = (dir_ / "stereo.wav").string();
     ASSERT_TRUE(WriteTestWav(path, stereo, 22050, 2, PCM_16));
+    ASSERT_TRUE(WriteFileBytes((dir_ / "expected").string().c_str(), image));
     const std::vector<TapeProgram> programs = Read(path);
     ASSERT_EQ(programs.size(), 1u);
     EXPECT_TRUE(programs[0].Image == image);
     EXPECT_EQ(programs[0].Sources.size(), 2u);
     EXPECT_TRUE(ProgramIsSound(programs[0]));
     for (const std::vector<double>* channel : {&left, &right}) {  // each alone is wrong
-        ASSERT_TRUE(WriteTestWav(path, *channel, 22050, 1, PCM_16));
-        const std::vector<TapeProgram> alone = Read(path);
+        const std::string mono = (dir_ / "mono.wav").string();
+        ASSERT_TRUE(WriteTestWav(mono, *channel, 22050, 1, PCM_16));
+        const std::vector<TapeProgram> alone = Read(mono);
         ASSERT_EQ(alone.size(), 1u);
         EXPECT_FALSE(alone[0].Image == image);
     }
@@ -241,8 +243,14 @@ TEST(DamagedTapes, NeverWrongAndCalledGood)
         std::function<void(std::vector<double>&)> Apply;
     };
     const Damage damages[] = {
-        {"noise 10 dB", [&](auto& s) { for (double& v : s) v = 0.5 * v + 0.11 * gauss(rng); }},
-        {"dropouts", [&](auto& s) { for (double t : {2.3, 3.1, 4.7}) s = Silenced(s, t, 0.001); }},
+        {"noise 10 dB",
+         [&](auto& s) {
+             for (double& v : s) v = 0.5 * v + 0.11 * gauss(rng);
+         }},
+        {"dropouts",
+         [&](auto& s) {
+             for (double t : {2.3, 3.1, 4.7}) s = Silenced(s, t, 0.001);
+         }},
         {"a dip of -20 dB",
          [&](auto& s) {
              for (size_t i = 3 * 22050; i < 3 * 22050 + 662; ++i) s[i] *= 0.1;
@@ -254,7 +262,8 @@ TEST(DamagedTapes, NeverWrongAndCalledGood)
         for (const bool is_zx81 : {true, false}) {
             SCOPED_TRACE(damage.Name + (is_zx81 ? " ZX81" : " ZX80"));
             const std::vector<uint8_t>& image = is_zx81 ? zx81 : zx80;
-            std::vector<double> samples = TapeSamples(image, is_zx81 ? TARGET_ZX81 : TARGET_ZX80, "A");
+            std::vector<double> samples =
+                TapeSamples(image, is_zx81 ? TARGET_ZX81 : TARGET_ZX80, "A");
             damage.Apply(samples);
             const std::string path =
                 (dir / (damage.Name + (is_zx81 ? " ZX81" : " ZX80") + ".wav")).string();
@@ -292,9 +301,9 @@ TEST(Corpus, EveryProgramReadsBack)
             const bool zx81 = machine == std::string("zx81");
             const TargetFormat target = zx81 ? TARGET_ZX81 : TARGET_ZX80;
             const int at = ELineAddress(target) - ImageStart(target);
-            const auto end = static_cast<size_t>((file[static_cast<size_t>(at)] |
-                                                  file[static_cast<size_t>(at) + 1] << 8) -
-                                                 ImageStart(target));
+            const auto end = static_cast<size_t>(
+                (file[static_cast<size_t>(at)] | file[static_cast<size_t>(at) + 1] << 8) -
+                ImageStart(target));
             const std::string path = (dir / "tape.wav").string();
             ASSERT_TRUE(WriteTestWav(path, TapeSamples(file, target, "GAME"), 22050, 1, PCM_8));
             std::vector<TapeProgram> programs;
@@ -302,7 +311,8 @@ TEST(Corpus, EveryProgramReadsBack)
             RecordingInfo info;
             ASSERT_TRUE(ReadRecording(path, target, &programs, &error, &info));
             ASSERT_EQ(programs.size(), 1u);
-            EXPECT_TRUE(programs[0].Image == std::vector<uint8_t>(file.begin(), file.begin() + static_cast<long>(end)));
+            EXPECT_TRUE(programs[0].Image ==
+                        std::vector<uint8_t>(file.begin(), file.begin() + static_cast<long>(end)));
             EXPECT_TRUE(DoubtfulBytes(programs[0]).empty());
         }
     }

@@ -47,10 +47,10 @@ TEST(Zx8xread, OutputsAndExitStatus)
     std::ofstream(dir / "cut.wav", std::ios::binary) << good.substr(0, good.size() / 2);
     std::ofstream(dir / "notes.txt") << "not a recording\n";
     std::ofstream(dir / "empty.wav");
-    ASSERT_TRUE(WriteTestWav((dir / "silence.wav").string(), std::vector<double>(44100, 0.0),
-                             22050, 1, PCM_16));
-    ASSERT_TRUE(WriteTestWav((dir / "slow.wav").string(), std::vector<double>(8000, 0.0), 4000, 1,
-                             PCM_16));
+    ASSERT_TRUE(WriteTestWav((dir / "silence.wav").string(), std::vector<double>(44100, 0.0), 22050,
+                             1, PCM_16));
+    ASSERT_TRUE(
+        WriteTestWav((dir / "slow.wav").string(), std::vector<double>(8000, 0.0), 4000, 1, PCM_16));
     // A dropout of 2 ms in the data: the program is right, one byte in doubt.
     std::vector<double> damaged = TapeSamples(image, TARGET_ZX81, "GAME1");
     for (size_t i = 2 * 22050; i < 2 * 22050 + 44; ++i) damaged[i] = 0.0;
@@ -59,8 +59,8 @@ TEST(Zx8xread, OutputsAndExitStatus)
     struct Case {
         std::string Args;
         int Status;
-        std::string Out;  // the start of standard output
-        std::string Err;  // standard error, whole
+        std::string Out;        // the start of standard output
+        std::string Err;        // standard error, whole
         std::string Says = "";  // in standard output, or in the report r.json
     };
     const std::string size = std::to_string(image.size());
@@ -86,8 +86,8 @@ TEST(Zx8xread, OutputsAndExitStatus)
         {"slow.wav", 2, "",
          "zx8xread: slow.wav: its rate of 4000 samples per second is too low: 8 kHz or more is "
          "needed\n"},
-        {"-d d dropout.wav", 1, "d/game1.p: ZX81, name \"GAME1\", " + size + " bytes, 0:01.6 to ", "",
-         ", checks passed, 1 doubtful byte: "},
+        {"-d d dropout.wav", 1, "d/game1.p: ZX81, name \"GAME1\", " + size + " bytes, 0:01.6 to ",
+         "", ", checks passed, 1 doubtful byte: "},
         {"-d p - < good.wav", 0, "p/game1.p: ZX81", ""},
         {"-d p /dev/stdin < good.wav", 0, "p/game1-2.p: ZX81", ""},
         {"-d p -80 - < good.wav", 1, "p/stdin-1.o: ZX80", ""},

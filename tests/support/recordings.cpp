@@ -68,10 +68,10 @@ bool WriteTestWav(const std::string& path, const std::vector<double>& samples, i
     Put(fmt, static_cast<uint32_t>(channels * bits / 8), 2);
     Put(fmt, static_cast<uint32_t>(bits), 2);
     if (extensible) {
-        Put(fmt, 22, 2);    // the extension's size
-        Put(fmt, 32, 2);    // valid bits
-        Put(fmt, 0, 4);     // channel mask
-        Put(fmt, 3, 2);     // the subformat: IEEE float ...
+        Put(fmt, 22, 2);               // the extension's size
+        Put(fmt, 32, 2);               // valid bits
+        Put(fmt, 0, 4);                // channel mask
+        Put(fmt, 3, 2);                // the subformat: IEEE float ...
         fmt.insert(fmt.end(), 14, 0);  // ... and the rest of its GUID
     }
     std::vector<uint8_t> file = {'R', 'I', 'F', 'F'};
