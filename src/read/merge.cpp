@@ -16,6 +16,11 @@ namespace {
 constexpr size_t STRETCH_BITS = 128;
 constexpr int MOST_SHIFT = 16;
 constexpr double SHIFT_PENALTY = 4.0;
+// Changes of shift in two readings this many bits apart or fewer are the same change (in a run of
+// equal bits, where the change lies is not to be told).
+constexpr size_t SAME_EDIT = 8;
+// The reference is mended only where a bit of its own is less sure than this.
+constexpr float EDIT_DOUBT = 0.5f;
 // Blocks of separate recordings hold the same stretch of tape where this share of one of their
 // first stretches of bits agree, lined up (unrelated bits agree half the time).
 constexpr size_t COMPARED_BITS = 512;
@@ -134,17 +139,39 @@ std::vector<long> Positions(const Segments& segments, size_t n, size_t other_siz
     return at;
 }
 
-// The reading the others are lined up with: the one with the most sure bits.
+// The reading the others are lined up with: the one whose programs pass the most checks (a
+// reading that lost or gained a bit fails them), then one with as many bits as most readings
+// have, then the one with the most sure bits.
 size_t Reference(const std::vector<const TapeBlock*>& group)
 {
+    auto failures = [](const TapeBlock& block) {
+        size_t failed = 0;
+        for (const TapeProgram& program : ProgramsInBlock(block, TARGET_UNKNOWN)) {
+            failed += program.Failed.size();
+        }
+        return failed;
+    };
+    auto count_of = [&](size_t size) {
+        return std::count_if(group.begin(), group.end(),
+                             [&](const TapeBlock* b) { return b->Bits.size() == size; });
+    };
     size_t best = 0;
+    size_t best_failed = 0;
+    long best_count = -1;
     size_t best_sure = 0;
     for (size_t r = 0; r < group.size(); ++r) {
+        const size_t failed = failures(*group[r]);
+        const long count = count_of(group[r]->Bits.size());
         const size_t sure =
             static_cast<size_t>(std::count_if(group[r]->Margins.begin(), group[r]->Margins.end(),
                                               [](float margin) { return margin >= DOUBT_MARGIN; }));
-        if (sure > best_sure) {
+        const bool better = best_count < 0 || failed < best_failed ||
+                            (failed == best_failed &&
+                             (count > best_count || (count == best_count && sure > best_sure)));
+        if (better) {
             best = r;
+            best_failed = failed;
+            best_count = count;
             best_sure = sure;
         }
     }
@@ -202,12 +229,21 @@ TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t refer
         for (size_t k = 1; k < segments.size(); ++k) {
             const int change = segments[k].second - segments[k - 1].second;
             const size_t at = segments[k].first;
+            // The same change, seen in another reading: at the same bit, or within the same run
+            // of equal bits of the reference (where in a run a bit was lost is not to be told).
             auto same = std::find_if(edits.begin(), edits.end(), [&](const Edit& e) {
-                return e.Change == change && (e.At > at ? e.At - at : at - e.At) <= 2 * MOST_SHIFT;
+                if (e.Change != change) return false;
+                const size_t low = std::min(e.At, at), high = std::max(e.At, at);
+                if (high - low > SAME_EDIT) return false;
+                for (size_t i = low; i + 1 <= high && i + 1 < base.Bits.size(); ++i) {
+                    if (base.Bits[i] != base.Bits[i + 1]) return high - low <= 1;
+                }
+                return true;
             });
             if (same == edits.end()) {
                 edits.push_back({at, change, {r}});
-            } else {
+            } else if (std::find(same->Readings.begin(), same->Readings.end(), r) ==
+                       same->Readings.end()) {
                 same->Readings.push_back(r);
             }
         }
@@ -222,6 +258,10 @@ TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t refer
     TapeBlock mended = base;
     std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.At > b.At; });
     for (const Edit& edit : edits) {
+        // Only where the reference itself is unsure: a bit lost or gained leaves its mark there,
+        // while readings that only disagree about where repeated bits line up do not.
+        const size_t near = edit.At > SAME_EDIT ? edit.At - SAME_EDIT : 0;
+        if (least_margin(base, near, edit.At + SAME_EDIT) >= EDIT_DOUBT) continue;
         const size_t supporters = edit.Readings.size();
         bool apply = 2 * supporters > group.size();
         if (group.size() == 2) {
