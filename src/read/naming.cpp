@@ -26,8 +26,8 @@ const char SEPARATORS[] = "/";
 FILE* CreateNewFile(const std::string& path)
 {
 #ifdef _WIN32
-    const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                         _S_IREAD | _S_IWRITE);
+    const int fd =
+        _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0) return nullptr;
     FILE* file = _fdopen(fd, "wb");
     if (file == nullptr) _close(fd);
