@@ -17,7 +17,9 @@ only" those it loads and zx8xread did not recover.
 
 --set heldout runs damages and seeds that no constant was ever tuned on. --every K takes every
 K-th program only; --only runs the damages whose name holds TEXT; --list writes one line per
-reading (damage, source, program, class, checks, worst bit) for calibrating the doubt margin.
+reading (damage, source, program, class, checks, worst bit) for calibrating the doubt margin;
+--margins also reads each recording with bench/read_margins.cpp and prints the highest margin
+zx8xread gave a wrong bit, the evidence the doubt threshold is chosen from.
 Needs build/zx8xwav and build/zx8xread (or $ZX8XWAV, $ZX8XREAD), a C++ compiler, libsndfile1-dev
 and lame (apt-get install -y lame), and libz80ex-dev for the ROM.
 """
@@ -155,7 +157,7 @@ def classify(out_dir, stdout, expected_bytes):
     return 'wrong_flagged', detail
 
 
-def one(tools, work, index, seed, damage, program, source, rom_on, show):
+def one(tools, work, index, seed, damage, program, source, rom_on, show, margins):
     label, arguments, mp3 = damage
     prepared = prepare(tools, work, program, source)
     if prepared is None:
@@ -173,6 +175,11 @@ def one(tools, work, index, seed, damage, program, source, rom_on, show):
         recording, heard = os.path.join(job, 'd.mp3'), os.path.join(job, 'd.wav')
     result = run([tools['zx8xread'], '-d', os.path.join(job, 'out'), recording])
     kind, detail = classify(job, result.stdout.decode(), open(expected, 'rb').read())
+    bits = None  # wrong bits, the highest margin of one, the lowest of a right one
+    if margins:
+        words = run([tools['read_margins'], recording, expected, 'GAME']).stdout.decode().split()
+        if len(words) == 3:
+            bits = (int(words[0]), float(words[1]), float(words[2]))
     rom_loaded = None
     if rom_on:
         rom_loaded = run([tools['romcheck'], rom, heard, expected]).returncode == 0
@@ -181,10 +188,10 @@ def one(tools, work, index, seed, damage, program, source, rom_on, show):
         print('%s | %s | %s | seed %d | exit %d | %s %s' % (
             label, source, program, seed, result.returncode, result.stdout.decode().strip()[:160],
             result.stderr.decode().strip()[:100]))
-    return label, source, os.path.basename(program), kind, detail, rom_loaded
+    return label, source, os.path.basename(program), kind, detail, rom_loaded, bits
 
 
-def build_tools(work, want_rom):
+def build_tools(work, want_rom, margins):
     tools = {
         'zx8xwav': os.environ.get('ZX8XWAV', os.path.join(ROOT, 'build', 'zx8xwav')),
         'zx8xread': os.environ.get('ZX8XREAD', os.path.join(ROOT, 'build', 'zx8xread')),
@@ -192,6 +199,15 @@ def build_tools(work, want_rom):
     }
     subprocess.run(['c++', '-O2', '-std=c++17', '-o', tools['damage'],
                     os.path.join(HERE, 'damage.cpp'), '-lsndfile'], check=True)
+    if margins:
+        tools['read_margins'] = os.path.join(work, 'read_margins')
+        sources = [os.path.join(ROOT, 'src', 'read', f)
+                   for f in sorted(os.listdir(os.path.join(ROOT, 'src', 'read')))
+                   if f.endswith('.cpp')]
+        subprocess.run(['c++', '-O2', '-std=c++17', '-DZX8XREAD_SNDFILE',
+                        '-I' + os.path.join(ROOT, 'src'), '-o', tools['read_margins'],
+                        os.path.join(HERE, 'read_margins.cpp')] + sources + ['-lsndfile'],
+                       check=True)
     romcheck_dir = os.path.join(SHARED, 'tools', 'romcheck')
     have_rom = os.path.exists(os.path.join(romcheck_dir, 'romcheck.cpp'))
     for tool in ('romcheck', 'romsave'):
@@ -201,6 +217,24 @@ def build_tools(work, want_rom):
                              '-l:libz80ex.a']).returncode != 0:
             have_rom = False
     return tools, have_rom
+
+
+def report_margins(results):
+    """The evidence for the doubt threshold: how clear the wrong bits looked, and how many right
+    programs a threshold would put in doubt."""
+    wrong = [(r[6][1], r) for r in results if r[6] and r[6][0] > 0]
+    print('readings of the right size with wrong bits: %d, %d bits' % (
+        len(wrong), sum(r[6][0] for _, r in wrong)))
+    for margin, r in sorted(wrong, key=lambda w: -w[0])[:5]:
+        print('  highest margin of a byte holding a wrong bit: %.3f (%s, %s, %s)' % (margin, r[0], r[1], r[2]))
+    passed = [(w, r) for r in results for matches, checks, w, _ in r[4]
+              if not matches and checks != 'failed']
+    print('wrong programs that passed every check: %d; their highest worst bit: %s%%' % (
+        len(passed), max((w for w, _ in passed), default='-')))
+    right = [r[6][2] for r in results if r[6] and r[6][0] == 0]
+    for threshold in (0.1, 0.2, 0.3, 0.4, 0.5):
+        print('  doubt below %.0f%%: %d of %d right readings have a bit in doubt' % (
+            100 * threshold, sum(1 for m in right if m < threshold), len(right)))
 
 
 def main():
@@ -214,6 +248,8 @@ def main():
                         help='read each program under each damage this many times, seeds apart')
     parser.add_argument('--only', default='')
     parser.add_argument('--list', default='')
+    parser.add_argument('--margins', action='store_true',
+                        help='find the highest margin given to a wrong bit')
     parser.add_argument('--show', action='store_true',
                         help='print each reading that did not recover its program, with its seed')
     parser.add_argument('--corpus', default=os.path.join(SHARED, 'corpus'))
@@ -221,7 +257,7 @@ def main():
 
     work = tempfile.mkdtemp(prefix='read_damage_')
     try:
-        tools, have_rom = build_tools(work, not options.no_rom)
+        tools, have_rom = build_tools(work, not options.no_rom, options.margins)
         sources = ['converter', 'machine'] if options.source == 'both' else [options.source]
         if not have_rom and 'machine' in sources:
             print('(no romcheck here: the machine\'s own signal and the ROM column are left out)')
@@ -249,7 +285,8 @@ def main():
                             index += 1
                             seed = seed_base + 1000 * d_index + 100 * repeat + p_index + 1
                             jobs.append(pool.submit(one, tools, work, index, seed, damage,
-                                                    program, source, rom_on, options.show))
+                                                    program, source, rom_on, options.show,
+                                                    options.margins))
             results = [j.result() for j in jobs]
         results = [r for r in results if r is not None]
 
@@ -283,15 +320,18 @@ def main():
                 if listing:
                     for r in rows:
                         for matches, checks, worst, mid in r[4]:
-                            listing.write('%s\t%s\t%s\t%s\t%s\t%s\t%d\t%s\n' % (
+                            listing.write('%s\t%s\t%s\t%s\t%s\t%s\t%d\t%s\t%s\n' % (
                                 damage[0], source, r[2], r[3], 'right' if matches else 'wrong',
-                                checks, worst, 'mid-tape' if mid else ''))
+                                checks, worst, 'mid-tape' if mid else '',
+                                '%d %.3f %.3f' % r[6] if r[6] else ''))
         for source, t in totals.items():
             print('%s: recovered %d of %d (%.1f%%); outside MP3 32 kbps and mid-program starts '
                   '%d of %d (%.1f%%); wrong and called OK: %d; ROM only: %s' % (
                       source, t['right'], t['n'], 100.0 * t['right'] / max(1, t['n']),
                       t['goal_right'], t['goal_n'], 100.0 * t['goal_right'] / max(1, t['goal_n']),
                       t['wrong_ok'], t['rom_only'] if rom_on else '-'))
+        if options.margins:
+            report_margins(results)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
