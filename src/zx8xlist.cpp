@@ -98,6 +98,7 @@ int main(int argc, char** argv)
         return 2;
     }
     int status = 0;
+    int listed = 0;
     for (size_t k = 0; k < files.size(); ++k) {
         std::vector<uint8_t> image;
         if (!ReadFile(files[k], &image)) {
@@ -113,7 +114,7 @@ int main(int argc, char** argv)
         const TargetFormat target =
             machine != TARGET_UNKNOWN ? machine : MachineOf(files[k], image);
         const Listing listing = ListImage(image, target);
-        if (k > 0) fputs("\n", stdout);
+        if (listed++ > 0) fputs("\n", stdout);
         fputs(ListingText(listing, files[k], image, style).c_str(), stdout);
         if (HasProblems(listing) && status == 0) status = 1;
     }

@@ -123,7 +123,7 @@ std::string ListingText(const Listing& listing, const std::string& title,
         }
         problems(line.Problems, "     ");
     }
-    if (!listing.Variables.empty()) out += "\n";
+    if (!listing.Variables.empty() && !listing.Lines.empty()) out += "\n";
     for (const ListedVariable& v : listing.Variables) {
         out += TextOf(v.Text, machine, style);
         if (!v.Note.empty()) out += "  (" + v.Note + ")";

@@ -1,0 +1,76 @@
+// zx8xlist end to end: what it prints and exits with for good, damaged and missing files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "support/folders.h"
+#include "support/images.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(Zx8xlist, OutputsAndExitStatus)
+{
+    const fs::path dir = FreshTestFolder("zx8xlist_");
+    const std::vector<uint8_t> zx81 = WellFormedZx81Image(3, 5);
+    ASSERT_TRUE(WriteFileBytes((dir / "game.p").string().c_str(), zx81));
+    ASSERT_TRUE(WriteFileBytes((dir / "old.o").string().c_str(), WellFormedZx80Image(2, 6)));
+    std::vector<uint8_t> broken = zx81;
+    broken[11] = 0xFF;  // E_LINE far outside the image
+    ASSERT_TRUE(WriteFileBytes((dir / "broken.p").string().c_str(), broken));
+    std::ofstream(dir / "huge.p", std::ios::binary) << std::string(70000, '\0');
+
+    struct Case {
+        std::string Args;
+        int Status;
+        std::string Out;  // the start of standard output
+        std::string Err;  // standard error, whole
+    };
+    const Case cases[] = {
+        {"game.p", 0,
+         "game.p: ZX81 program, " + std::to_string(zx81.size()) + " bytes\n  D_FILE  ", ""},
+        {"old.o", 0, "old.o: ZX80 program, ", ""},
+        {"-81 old.o", 1, "old.o: ZX81 program, ", ""},
+        {"broken.p game.p", 1, "broken.p: ZX81 program, ", ""},
+        {"missing.p game.p", 2, "game.p: ZX81", "zx8xlist: missing.p: cannot read: No such file or directory\n"},
+        {"huge.p", 2, "", "zx8xlist: huge.p: too large for a program image\n"},
+        {"-x game.p", 2, "", "zx8xlist: unknown option -x\nUsage: zx8xlist"},
+        {"", 2, "", "zx8xlist: no file given\nUsage: zx8xlist"},
+        {"-h", 0, "Usage: zx8xlist [--ascii] [-80 | -81] FILE...\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Args);
+        const std::string command =
+            "cd '" + dir.string() + "' && " + ZX8XLIST_EXE + " " + c.Args + " >stdout 2>stderr";
+        const int raw = std::system(command.c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.Status);
+        EXPECT_EQ(Slurp(dir / "stdout").substr(0, c.Out.size()), c.Out);
+        EXPECT_EQ(Slurp(dir / "stderr").substr(0, c.Err.size()), c.Err);
+    }
+
+    // Into a file: no terminal codes; with --ascii, nothing but ASCII.
+    ASSERT_EQ(std::system(("cd '" + dir.string() + "' && " + ZX8XLIST_EXE +
+                           " game.p >plain && " + ZX8XLIST_EXE + " --ascii game.p >ascii")
+                              .c_str()),
+              0);
+    const std::string plain = Slurp(dir / "plain"), ascii = Slurp(dir / "ascii");
+    EXPECT_EQ(plain.find('\x1b'), std::string::npos);
+    EXPECT_TRUE(std::all_of(ascii.begin(), ascii.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+    EXPECT_NE(ascii.find("\n  10 REM "), std::string::npos) << ascii;
+    if (!::testing::Test::HasFailure()) fs::remove_all(dir);
+}
+
+}  // namespace
