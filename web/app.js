@@ -1,10 +1,51 @@
-// The page around the program: it hands the chosen file to zx8xwav (compiled to WebAssembly, in
+// The page around the programs: it hands the chosen file to zx8xwav (compiled to WebAssembly, in
 // zx8xwav.js) exactly as a command line would, shows what the program prints, and plays the WAV
-// the program wrote. Every rule of the conversion stays in the program.
+// the program wrote; it reads recordings, live or from files, with zx8xread compiled the same
+// way. Every rule of converting and reading stays in the programs.
 'use strict';
 
 (function () {
   const $ = (id) => document.getElementById(id);
+
+  // --- The programs ----------------------------------------------------------------------------
+
+  // Each program's WebAssembly is compiled once per page (from the base64 its .wasm.js script
+  // holds); every run gets a fresh instance of it, so that nothing of an earlier run remains.
+  const compiled = {};
+  function compiledModule(name) {
+    if (!compiled[name]) {
+      const text = atob(self[name.toUpperCase() + '_WASM']);
+      const bytes = new Uint8Array(text.length);
+      for (let i = 0; i < text.length; i++) bytes[i] = text.charCodeAt(i);
+      compiled[name] = WebAssembly.compile(bytes);
+    }
+    return compiled[name];
+  }
+
+  function instanceOf(factory, name, options) {
+    return factory(Object.assign({
+      thisProgram: name,
+      instantiateWasm(imports, receive) {
+        compiledModule(name)
+          .then((module) => WebAssembly.instantiate(module, imports)
+            .then((instance) => receive(instance, module)));
+        return {};
+      },
+    }, options));
+  }
+
+  // A name as an argument: one that begins with "-" would be taken for an option.
+  const asArgument = (name) => (name.startsWith('-') ? './' + name : name);
+
+  // Runs callMain, turning exit() into its status.
+  function callMain(program, args) {
+    try {
+      return program.callMain(args);
+    } catch (e) {
+      if (e && typeof e.status === 'number') return e.status;
+      throw e;
+    }
+  }
 
   // Seconds of signal in each piece handed to Web Audio, and how far ahead pieces are queued.
   const CHUNK_SECONDS = 5;
@@ -26,29 +67,25 @@
     if (target === 'zx80') args.push('-80');
     const name = $('name').value;
     if (name !== '') args.push('-z' + name);
-    args.push(fileName);
+    args.push(asArgument(fileName));
     return args;
   }
 
-  // Runs the program once, in a new instance so that nothing of an earlier run remains, on the
-  // file written into its current folder under its own name. Resolves to the lines it printed
-  // (standard output and standard error in the order written), its exit status, the files it
-  // made, and the target and tape name it settled on.
+  // Runs the program once, in a new instance, on the file written into a folder of its own (so
+  // that no name, "dev" or "tmp" say, meets the instance's own folders). Resolves to the lines it
+  // printed (standard output and standard error in the order written), its exit status, the
+  // files it made, and the target and tape name it settled on.
   async function runProgram(file, args) {
     const lines = [];
-    const program = await createZx8xwav({
-      thisProgram: 'zx8xwav',
+    const program = await instanceOf(createZx8xwav, 'zx8xwav', {
       print: (text) => lines.push({ text, error: false }),
       printErr: (text) => lines.push({ text, error: true }),
     });
+    program.FS.mkdir('/in');
+    program.FS.chdir('/in');
     program.FS.writeFile(file.name, file.bytes);
     const before = new Set(program.FS.readdir('.'));
-    let status;
-    try {
-      status = program.callMain(args);
-    } catch (e) {
-      status = e && typeof e.status === 'number' ? e.status : 1;
-    }
+    const status = callMain(program, args);
     const made = program.FS.readdir('.').filter((name) => !before.has(name));
     return {
       lines,
@@ -77,31 +114,41 @@
     }
     converting = true;
     $('log').dataset.busy = 'yes';
-    do {
-      again = false;
-      await convertOnce();
-    } while (again);
-    converting = false;
-    delete $('log').dataset.busy;
+    try {
+      do {
+        again = false;
+        await convertOnce();
+      } while (again);
+    } catch (e) {
+      note('Something went wrong on this page: ' + e + '. Choose the file again.');
+    } finally {
+      converting = false;
+      delete $('log').dataset.busy;
+    }
+  }
+
+  // A word from the page beside the program's own lines.
+  function note(text) {
+    $('note').textContent = text;
+    $('note').hidden = text === '';
   }
 
   async function convertOnce() {
     stop();
     showTape(null);
+    note('');
     const file = chosen;
     const args = argumentsFor(file.name);
     lastArguments = JSON.stringify(args);
     const run = await runProgram(file, args);
+    if (file.bytes.length === 0) {
+      note('The file is empty: it holds no program, and its tape loads nothing.');
+    } else if ($('target').value === 'zx80' && !run.zx80 && file.name.endsWith('.p')) {
+      note('A file whose name ends in .p always makes a ZX81 tape. To make a ZX80 tape of it, ' +
+        'rename it (to end in .o, say) and choose it again.');
+    }
 
-    const log = $('log');
-    log.replaceChildren(...run.lines.map((line) => {
-      const span = document.createElement('span');
-      if (line.error) span.className = 'error';
-      span.textContent = line.text + '\n';
-      return span;
-    }));
-    log.dataset.status = String(run.status);
-    log.dataset.runs = String(Number(log.dataset.runs || 0) + 1);
+    showLog(run.lines, run.status);
     if (run.status !== 0 || run.files.length !== 1) return;
 
     const wav = run.files[0];
@@ -185,6 +232,10 @@
       $('fact-memory').textContent = dash;
       return;
     }
+    if (t.imageSize === 0) {
+      $('fact-memory').textContent = 'no program';
+      return;
+    }
     // The image is the machine's memory from its start address on, as the program reports it.
     const start = t.imageStart;
     const end = start + t.imageSize;
@@ -252,10 +303,22 @@
     }
   }
 
+  let starting = false;  // between a click on Play and the sound starting
+
   async function play() {
-    if (!tape || playback) return;
+    if (!tape || playback || starting) return;
+    starting = true;
+    $('play').disabled = true;
     const context = newAudioContext(tape.rate);
-    await context.resume();
+    try {
+      await context.resume();
+    } finally {
+      starting = false;
+    }
+    if (!tape) {
+      context.close();
+      return;
+    }
     // Start on a whole sample frame a moment ahead, so the first piece is not cut.
     const rate = context.sampleRate;
     const startTime = Math.ceil((context.currentTime + 0.15) * rate) / rate;
@@ -420,11 +483,385 @@
   document.addEventListener('drop', (e) => {
     e.preventDefault();
     drop.classList.remove('over');
-    if (e.dataTransfer.files.length > 0) choose(e.dataTransfer.files[0]);
+    const files = Array.from(e.dataTransfer.files);
+    const audio = files.filter((f) => f.type.startsWith('audio/') || /\.(wav|flac|mp3|ogg|m4a)$/i.test(f.name));
+    if (audio.length > 0) openRecordings(audio);
+    else if (files.length > 1) chooseParts(files);
+    else if (files.length === 1) choose(files[0]);
   });
   window.addEventListener('resize', () => {
     drawOverview();
     showPosition(playback ? Number($('progress').value) : 0);
   });
+
+  // --- Several programs on one tape --------------------------------------------------------------
+
+  let parts = [];  // { name, bytes } in the order they play
+
+  function showParts() {
+    const list = $('parts');
+    list.replaceChildren(...parts.map((part, k) => {
+      const item = document.createElement('li');
+      item.dataset.name = part.name;
+      const label = document.createElement('span');
+      label.className = 'part-name';
+      label.textContent = part.name;
+      const say = document.createElement('span');
+      say.className = 'part-load';
+      say.textContent = part.load || '';
+      const buttons = [['up', '↑', 'Earlier', k > 0], ['down', '↓', 'Later', k < parts.length - 1],
+        ['remove', '✕', 'Remove', true]].map(([action, text, title, enabled]) => {
+        const b = document.createElement('button');
+        b.type = 'button';
+        b.dataset.action = action;
+        b.textContent = text;
+        b.title = title;
+        b.setAttribute('aria-label', title + ': ' + part.name);
+        b.disabled = !enabled;
+        b.addEventListener('click', () => {
+          if (action === 'remove') parts.splice(k, 1);
+          else {
+            const other = action === 'up' ? k - 1 : k + 1;
+            [parts[k], parts[other]] = [parts[other], parts[k]];
+          }
+          showParts();
+        });
+        return b;
+      });
+      item.append(label, ' ', say, ...buttons);
+      return item;
+    }));
+    $('make-tape').disabled = parts.length === 0;
+  }
+
+  async function chooseParts(files) {
+    parts = await Promise.all(Array.from(files, async (f) => ({
+      name: f.name, bytes: new Uint8Array(await f.arrayBuffer()),
+    })));
+    showParts();
+  }
+
+  // Converts each part as the command line would, then joins their tapes with the pause chosen,
+  // and shows the one tape in the player.
+  async function makeTape() {
+    if (parts.length === 0 || converting) return;
+    converting = true;
+    $('log').dataset.busy = 'yes';
+    try {
+      stop();
+      showTape(null);
+      note('');
+      const lines = [];
+      const runs = [];
+      for (const part of parts) {
+        const run = await runProgram(part, [asArgument(part.name)]);
+        lines.push(...run.lines);
+        if (run.status !== 0 || run.files.length !== 1) {
+          note(part.name + ' could not be converted; see what the program says.');
+          showLog(lines, run.status);
+          return;
+        }
+        runs.push(run);
+        part.load = run.zx80 ? 'LOAD' : 'LOAD "' + run.tapeName.toUpperCase() + '"';
+      }
+      parts.forEach((part, k) => {
+        part.load = k === 0 ? 'first: type ' + (runs[0].zx80 ? 'LOAD' : 'LOAD ""')
+          : 'loaded by the part before (' + part.load + ')';
+      });
+      showParts();
+      const joiner = await instanceOf(createZx8xwav, 'zx8xwav', {});
+      joiner.FS.mkdir('/parts');
+      runs.forEach((run, k) => joiner.FS.writeFile('/parts/' + k + '.wav', run.files[0].bytes));
+      joiner.FS.writeFile('/parts/list', runs.map((r, k) => '/parts/' + k + '.wav').join('\n') + '\n');
+      const pause = Math.max(0, Math.min(60, Number($('pause').value) || 0));
+      const ok = withStrings(joiner, ['/parts/list', '/parts/tape.wav'],
+        (list, out) => joiner._ZxJoinTapes(list, pause, out));
+      if (!ok) throw new Error('the tapes could not be joined');
+      const bytes = joiner.FS.readFile('/parts/tape.wav');
+      showLog(lines, 0);
+      const first = runs[0];
+      const stem = parts[0].name.replace(/\.[^.]*$/, '');
+      showTape(readTape(stem + '-' + parts.length + '-parts.wav', bytes, {
+        zx80: first.zx80,
+        tapeName: first.tapeName,
+        imageSize: parts[0].bytes.length,
+        imageStart: first.imageStart,
+        ramEnd1K: first.ramEnd1K,
+        ramEnd16K: first.ramEnd16K,
+      }));
+    } catch (e) {
+      note('Something went wrong on this page: ' + e);
+    } finally {
+      converting = false;
+      delete $('log').dataset.busy;
+    }
+  }
+
+  // Calls `f` with the strings given copied into the instance's memory.
+  function withStrings(program, strings, f) {
+    const pointers = strings.map((text) => {
+      const bytes = new TextEncoder().encode(text + '\0');
+      const at = program._malloc(bytes.length);
+      program.HEAPU8.set(bytes, at);
+      return at;
+    });
+    try {
+      return f(...pointers);
+    } finally {
+      pointers.forEach((at) => program._free(at));
+    }
+  }
+
+  function showLog(lines, status) {
+    const log = $('log');
+    log.replaceChildren(...lines.map((line) => {
+      const span = document.createElement('span');
+      if (line.error) span.className = 'error';
+      span.textContent = line.text + '\n';
+      return span;
+    }));
+    log.dataset.status = String(status);
+    log.dataset.runs = String(Number(log.dataset.runs || 0) + 1);
+  }
+
+  // --- Reading recordings ----------------------------------------------------------------------
+
+  // Programs read, live or from files, each as zx8xread reports it and the bytes it would write.
+  function addRecovered(program) {
+    const item = document.createElement('li');
+    item.dataset.name = program.file;
+    item.dataset.status = program.status;
+    const line = document.createElement('span');
+    line.className = 'line ' + program.status;
+    line.textContent = program.line;
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([program.bytes], { type: 'application/octet-stream' }));
+    link.download = program.file;
+    link.textContent = 'Download ' + program.file;
+    const use = document.createElement('button');
+    use.type = 'button';
+    use.textContent = 'Play it back';
+    use.addEventListener('click', () => {
+      choose(new File([program.bytes], program.file));
+      $('choose').scrollIntoView();
+    });
+    item.append(line, ' ', link, ' ', use);
+    $('recovered').append(item);
+  }
+
+  function clearRecovered() {
+    for (const a of $('recovered').querySelectorAll('a[href]')) URL.revokeObjectURL(a.href);
+    $('recovered').replaceChildren();
+  }
+
+  function hexBytes(hex) {
+    const bytes = new Uint8Array(hex.length / 2);
+    for (let i = 0; i < bytes.length; i++) bytes[i] = parseInt(hex.substr(2 * i, 2), 16);
+    return bytes;
+  }
+
+  // The programs the live reader handed back, as JSON, added to the list.
+  function takePrograms(reader, pointer) {
+    for (const p of JSON.parse(reader.UTF8ToString(pointer))) {
+      const r = p.report.programs[0];
+      addRecovered({ file: r.file, status: r.status, line: p.line, bytes: hexBytes(p.image) });
+    }
+  }
+
+  // The machine chosen for reading, as zx8xread's option and as the reader's number for it.
+  function machineOption() {
+    const target = $('target').value;
+    return target === 'zx81' ? ['-81'] : target === 'zx80' ? ['-80'] : [];
+  }
+
+  // Samples reach the page from an AudioWorklet in pieces of about 0.1 s.
+  const TAP = `class Tap extends AudioWorkletProcessor {
+    constructor() { super(); this.pieces = []; this.frames = 0; }
+    process(inputs) {
+      const input = inputs[0];
+      if (input && input.length > 0) {
+        this.pieces.push(input.map((channel) => channel.slice()));
+        this.frames += input[0].length;
+        if (this.frames >= 4096) {
+          this.port.postMessage(this.pieces);
+          this.pieces = [];
+          this.frames = 0;
+        }
+      }
+      return true;
+    }
+  }
+  registerProcessor('zx8x-tap', Tap);`;
+
+  let recording = null;  // the live reading, while it runs
+
+  function showLevel(peak) {
+    const db = peak > 0 ? 20 * Math.log10(peak) : -Infinity;
+    const level = $('level');
+    level.value = Math.max(-60, db);
+    level.dataset.level = db === -Infinity ? '-Infinity' : db.toFixed(1);
+    const r = recording;
+    if (!r) return;
+    r.loudest = Math.max(r.loudest * 0.9, peak);
+    $('level-note').textContent = peak >= 0.999 ? 'Too loud: the signal is clipped. Turn it down.'
+      : r.loudest < 0.01 ? 'Too quiet: turn the volume up, or check the cable.' : 'Level good.';
+  }
+
+  async function startRecording() {
+    if (recording) return;
+    recording = { starting: true, loudest: 1 };
+    $('record').disabled = true;
+    try {
+      const stream = await navigator.mediaDevices.getUserMedia({
+        audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false },
+      });
+      const context = new AudioContext();
+      const url = URL.createObjectURL(new Blob([TAP], { type: 'text/javascript' }));
+      await context.audioWorklet.addModule(url);
+      URL.revokeObjectURL(url);
+      const source = context.createMediaStreamSource(stream);
+      const channels = Math.max(1, Math.min(2, stream.getAudioTracks()[0].getSettings().channelCount || 1));
+      const tap = new AudioWorkletNode(context, 'zx8x-tap', {
+        numberOfInputs: 1, numberOfOutputs: 0, channelCount: channels, channelCountMode: 'explicit',
+      });
+      const reader = await instanceOf(createZx8xread, 'zx8xread', {});
+      const machine = { '-80': 1, '-81': 2 }[machineOption()[0]] || 0;
+      if (!reader._ZxReadStart(context.sampleRate, channels, machine)) {
+        throw new Error('the input runs at ' + context.sampleRate + ' samples per second');
+      }
+      clearRecovered();
+      recording = { stream, context, tap, reader, channels, loudest: 1, frames: 0 };
+      tap.port.onmessage = (event) => feed(event.data);
+      source.connect(tap);
+      $('recovered').dataset.busy = 'yes';
+      $('record-stop').disabled = false;
+      $('reading').textContent = 'Listening. Start the tape, or type SAVE "NAME" on the machine.';
+    } catch (e) {
+      recording = null;
+      $('record').disabled = false;
+      $('reading').textContent = 'Cannot record: ' + (e.message || e) +
+        '. Allow this page to use the microphone or line input.';
+    }
+  }
+
+  // Hands a batch of pieces to the reader, interleaved, and shows what it says.
+  function feed(pieces) {
+    const r = recording;
+    if (!r || !r.reader) return;
+    const frames = pieces.reduce((n, piece) => n + piece[0].length, 0);
+    const at = r.reader._ZxReadSamples(frames) >> 2;
+    const heap = r.reader.HEAPF32;
+    let k = at;
+    let peak = 0;
+    for (const piece of pieces) {
+      for (let i = 0; i < piece[0].length; i++) {
+        for (let c = 0; c < r.channels; c++) {
+          const v = (piece[c] || piece[0])[i];
+          heap[k++] = v;
+          if (Math.abs(v) > peak) peak = Math.abs(v);
+        }
+      }
+    }
+    takePrograms(r.reader, r.reader._ZxReadFeed(frames));
+    r.frames += frames;
+    showLevel(peak);
+    const bits = r.reader._ZxReadProgress();
+    $('reading').textContent = bits >= 8 ? 'Reading a program: ' + Math.floor(bits / 8) + ' bytes so far.'
+      : 'Listening: ' + minutesAndSeconds(r.frames / r.context.sampleRate) + ' recorded.';
+  }
+
+  function stopRecording() {
+    const r = recording;
+    if (!r || !r.reader) return;
+    recording = null;
+    r.tap.port.onmessage = null;
+    r.stream.getTracks().forEach((track) => track.stop());
+    r.context.close();
+    takePrograms(r.reader, r.reader._ZxReadFinish());
+    delete $('recovered').dataset.busy;
+    $('record').disabled = false;
+    $('record-stop').disabled = true;
+    const count = $('recovered').children.length;
+    $('reading').textContent = count === 0 ? 'No program was found in the recording.'
+      : count + (count === 1 ? ' program' : ' programs') + ' read.';
+  }
+
+  // Recordings from files: each is given to zx8xread as it stands if it is a WAV file, else as
+  // the browser decodes it, and zx8xread runs on them as on the command line.
+  async function openRecordings(files) {
+    if (files.length === 0 || $('recovered').dataset.busy) return;
+    $('recovered').dataset.busy = 'yes';
+    clearRecovered();
+    $('reading').textContent = 'Reading ' + files.length + (files.length === 1 ? ' recording.' : ' recordings.');
+    try {
+      const lines = [];
+      const reader = await instanceOf(createZx8xread, 'zx8xread', {
+        print: (text) => lines.push(text),
+        printErr: (text) => lines.push(text),
+      });
+      reader.FS.mkdir('/in');
+      reader.FS.mkdir('/out');
+      const paths = [];
+      for (const file of files) {
+        const bytes = new Uint8Array(await file.arrayBuffer());
+        const path = '/in/' + file.name.replace(/\//g, '_');
+        const wav = bytes.length >= 12 && String.fromCharCode(...bytes.subarray(0, 4)) === 'RIFF' &&
+          String.fromCharCode(...bytes.subarray(8, 12)) === 'WAVE';
+        if (wav) {
+          reader.FS.writeFile(path, bytes);
+        } else {
+          const audio = await decode(bytes);
+          const frames = audio.length;
+          const interleaved = new Float32Array(frames * audio.numberOfChannels);
+          for (let c = 0; c < audio.numberOfChannels; c++) {
+            const data = audio.getChannelData(c);
+            for (let i = 0; i < frames; i++) interleaved[i * audio.numberOfChannels + c] = data[i];
+          }
+          const at = reader._malloc(interleaved.length * 4);
+          reader.HEAPF32.set(interleaved, at >> 2);
+          const ok = withStrings(reader, [path], (p) =>
+            reader._ZxWriteFloatWav(p, at, frames, audio.numberOfChannels, audio.sampleRate));
+          reader._free(at);
+          if (!ok) throw new Error('no room for ' + file.name);
+        }
+        paths.push(path);
+      }
+      const merge = $('merge').checked && paths.length > 1 ? ['-m'] : [];
+      callMain(reader, ['-d', '/out', '--report', '/out/report.json', ...merge, ...machineOption(), ...paths]);
+      const report = JSON.parse(reader.FS.readFile('/out/report.json', { encoding: 'utf8' }));
+      const said = lines.filter((line) => line.startsWith('/out/'));
+      report.programs.forEach((p, k) => {
+        const file = p.file.replace(/^\/out\//, '');
+        addRecovered({ file, status: p.status, line: (said[k] || '').replace(/^\/out\//, ''),
+          bytes: reader.FS.readFile(p.file) });
+      });
+      const problems = lines.filter((line) => !line.startsWith('/out/'))
+        .map((line) => line.replace(/\/in\//g, ''));
+      const count = report.programs.length;
+      $('reading').textContent = (count === 0 ? 'No program was found.'
+        : count + (count === 1 ? ' program' : ' programs') + ' read.') +
+        (problems.length ? ' ' + problems.join(' ') : '');
+    } catch (e) {
+      $('reading').textContent = 'Cannot read the recording: ' + (e.message || e);
+    } finally {
+      delete $('recovered').dataset.busy;
+    }
+  }
+
+  function decode(bytes) {
+    // At 48 kHz whatever the file's rate: the reader takes any rate from 8 kHz up.
+    const context = new OfflineAudioContext(1, 1, 48000);
+    return context.decodeAudioData(bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.length));
+  }
+
+  $('tape-files').addEventListener('change', () => chooseParts($('tape-files').files));
+  $('make-tape').addEventListener('click', makeTape);
+  $('record').addEventListener('click', startRecording);
+  $('record-stop').addEventListener('click', stopRecording);
+  $('recording').addEventListener('change', () => openRecordings(Array.from($('recording').files)));
+  $('merge').addEventListener('change', () => {
+    $('recording').multiple = $('merge').checked;
+  });
+
   showTape(null);
 })();

@@ -24,7 +24,8 @@ struct Areas {
 
 unsigned Word(const std::vector<uint8_t>& image, size_t offset)
 {
-    return offset + 1 < image.size() ? image[offset] | image[offset + 1] << 8 : 0;
+    return offset + 1 < image.size() ? static_cast<unsigned>(image[offset] | image[offset + 1] << 8)
+                                     : 0u;
 }
 
 std::string Bytes(size_t count)
@@ -508,9 +509,9 @@ void ListVariables(const std::vector<uint8_t>& image, TargetFormat machine, cons
 }
 
 // An address variable: where it points, checked against the image.
-bool PointsInside(unsigned address, int start, size_t size)
+bool PointsInside(unsigned address, unsigned start, size_t size)
 {
-    return address >= static_cast<unsigned>(start) && address <= start + size;
+    return address >= start && address <= start + size;
 }
 
 }  // namespace
@@ -520,13 +521,13 @@ Listing ListImage(const std::vector<uint8_t>& image, TargetFormat machine)
     Listing listing;
     listing.Machine = machine == TARGET_ZX80 ? TARGET_ZX80 : TARGET_ZX81;
     const bool zx81 = listing.Machine == TARGET_ZX81;
-    const int start = ImageStart(listing.Machine);
-    const size_t program = static_cast<size_t>(ProgramAddress(listing.Machine) - start);
+    const unsigned start = static_cast<unsigned>(ImageStart(listing.Machine));
+    const size_t program = static_cast<size_t>(ProgramAddress(listing.Machine)) - start;
     if (image.size() < program) {
         listing.Problems.push_back({image.size(), "the image ends inside the system variables"});
         return listing;
     }
-    auto offset_of = [&](int address) { return static_cast<size_t>(address - start); };
+    auto offset_of = [&](int address) { return static_cast<size_t>(address) - start; };
     auto value = [&](int address) { return Word(image, offset_of(address)); };
     auto add = [&](const char* name, int address, const std::string& text) {
         listing.System.push_back({name, {offset_of(address), offset_of(address) + 2}, text});

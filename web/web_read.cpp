@@ -1,0 +1,161 @@
+// The page's side of zx8xread beyond its command line: a recording read live, as its samples
+// come from the microphone or line-in, by the same reader, each program handed back as soon as it
+// is read, named, reported and judged as zx8xread would; and decoded recordings written as WAV
+// files, for zx8xread itself to read.
+#include <emscripten/emscripten.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "read/naming.h"
+#include "read/program.h"
+#include "read/reader.h"
+#include "read/report.h"
+#include "read/summary.h"
+
+namespace {
+
+// The reading under way. The page reads one recording at a time.
+struct LiveReading {
+    RecordingReader Reader;
+    TargetFormat Machine = TARGET_UNKNOWN;
+    std::vector<float> Samples;  // the page's next samples, interleaved
+    std::set<std::string> Names;  // files named so far
+    int Zx80Count = 0;
+    std::string Json;  // the last answer
+};
+LiveReading live;
+
+// The file zx8xread would write the program to: its name, or the name with -2, -3 ... where an
+// earlier program took it.
+std::string FileNameFor(const TapeProgram& program)
+{
+    const std::string name = program.Kind == TARGET_ZX81 ? Zx81FileName(program.Name)
+                                                         : Zx80FileName("recording", ++live.Zx80Count);
+    const size_t dot = name.find_last_of('.');
+    std::string chosen = name;
+    for (int n = 2; live.Names.count(chosen) != 0; ++n) {
+        chosen = name.substr(0, dot) + "-" + std::to_string(n) + name.substr(dot);
+    }
+    live.Names.insert(chosen);
+    return chosen;
+}
+
+std::string Quoted(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes)
+{
+    static const char DIGITS[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(2 * bytes.size());
+    for (const uint8_t b : bytes) {
+        text += DIGITS[b >> 4];
+        text += DIGITS[b & 15];
+    }
+    return text;
+}
+
+// The programs the blocks read so far hold, as a JSON array: each as the report tells of it,
+// with zx8xread's line and the image in hex.
+const char* TakePrograms()
+{
+    live.Json = "[";
+    RecordingReport recording;
+    recording.Info.Rate = static_cast<int>(live.Reader.Rate);
+    recording.Info.Channels = live.Reader.Channels;
+    for (TapeProgram& program : ProgramsInBlocks(TakeBlocks(&live.Reader), live.Machine)) {
+        const std::string file = FileNameFor(program);
+        const std::string report = ReportJson({recording}, {{&program, file}});
+        live.Json += std::string(live.Json.size() > 1 ? "," : "") + "{\"report\": " + report +
+                     ", \"line\": " + Quoted(ProgramLine(program, file)) + ", \"image\": \"" +
+                     Hex(program.Image) + "\"}";
+    }
+    live.Json += "]";
+    return live.Json.c_str();
+}
+
+}  // namespace
+
+extern "C" {
+
+/// Starts reading a recording of `channels` interleaved channels at `rate` frames per second;
+/// `machine` as for zx8xread (TARGET_UNKNOWN, TARGET_ZX80 or TARGET_ZX81). 0 if the rate is too
+/// low to read.
+EMSCRIPTEN_KEEPALIVE int ZxReadStart(int rate, int channels, int machine)
+{
+    live = LiveReading{};
+    if (rate < 8000 || channels < 1) return 0;
+    live.Machine = static_cast<TargetFormat>(machine);
+    StartReader(&live.Reader, channels, rate, live.Machine);
+    return 1;
+}
+
+/// Room for the next `frames` frames of samples in -1..1, for the page to fill.
+EMSCRIPTEN_KEEPALIVE float* ZxReadSamples(int frames)
+{
+    live.Samples.resize(static_cast<size_t>(std::max(0, frames) * live.Reader.Channels));
+    return live.Samples.data();
+}
+
+/// Reads the `frames` frames put in place; gives the programs finished since the last call, as
+/// JSON.
+EMSCRIPTEN_KEEPALIVE const char* ZxReadFeed(int frames)
+{
+    FeedReader(&live.Reader, live.Samples.data(), frames);
+    return TakePrograms();
+}
+
+/// The recording has ended; gives the last programs, as JSON.
+EMSCRIPTEN_KEEPALIVE const char* ZxReadFinish()
+{
+    FinishReader(&live.Reader);
+    return TakePrograms();
+}
+
+/// Bits read so far of the block being read on the first channel (0 between blocks).
+EMSCRIPTEN_KEEPALIVE int ZxReadProgress()
+{
+    return live.Reader.Framers.empty()
+               ? 0
+               : static_cast<int>(live.Reader.Framers[0].Block.Bits.size());
+}
+
+/// Writes `frames` frames of `channels` interleaved float samples at `rate` as a 32-bit float WAV
+/// file at `path`, for zx8xread to read. 0 if it cannot be written.
+EMSCRIPTEN_KEEPALIVE int ZxWriteFloatWav(const char* path, const float* samples, int frames,
+                                         int channels, int rate)
+{
+    FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) return 0;
+    const uint32_t data = static_cast<uint32_t>(frames) * static_cast<uint32_t>(channels) * 4;
+    auto word = [&](uint32_t v, int bytes) {
+        for (int k = 0; k < bytes; ++k) std::fputc(static_cast<int>((v >> (8 * k)) & 0xFF), file);
+    };
+    std::fputs("RIFF", file);
+    word(36 + data, 4);  // "WAVE", the fmt chunk and the data chunk's header
+    std::fputs("WAVEfmt ", file);
+    word(16, 4);
+    word(3, 2);  // IEEE float
+    word(static_cast<uint32_t>(channels), 2);
+    word(static_cast<uint32_t>(rate), 4);
+    word(static_cast<uint32_t>(rate * channels * 4), 4);
+    word(static_cast<uint32_t>(channels * 4), 2);
+    word(32, 2);
+    std::fputs("data", file);
+    word(data, 4);
+    const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(channels);
+    const bool written = std::fwrite(samples, sizeof(float), count, file) == count;
+    return std::fclose(file) == 0 && written ? 1 : 0;
+}
+}
