@@ -11,6 +11,7 @@ import { chromium } from 'playwright-core';
 
 const PAGE_DIR = process.env.ZX8XWAV_PAGE_DIR;
 const NATIVE = process.env.ZX8XWAV_NATIVE;
+const READ_NATIVE = process.env.ZX8XREAD_NATIVE;
 const SOURCE_DIR = process.env.ZX8XWAV_SOURCE_DIR;
 const SCREENSHOTS = process.env.ZX8XWAV_SCREENSHOTS;
 
@@ -23,6 +24,85 @@ function zx80Image(size) {
   image.writeUInt16LE(0x4000 + size, 10);
   image[size - 1] = 0x80;
   return image;
+}
+
+// A small ZX81 program a machine could have saved: one REM line holding `text`, a collapsed
+// display file and no variables.
+function zx81Program(text) {
+  const body = [0xea, ...Array.from(text, (c) => 38 + c.charCodeAt(0) - 65), 0x76];
+  const line = Buffer.from([0, 10, body.length & 0xff, body.length >> 8, ...body]);
+  const image = Buffer.concat([Buffer.alloc(116), line, Buffer.alloc(25, 0x76), Buffer.from([0x80])]);
+  const dFile = 0x407d + line.length;
+  image.writeUInt16LE(dFile, 3);
+  image.writeUInt16LE(dFile + 1, 5);
+  image.writeUInt16LE(dFile + 25, 7);
+  image.writeUInt16LE(0x4009 + image.length, 11);
+  return image;
+}
+
+// The samples of a WAV zx8xwav wrote (8-bit mono after a 44-byte header).
+const samplesOf = (wav) => wav.subarray(44);
+
+// A 16-bit mono WAV at 44.1 kHz of 8-bit samples at 22.05 kHz (each sample twice): what a sound
+// card would capture of the tapes, and a format the fake capture device plays.
+function captureWav(samples) {
+  const data = Buffer.alloc(samples.length * 4);
+  samples.forEach((s, i) => {
+    data.writeInt16LE((s - 128) * 200, 4 * i);
+    data.writeInt16LE((s - 128) * 200, 4 * i + 2);
+  });
+  const header = Buffer.alloc(44);
+  header.write('RIFF', 0);
+  header.writeUInt32LE(36 + data.length, 4);
+  header.write('WAVEfmt ', 8);
+  header.writeUInt32LE(16, 16);
+  header.writeUInt16LE(1, 20);
+  header.writeUInt16LE(1, 22);
+  header.writeUInt32LE(44100, 24);
+  header.writeUInt32LE(88200, 28);
+  header.writeUInt16LE(2, 32);
+  header.writeUInt16LE(16, 34);
+  header.write('data', 36);
+  header.writeUInt32LE(data.length, 40);
+  return Buffer.concat([header, data]);
+}
+
+// Two programs on one tape with a second of silence between them, as a sound card captured it;
+// their images.
+function twoProgramTape() {
+  const first = zx81Program('FIRST');
+  const second = zx81Program('SECOND');
+  const a = runNative('first.p', first, []).wav;
+  const b = runNative('second.p', second, []).wav;
+  const tape = Buffer.concat([samplesOf(a), Buffer.alloc(22050, 128), samplesOf(b), Buffer.alloc(22050, 128)]);
+  return { wav: captureWav(tape), images: [first, second] };
+}
+
+// Runs the native zx8xread on the recordings (name to bytes) with `args`, in a folder of its own.
+// Returns its lines (with the output folder left out) and the files it wrote.
+function readNative(recordings, args = []) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zx8xread-native-'));
+  for (const [name, bytes] of Object.entries(recordings)) fs.writeFileSync(path.join(dir, name), bytes);
+  const run = spawnSync(READ_NATIVE, ['-d', 'out', ...args, ...Object.keys(recordings)], { cwd: dir });
+  const out = path.join(dir, 'out');
+  const files = fs.existsSync(out) ? Object.fromEntries(fs.readdirSync(out).map((f) =>
+    [f, fs.readFileSync(path.join(out, f))])) : {};
+  fs.rmSync(dir, { recursive: true });
+  return { lines: run.stdout.toString().split('\n').filter(Boolean).map((l) => l.replace(/^out\//, '')), files };
+}
+
+// The programs the page lists as read: name, status, line and the bytes its link downloads.
+async function recoveredOnPage(page) {
+  await page.waitForFunction(() => document.getElementById('recovered').dataset.busy === undefined);
+  const items = await page.$$eval('#recovered li', (lis) => lis.map((li) => ({
+    name: li.dataset.name, status: li.dataset.status, line: li.querySelector('.line').textContent,
+  })));
+  for (const [k, item] of items.entries()) {
+    const [download] = await Promise.all([page.waitForEvent('download'),
+      page.click(`#recovered li:nth-child(${k + 1}) a[download]`)]);
+    item.bytes = fs.readFileSync(await download.path());
+  }
+  return items;
 }
 
 let browser;
@@ -64,7 +144,7 @@ function runNative(name, bytes, args) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zx8xwav-native-'));
   fs.writeFileSync(path.join(dir, name), bytes);
   const run = spawnSync('sh', ['-c', '"$0" "$@" 2>&1', NATIVE, ...args, name], { cwd: dir });
-  const made = fs.readdirSync(dir).filter((f) => f !== name);
+  const made = fs.readdirSync(dir).filter((f) => f !== path.basename(name));
   const result = {
     log: run.stdout.toString(),
     status: run.status,
@@ -242,4 +322,154 @@ test('every corpus program converts on the page as on the command line', async (
     }
   }
   console.log(`${count} corpus programs converted alike`);
+});
+
+test('a recording opened as a file gives what zx8xread gives, doubt included', async () => {
+  const { wav, images } = twoProgramTape();
+  // The same tape with a 2 ms dropout in the first program's data.
+  const damaged = Buffer.from(wav);
+  const at = 44 + 2 * Math.round(2.2 * 44100);
+  damaged.fill(0, at, at + 2 * 88);
+  const page = await openPage();
+  for (const [name, bytes] of [['tape.wav', wav], ['damaged.wav', damaged]]) {
+    const native = readNative({ [name]: bytes });
+    await page.setInputFiles('#recording', { name, mimeType: 'audio/wav', buffer: bytes });
+    await page.waitForFunction(() => document.getElementById('recovered').children.length > 0 ||
+      /No program/.test(document.getElementById('reading').textContent));
+    const shown = await recoveredOnPage(page);
+    assert.deepEqual(shown.map((p) => p.line), native.lines, name);
+    for (const p of shown) assert.ok(p.bytes.equals(native.files[p.name]), `${name}: ${p.name}`);
+  }
+  const clean = readNative({ 'tape.wav': wav });
+  assert.ok(clean.files['first.p'].equals(images[0]) && clean.files['second.p'].equals(images[1]));
+  assert.match(readNative({ 'damaged.wav': damaged }).lines[0], /doubtful byte/);
+});
+
+test('several readings of one tape are combined as zx8xread -m combines them', async () => {
+  const { wav } = twoProgramTape();
+  const a = Buffer.from(wav);
+  const b = Buffer.from(wav);
+  a.fill(0, 44 + 2 * Math.round(2.2 * 44100), 44 + 2 * Math.round(2.2 * 44100) + 176);
+  b.fill(0, 44 + 2 * Math.round(2.6 * 44100), 44 + 2 * Math.round(2.6 * 44100) + 176);
+  const page = await openPage();
+  await page.check('#merge');
+  assert.ok(await page.$eval('#recording', (input) => input.multiple));
+  await page.setInputFiles('#recording', [{ name: 'a.wav', mimeType: 'audio/wav', buffer: a },
+    { name: 'b.wav', mimeType: 'audio/wav', buffer: b }]);
+  await page.waitForFunction(() => document.getElementById('recovered').children.length > 0);
+  const shown = await recoveredOnPage(page);
+  assert.deepEqual(shown.map((p) => p.line), readNative({ 'a.wav': a, 'b.wav': b }, ['-m']).lines);
+});
+
+test('recording from the input reads each program as it comes', async () => {
+  const { wav, images } = twoProgramTape();
+  const file = path.join(os.tmpdir(), `zx8xwav-capture-${process.pid}.wav`);
+  fs.writeFileSync(file, wav);
+  const recorder = await chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--no-sandbox', '--disable-gpu', '--autoplay-policy=no-user-gesture-required',
+      '--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream',
+      `--use-file-for-fake-audio-capture=${file}%noloop`],
+  });
+  try {
+    for (const [label, viewport] of [['desktop', { width: 1280, height: 900 }],
+      ['phone', { width: 390, height: 844 }]]) {
+      const context = await recorder.newContext({ viewport, acceptDownloads: true });
+      const page = await context.newPage();
+      await page.goto(`${origin}/index.html`);
+      await page.click('#record');
+      // The meter shows the tape's level while it plays.
+      await page.waitForFunction(() => Number(document.getElementById('level').dataset.level) > -20,
+        null, { timeout: 20000 });
+      await page.waitForFunction(() => document.getElementById('recovered').children.length >= 2,
+        null, { timeout: 60000 });
+      assert.ok(await page.isDisabled('#record'), 'Record cannot start twice');
+      fs.mkdirSync(SCREENSHOTS, { recursive: true });
+      await page.screenshot({ path: path.join(SCREENSHOTS, `recording-${label}.png`), fullPage: true });
+      await page.click('#record-stop');
+      const shown = await recoveredOnPage(page);
+      assert.deepEqual(shown.map((p) => [p.name, p.status]), [['first.p', 'ok'], ['second.p', 'ok']]);
+      assert.ok(shown[0].bytes.equals(images[0]) && shown[1].bytes.equals(images[1]));
+      await context.close();
+    }
+  } finally {
+    await recorder.close();
+    fs.rmSync(file);
+  }
+});
+
+test('several programs play as one tape, the pause between them as set', async () => {
+  const parts = [['part1.p', zx81Program('ONE')], ['part2.p', zx81Program('TWO')]];
+  const native = parts.map(([name, bytes]) => runNative(name, bytes, []));
+  for (const [label, viewport] of [['desktop', { width: 1280, height: 900 }],
+    ['phone', { width: 390, height: 844 }]]) {
+    const page = await openPage(undefined, viewport);
+    await page.evaluate(() => {
+      window.played = [];
+      const copy = AudioBuffer.prototype.copyToChannel;
+      AudioBuffer.prototype.copyToChannel = function (source, channel, offset) {
+        window.played.push(...Array.from(source, (v) => Math.round(v * 128 + 128)));
+        return copy.call(this, source, channel, offset);
+      };
+    });
+    await page.click('#several summary');
+    // Chosen in the wrong order, then put right.
+    await page.setInputFiles('#tape-files', [...parts].reverse().map(([name, buffer]) =>
+      ({ name, mimeType: 'application/octet-stream', buffer })));
+    await page.click('#parts li:first-child button[data-action="down"]');
+    assert.deepEqual(await page.$$eval('#parts li', (lis) => lis.map((li) => li.dataset.name)),
+      ['part1.p', 'part2.p']);
+    await page.fill('#pause', '2');
+    await page.click('#make-tape');
+    await page.waitForFunction(() => !document.getElementById('download').hidden);
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
+    const wav = fs.readFileSync(await download.path());
+    const expected = Buffer.concat([samplesOf(native[0].wav), Buffer.alloc(2 * 22050, 128),
+      samplesOf(native[1].wav)]);
+    assert.ok(samplesOf(wav).equals(expected), 'the tape is both parts with the pause between');
+    assert.match(await page.textContent('#parts'), /LOAD "PART2"/);
+    await page.click('#play');
+    await page.waitForFunction(() => Number(document.getElementById('progress').value) > 30000);
+    await page.screenshot({ path: path.join(SCREENSHOTS, `parts-${label}.png`), fullPage: true });
+    await page.click('#stop');
+    const played = await page.evaluate(() => window.played);
+    assert.deepEqual(played, Array.from(samplesOf(wav)));
+  }
+});
+
+test('names, double clicks, an overridden machine and an empty file', async () => {
+  const page = await openPage();
+  // Names the page's own folders have, or that look like options, convert as files.
+  for (const name of ['dev', 'tmp', 'proc', '-game.p', '-1.p']) {
+    const shown = await convertOnPage(page, name, HELLO);
+    const native = runNative(name.startsWith('-') ? './' + name : name, HELLO, []);
+    assert.equal(shown.log, native.log, name);
+    assert.equal(shown.wav === undefined, native.wav === undefined, name);
+    if (native.wav) assert.ok(shown.wav.equals(native.wav), name);
+  }
+  // Two clicks on Play, the second before the sound has started, start one player.
+  await convertOnPage(page, 'hello.p', HELLO);
+  await page.evaluate(() => {
+    window.contexts = 0;
+    const Original = window.AudioContext;
+    window.AudioContext = function (...args) {
+      window.contexts++;
+      return new Original(...args);
+    };
+  });
+  await page.evaluate(() => {
+    document.getElementById('play').click();
+    document.getElementById('play').click();
+  });
+  await page.waitForTimeout(300);
+  assert.equal(await page.evaluate(() => window.contexts), 1);
+  await page.click('#stop');
+  // The page says when the file's name overrides the machine chosen, and when it is empty.
+  await convertOnPage(page, 'hello.p', HELLO, { target: 'zx80' });
+  assert.match(await page.textContent('#note'), /always makes a ZX81 tape/);
+  await convertOnPage(page, 'empty.p', Buffer.alloc(0));
+  assert.match(await page.textContent('#note'), /empty/);
+  assert.equal(await page.textContent('#fact-memory'), 'no program');
+  await convertOnPage(page, 'hello.p', HELLO);
+  assert.ok(await page.isHidden('#note'));
 });
