@@ -114,11 +114,14 @@
     }
     converting = true;
     $('log').dataset.busy = 'yes';
+    const started = performance.now();
     try {
       do {
         again = false;
         await convertOnce();
       } while (again);
+      // How long the conversion took to show, in milliseconds, for anyone timing the page.
+      $('log').dataset.ms = (performance.now() - started).toFixed(1);
     } catch (e) {
       note('Something went wrong on this page: ' + e + '. Choose the file again.');
     } finally {
@@ -172,29 +175,29 @@
   }
 
   // Where the lead-in ends, the program starts (after the name's bits) and the lead-out starts:
-  // silence is the middle level 128, and every bit is one unbroken burst of pulses.
+  // silence is the middle level 128, and every bit is one unbroken burst of pulses. Only the
+  // name's bursts are counted, and the lead-out is found from the end.
   function tapeRegions(samples, facts) {
     const nameBits = facts.zx80 ? 0 : 8 * Math.min(facts.tapeName.length, 8);
+    const n = samples.length;
+    let first = 0;
+    while (first < n && samples[first] === 128) first++;
+    let last = n;
+    while (last > first && samples[last - 1] === 128) last--;
+    let programStart = first;
     let bursts = 0;
-    let first = samples.length;
-    let last = 0;
-    let programStart = -1;
     let silent = true;
-    for (let i = 0; i < samples.length; i++) {
+    for (let i = first; i < last && bursts <= nameBits; i++) {
       if (samples[i] === 128) {
         silent = true;
-        continue;
-      }
-      if (silent) {
+      } else if (silent) {
         if (bursts === nameBits) programStart = i;
-        if (bursts === 0) first = i;
         bursts++;
         silent = false;
       }
-      last = i + 1;
     }
-    if (programStart < 0) programStart = Math.max(first, last);
-    return { leadInEnd: first, programStart, leadOutStart: Math.max(last, first) };
+    if (bursts <= nameBits) programStart = last;
+    return { leadInEnd: Math.min(first, last), programStart, leadOutStart: last };
   }
 
   // --- What the page says beside the program's lines --------------------------------------------
@@ -431,7 +434,8 @@
       const to = Math.max(from + 1, Math.floor(((c + 1) * n) / columns));
       let low = 128;
       let high = 128;
-      for (let i = from; i < to && i < n; i++) {
+      // Every second sample is enough: a pulse lasts three samples or more.
+      for (let i = from; i < to && i < n; i += 2) {
         const s = tape.samples[i];
         if (s < low) low = s;
         if (s > high) high = s;
@@ -791,6 +795,7 @@
   async function openRecordings(files) {
     if (files.length === 0 || $('recovered').dataset.busy) return;
     $('recovered').dataset.busy = 'yes';
+    const started = performance.now();
     clearRecovered();
     $('reading').textContent = 'Reading ' + files.length + (files.length === 1 ? ' recording.' : ' recordings.');
     try {
@@ -838,6 +843,8 @@
       const problems = lines.filter((line) => !line.startsWith('/out/'))
         .map((line) => line.replace(/\/in\//g, ''));
       const count = report.programs.length;
+      // How long reading took, in milliseconds, for anyone timing the page.
+      $('recovered').dataset.ms = (performance.now() - started).toFixed(1);
       $('reading').textContent = (count === 0 ? 'No program was found.'
         : count + (count === 1 ? ' program' : ' programs') + ' read.') +
         (problems.length ? ' ' + problems.join(' ') : '');
@@ -864,4 +871,9 @@
   });
 
   showTape(null);
+  // Compile both programs while the page waits for its first file.
+  setTimeout(() => {
+    compiledModule('zx8xwav');
+    compiledModule('zx8xread');
+  }, 0);
 })();
