@@ -22,7 +22,7 @@ namespace {
 struct LiveReading {
     RecordingReader Reader;
     TargetFormat Machine = TARGET_UNKNOWN;
-    std::vector<float> Samples;  // the page's next samples, interleaved
+    std::vector<float> Samples;   // the page's next samples, interleaved
     std::set<std::string> Names;  // files named so far
     int Zx80Count = 0;
     std::string Json;  // the last answer
@@ -33,8 +33,9 @@ LiveReading live;
 // earlier program took it.
 std::string FileNameFor(const TapeProgram& program)
 {
-    const std::string name = program.Kind == TARGET_ZX81 ? Zx81FileName(program.Name)
-                                                         : Zx80FileName("recording", ++live.Zx80Count);
+    const std::string name = program.Kind == TARGET_ZX81
+                                 ? Zx81FileName(program.Name)
+                                 : Zx80FileName("recording", ++live.Zx80Count);
     const size_t dot = name.find_last_of('.');
     std::string chosen = name;
     for (int n = 2; live.Names.count(chosen) != 0; ++n) {
@@ -126,9 +127,8 @@ EMSCRIPTEN_KEEPALIVE const char* ZxReadFinish()
 /// Bits read so far of the block being read on the first channel (0 between blocks).
 EMSCRIPTEN_KEEPALIVE int ZxReadProgress()
 {
-    return live.Reader.Framers.empty()
-               ? 0
-               : static_cast<int>(live.Reader.Framers[0].Block.Bits.size());
+    return live.Reader.Framers.empty() ? 0
+                                       : static_cast<int>(live.Reader.Framers[0].Block.Bits.size());
 }
 
 /// Writes `frames` frames of `channels` interleaved float samples at `rate` as a 32-bit float WAV

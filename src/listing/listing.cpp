@@ -9,11 +9,6 @@
 
 namespace {
 
-// The system variables a listing reads, by address, for each machine.
-constexpr int ZX81_NXTLIN_ADDRESS = ZX81_NXTLIN;
-constexpr int ZX81_MARGIN = 0x4028;  // 55 on a 50 Hz machine, 31 on a 60 Hz one
-constexpr int ZX81_CDFLAG = 0x403B;  // bit 6: SLOW mode, taken up again after loading
-
 // Where a program's parts lie in its image, as offsets.
 struct Areas {
     size_t Program = 0;     // the first line
@@ -582,14 +577,14 @@ Listing ListImage(const std::vector<uint8_t>& image, TargetFormat machine)
 
     // Program facts worth knowing: where it starts running, the current line, the mode.
     if (zx81) {
-        const unsigned nxtlin = value(ZX81_NXTLIN_ADDRESS);
+        const unsigned nxtlin = value(ZX81_NXTLIN);
         std::string autorun = "runs no line when loaded";
         for (const ListedLine& line : listing.Lines) {
             if (line.Bytes.Begin + start == nxtlin) {
                 autorun = "runs line " + std::to_string(line.Number) + " when loaded";
             }
         }
-        add("NXTLIN", ZX81_NXTLIN_ADDRESS, std::to_string(nxtlin) + ": " + autorun);
+        add("NXTLIN", ZX81_NXTLIN, std::to_string(nxtlin) + ": " + autorun);
         add("E_PPC", ZX81_E_PPC, std::to_string(value(ZX81_E_PPC)) + ": the current line");
         const uint8_t margin =
             image.size() > offset_of(ZX81_MARGIN) ? image[offset_of(ZX81_MARGIN)] : 0;

@@ -26,7 +26,9 @@ constexpr int ZX81_DF_CC = 0x400E;    // the print position in the display file
 constexpr int ZX81_VARS = 0x4010;     // the variables area
 constexpr int ZX81_E_LINE = 0x4014;   // the line being edited: the image ends here
 constexpr int ZX81_DB_ST = 0x4027;    // the debounce status, which SAVE overwrites
+constexpr int ZX81_MARGIN = 0x4028;   // lines above the picture: 55 at 50 Hz, 31 at 60 Hz
 constexpr int ZX81_NXTLIN = 0x4029;   // the next line to run: a program saved running autoruns
+constexpr int ZX81_CDFLAG = 0x403B;   // bit 6: SLOW mode, which loading takes up again
 constexpr int ZX81_PROGRAM = 0x407D;  // the first BASIC line
 
 // A ZX80 image (.o, .80) is the memory from 0x4000 up to E_LINE; its display file is made

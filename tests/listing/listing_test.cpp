@@ -39,8 +39,11 @@ Bytes Number81(const char* digits, int value)
         int bits = 0;
         while ((value >> bits) != 0) ++bits;
         const uint32_t mantissa = (static_cast<uint32_t>(value) << (32 - bits)) & 0x7FFFFFFFu;
-        hidden = {0x7E, static_cast<uint8_t>(0x80 + bits), static_cast<uint8_t>(mantissa >> 24),
-                  static_cast<uint8_t>(mantissa >> 16), static_cast<uint8_t>(mantissa >> 8),
+        hidden = {0x7E,
+                  static_cast<uint8_t>(0x80 + bits),
+                  static_cast<uint8_t>(mantissa >> 24),
+                  static_cast<uint8_t>(mantissa >> 16),
+                  static_cast<uint8_t>(mantissa >> 8),
                   static_cast<uint8_t>(mantissa)};
     }
     return Text(digits) + hidden;
@@ -155,8 +158,8 @@ TEST(Listing, LinesAsTheMachineListsThem)
 
 TEST(Listing, UnicodeAndTerminalForms)
 {
-    const Bytes image = Zx81(Line81(1, Bytes{PRINT, INVERSE | 38, 0, INVERSE | 0, INVERSE | 1,
-                                             INVERSE | 9, 5, 12}));
+    const Bytes image = Zx81(
+        Line81(1, Bytes{PRINT, INVERSE | 38, 0, INVERSE | 0, INVERSE | 1, INVERSE | 9, 5, 12}));
     EXPECT_EQ(Body(image, TARGET_ZX81, TEXT_UNICODE),
               "   1 PRINT [A] \u2588\u259F\U0001FB91\u258C\u00A3\n");
     EXPECT_EQ(Body(image, TARGET_ZX81, TEXT_TERMINAL),
@@ -170,25 +173,27 @@ TEST(Listing, VariablesOfEveryKind)
 {
     // As the ROMs left them after LET A=5, LET AB=-1.5 (ZX80: -15), LET A$="HI", DIM B(3),
     // DIM C$(2,3), LET B(2)=7 and FOR I=1 TO 3 in line 60.
-    const Bytes zx81 = {
-        0x66, 0x83, 0x20, 0, 0, 0, 0xA6, 0xA7, 0x81, 0xC0, 0, 0, 0, 0x46, 2, 0, 0x2D, 0x2E,
-        0x87, 0x12, 0, 1, 3, 0, 0, 0, 0, 0, 0, 0x83, 0x60, 0, 0, 0, 0, 0, 0, 0, 0,
-        0xC8, 0x0B, 0, 2, 2, 0, 3, 0, 0x26, 0x27, 0, 0x28, 0, 0,
-        0xEE, 0x81, 0, 0, 0, 0, 0x82, 0x40, 0, 0, 0, 0x81, 0, 0, 0, 0, 0x3D, 0};
+    const Bytes zx81 = {0x66, 0x83, 0x20, 0,    0,    0,    0xA6, 0xA7, 0x81, 0xC0, 0, 0,
+                        0,    0x46, 2,    0,    0x2D, 0x2E, 0x87, 0x12, 0,    1,    3, 0,
+                        0,    0,    0,    0,    0,    0x83, 0x60, 0,    0,    0,    0, 0,
+                        0,    0,    0,    0xC8, 0x0B, 0,    2,    2,    0,    3,    0, 0x26,
+                        0x27, 0,    0x28, 0,    0,    0xEE, 0x81, 0,    0,    0,    0, 0x82,
+                        0x40, 0,    0,    0,    0x81, 0,    0,    0,    0,    0x3D, 0};
     EXPECT_EQ(Body(Zx81({}, zx81), TARGET_ZX81),
               "A=5\nAB=-1.5\nA$=\"HI\"\nB(3)=0,7,0\nC$(2,3)=\"AB \",\"C  \"\n"
               "I=1  (FOR loop to 3 step 1, repeating from line 61)\n");
-    const Bytes zx80 = {0x66, 5,    0, 0x46, 0xA7, 0xF1, 0xFF, 0x86, 0x2D, 0x2E, 1, 0xA7, 3, 0,
-                        0,    0,    0, 7,    0,    0,    0,    0xEE, 1,    0,    3, 0,    0x3D, 0};
-    EXPECT_EQ(Body(Zx80({}, zx80), TARGET_ZX80),
-              "A=5\nAB=-15\nA$=\"HI\"\nB(3)=0,0,7,0\nI=1  (FOR loop to 3, repeating from line 61)\n");
+    const Bytes zx80 = {0x66, 5, 0, 0x46, 0xA7, 0xF1, 0xFF, 0x86, 0x2D, 0x2E, 1, 0xA7, 3,    0,
+                        0,    0, 0, 7,    0,    0,    0,    0xEE, 1,    0,    3, 0,    0x3D, 0};
+    EXPECT_EQ(
+        Body(Zx80({}, zx80), TARGET_ZX80),
+        "A=5\nAB=-15\nA$=\"HI\"\nB(3)=0,0,7,0\nI=1  (FOR loop to 3, repeating from line 61)\n");
 }
 
 TEST(Listing, SmallNumbersAndLargeOnesPrintAsTheZx81Does)
 {
     // 0.5, 1E+10 and 1E-6 as LET A= left them.
-    const Bytes vars = {0x66, 0x80, 0, 0,    0,    0,    0x66, 0xA2, 0x15, 0x02,
-                        0xF9, 0,    0x66, 0x6D, 0x06, 0x37, 0xBD, 0x06};
+    const Bytes vars = {0x66, 0x80, 0, 0,    0,    0,    0x66, 0xA2, 0x15,
+                        0x02, 0xF9, 0, 0x66, 0x6D, 0x06, 0x37, 0xBD, 0x06};
     EXPECT_EQ(Body(Zx81({}, vars), TARGET_ZX81), "A=.5\nA=1E+10\nA=1E-6\n");
 }
 
@@ -203,14 +208,14 @@ TEST(Listing, BrokenStructureIsNotedAndListingGoesOn)
         {"a number typed as one value and stored as another", TARGET_ZX81,
          Zx81(Line81(10, Bytes{LET} + Text("A=") + Number81("10", 20))),
          "the number 10 is stored as 20"},
-        {"lines out of order", TARGET_ZX81,
-         Zx81(Line81(20, Bytes{STOP}) + Line81(10, Bytes{STOP})), "not above the line before"},
+        {"lines out of order", TARGET_ZX81, Zx81(Line81(20, Bytes{STOP}) + Line81(10, Bytes{STOP})),
+         "not above the line before"},
         {"a variable of no known kind", TARGET_ZX81, Zx81({}, {0x01}),
          "starts no kind of variable"},
         {"a string longer than the variables", TARGET_ZX81, Zx81({}, {0x46, 200, 0}),
          "runs past the variables' end"},
-        {"a ZX80 line without its NEWLINE", TARGET_ZX80,
-         Zx80(Bytes{0, 10, PRINT80}, {}), "does not end with NEWLINE"},
+        {"a ZX80 line without its NEWLINE", TARGET_ZX80, Zx80(Bytes{0, 10, PRINT80}, {}),
+         "does not end with NEWLINE"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);

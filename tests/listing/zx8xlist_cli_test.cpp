@@ -39,12 +39,13 @@ TEST(Zx8xlist, OutputsAndExitStatus)
         std::string Err;  // standard error, whole
     };
     const Case cases[] = {
-        {"game.p", 0,
-         "game.p: ZX81 program, " + std::to_string(zx81.size()) + " bytes\n  D_FILE  ", ""},
+        {"game.p", 0, "game.p: ZX81 program, " + std::to_string(zx81.size()) + " bytes\n  D_FILE  ",
+         ""},
         {"old.o", 0, "old.o: ZX80 program, ", ""},
         {"-81 old.o", 1, "old.o: ZX81 program, ", ""},
         {"broken.p game.p", 1, "broken.p: ZX81 program, ", ""},
-        {"missing.p game.p", 2, "game.p: ZX81", "zx8xlist: missing.p: cannot read: No such file or directory\n"},
+        {"missing.p game.p", 2, "game.p: ZX81",
+         "zx8xlist: missing.p: cannot read: No such file or directory\n"},
         {"huge.p", 2, "", "zx8xlist: huge.p: too large for a program image\n"},
         {"-x game.p", 2, "", "zx8xlist: unknown option -x\nUsage: zx8xlist"},
         {"", 2, "", "zx8xlist: no file given\nUsage: zx8xlist"},
@@ -61,8 +62,8 @@ TEST(Zx8xlist, OutputsAndExitStatus)
     }
 
     // Into a file: no terminal codes; with --ascii, nothing but ASCII.
-    ASSERT_EQ(std::system(("cd '" + dir.string() + "' && " + ZX8XLIST_EXE +
-                           " game.p >plain && " + ZX8XLIST_EXE + " --ascii game.p >ascii")
+    ASSERT_EQ(std::system(("cd '" + dir.string() + "' && " + ZX8XLIST_EXE + " game.p >plain && " +
+                           ZX8XLIST_EXE + " --ascii game.p >ascii")
                               .c_str()),
               0);
     const std::string plain = Slurp(dir / "plain"), ascii = Slurp(dir / "ascii");
