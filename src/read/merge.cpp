@@ -157,11 +157,11 @@ size_t Reference(const std::vector<const TapeBlock*>& group)
     };
     size_t best = 0;
     size_t best_failed = 0;
-    long best_count = -1;
+    std::ptrdiff_t best_count = -1;
     size_t best_sure = 0;
     for (size_t r = 0; r < group.size(); ++r) {
         const size_t failed = failures(*group[r]);
-        const long count = count_of(group[r]->Bits.size());
+        const std::ptrdiff_t count = count_of(group[r]->Bits.size());
         const size_t sure =
             static_cast<size_t>(std::count_if(group[r]->Margins.begin(), group[r]->Margins.end(),
                                               [](float margin) { return margin >= DOUBT_MARGIN; }));
