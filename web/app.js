@@ -57,6 +57,20 @@
   let tape = null;      // the last WAV the program wrote, and what the page knows of it
   let playback = null;  // the running player, while it plays
 
+  // zx8xread's instance that lists programs and checks them for the inside view: one is enough,
+  // as listing keeps nothing from one call to the next.
+  let lister = null;
+  async function listerInstance() {
+    if (!lister) lister = await instanceOf(createZx8xread, 'zx8xread', {});
+    return lister;
+  }
+
+  // Shows what `program` holds below the reader (see inside.js), and scrolls to it.
+  async function lookInside(program) {
+    zxInside.show(program, await listerInstance());
+    $('inside').scrollIntoView();
+  }
+
   // --- Converting ------------------------------------------------------------------------------
 
   // The arguments a command line would pass for the settings on the page.
@@ -139,6 +153,7 @@
   async function convertOnce() {
     stop();
     showTape(null);
+    zxInside.hide();
     note('');
     const file = chosen;
     const args = argumentsFor(file.name);
@@ -156,6 +171,7 @@
 
     const wav = run.files[0];
     showTape(readTape(wav.name, wav.bytes, {
+      image: file,
       zx80: run.zx80,
       tapeName: run.tapeName,
       imageSize: file.bytes.length,
@@ -198,6 +214,24 @@
     }
     if (bursts <= nameBits) programStart = last;
     return { leadInEnd: Math.min(first, last), programStart, leadOutStart: last };
+  }
+
+  // Where each byte of the program starts on the tape the converter wrote, in seconds: every bit
+  // is one burst, so byte k starts with the 8k-th burst after the name.
+  function byteTimes(t) {
+    const times = [];
+    let bursts = 0;
+    let silent = true;
+    for (let i = t.programStart; i < t.leadOutStart; i++) {
+      if (t.samples[i] === 128) {
+        silent = true;
+      } else if (silent) {
+        if (bursts % 8 === 0) times.push(i / t.rate);
+        bursts++;
+        silent = false;
+      }
+    }
+    return times;
   }
 
   // --- What the page says beside the program's lines --------------------------------------------
@@ -263,6 +297,7 @@
       link.removeAttribute('href');
       link.hidden = true;
     }
+    $('look').hidden = !t || !t.image || t.imageSize === 0;
     $('play').disabled = !t;
     $('stop').disabled = true;
     const progress = $('progress');
@@ -476,6 +511,18 @@
   $('target').addEventListener('change', settingChanged);
   $('name').addEventListener('change', settingChanged);
   $('play').addEventListener('click', play);
+  $('look').addEventListener('click', () => {
+    if (!tape || !tape.image) return;
+    lookInside({
+      name: tape.image.name,
+      bytes: tape.image.bytes,
+      machine: tape.zx80 ? 1 : 2,
+      times: byteTimes(tape),
+      end: tape.leadOutStart / tape.rate,
+      samples: tape.samples,
+      rate: tape.rate,
+    });
+  });
   $('stop').addEventListener('click', stop);
 
   const drop = $('drop');
@@ -554,6 +601,7 @@
     try {
       stop();
       showTape(null);
+      zxInside.hide();
       note('');
       const lines = [];
       const runs = [];
@@ -649,11 +697,25 @@
       choose(new File([program.bytes], program.file));
       $('choose').scrollIntoView();
     });
-    item.append(line, ' ', link, ' ', use);
+    const look = document.createElement('button');
+    look.type = 'button';
+    look.className = 'look';
+    look.textContent = 'Look inside';
+    look.addEventListener('click', () => lookInside({
+      name: program.file,
+      bytes: program.bytes,
+      machine: program.report.machine === 'ZX80' ? 1 : 2,
+      times: program.times(),
+      end: program.report.end,
+      report: program.report,
+    }));
+    item.append(line, ' ', link, ' ', use, ' ', look);
     $('recovered').append(item);
   }
 
   function clearRecovered() {
+    timesRead.clear();
+    zxInside.hide();
     for (const a of $('recovered').querySelectorAll('a[href]')) URL.revokeObjectURL(a.href);
     $('recovered').replaceChildren();
   }
@@ -668,7 +730,9 @@
   function takePrograms(reader, pointer) {
     for (const p of JSON.parse(reader.UTF8ToString(pointer))) {
       const r = p.report.programs[0];
-      addRecovered({ file: r.file, status: r.status, line: p.line, bytes: hexBytes(p.image) });
+      const times = p.times.map((ms) => ms / 1000);
+      addRecovered({ file: r.file, status: r.status, line: p.line, bytes: hexBytes(p.image),
+        report: r, times: () => times });
     }
   }
 
@@ -838,7 +902,8 @@
       report.programs.forEach((p, k) => {
         const file = p.file.replace(/^\/out\//, '');
         addRecovered({ file, status: p.status, line: (said[k] || '').replace(/^\/out\//, ''),
-          bytes: reader.FS.readFile(p.file) });
+          bytes: reader.FS.readFile(p.file), report: Object.assign({}, p, { file }),
+          times: () => timesFromRecording(reader, paths, p) });
       });
       const problems = lines.filter((line) => !line.startsWith('/out/'))
         .map((line) => line.replace(/\/in\//g, ''));
@@ -853,6 +918,25 @@
     } finally {
       delete $('recovered').dataset.busy;
     }
+  }
+
+  // Where each byte of a program read from a file starts, in seconds: the recording its first
+  // reading came from is read again (only when asked), and the program that starts where that
+  // reading does, on its channel, gives the times.
+  const timesRead = new Map();
+  function timesFromRecording(reader, paths, program) {
+    const first = program.readings[0];
+    const path = paths[first.recording];
+    if (!timesRead.has(path)) {
+      timesRead.set(path, JSON.parse(withStrings(reader, [path],
+        (p) => reader.UTF8ToString(reader._ZxReadTimes(p, program.machine === 'ZX80' ? 1 : 2)))));
+    }
+    let best = null;
+    for (const read of timesRead.get(path)) {
+      if (read.channel !== first.channel) continue;
+      if (!best || Math.abs(read.start - first.start) < Math.abs(best.start - first.start)) best = read;
+    }
+    return best ? best.times.map((ms) => ms / 1000) : [];
   }
 
   function decode(bytes) {

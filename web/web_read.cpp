@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "listing/listing.h"
+#include "listing/text.h"
 #include "read/naming.h"
 #include "read/program.h"
 #include "read/reader.h"
@@ -67,6 +69,50 @@ std::string Hex(const std::vector<uint8_t>& bytes)
     return text;
 }
 
+// Where each byte of the program starts on the tape, in milliseconds.
+std::string Times(const TapeProgram& program)
+{
+    std::string json = "[";
+    char number[32];
+    for (size_t k = 0; k < program.ByteTimes.size(); ++k) {
+        std::snprintf(number, sizeof number, k == 0 ? "%.1f" : ",%.1f",
+                      program.ByteTimes[k] * 1000);
+        json += number;
+    }
+    return json + "]";
+}
+
+// A line of listed text as runs of characters, each in normal or inverse video, and the offset
+// of the byte each character shows: {"runs": [["PRINT ", 0], ["HI", 1]], "src": [4, 4, ...]}.
+std::string Runs(const ScreenText& text, TargetFormat machine)
+{
+    std::string runs = "[";
+    for (size_t i = 0; i < text.Codes.size();) {
+        const bool inverse = (text.Codes[i] & 0x80) != 0;
+        std::string run;
+        for (; i < text.Codes.size() && ((text.Codes[i] & 0x80) != 0) == inverse; ++i) {
+            run += GlyphText(machine, text.Codes[i]);
+        }
+        runs += std::string(runs.size() > 1 ? "," : "") + "[" + Quoted(run) + "," +
+                (inverse ? "1" : "0") + "]";
+    }
+    std::string sources = "[";
+    for (size_t i = 0; i < text.Sources.size(); ++i) {
+        sources += (i == 0 ? "" : ",") + std::to_string(text.Sources[i]);
+    }
+    return "{\"runs\": " + runs + "], \"src\": " + sources + "]}";
+}
+
+std::string Problems(const std::vector<Problem>& problems)
+{
+    std::string json = "[";
+    for (const Problem& p : problems) {
+        json += std::string(json.size() > 1 ? "," : "") + "[" + std::to_string(p.Offset) + "," +
+                Quoted(p.Text) + "]";
+    }
+    return json + "]";
+}
+
 // The programs the blocks read so far hold, as a JSON array: each as the report tells of it,
 // with zx8xread's line and the image in hex.
 const char* TakePrograms()
@@ -80,7 +126,7 @@ const char* TakePrograms()
         const std::string report = ReportJson({recording}, {{&program, file}});
         live.Json += std::string(live.Json.size() > 1 ? "," : "") + "{\"report\": " + report +
                      ", \"line\": " + Quoted(ProgramLine(program, file)) + ", \"image\": \"" +
-                     Hex(program.Image) + "\"}";
+                     Hex(program.Image) + "\", \"times\": " + Times(program) + "}";
     }
     live.Json += "]";
     return live.Json.c_str();
@@ -129,6 +175,79 @@ EMSCRIPTEN_KEEPALIVE int ZxReadProgress()
 {
     return live.Reader.Framers.empty() ? 0
                                        : static_cast<int>(live.Reader.Framers[0].Block.Bits.size());
+}
+
+/// The listing of the `size` bytes at `image` for `machine`, as JSON: its system values, lines
+/// and variables, each with the bytes it came from ([begin, end) offsets) and any problems.
+EMSCRIPTEN_KEEPALIVE const char* ZxListJson(const uint8_t* image, int size, int machine)
+{
+    const std::vector<uint8_t> bytes(image, image + size);
+    const Listing listing = ListImage(bytes, static_cast<TargetFormat>(machine));
+    const TargetFormat m = listing.Machine;
+    std::string& json = live.Json;
+    json = "{\"machine\": \"" + std::string(m == TARGET_ZX80 ? "ZX80" : "ZX81") +
+           "\", \"problems\": " + Problems(listing.Problems) + ", \"system\": [";
+    for (size_t k = 0; k < listing.System.size(); ++k) {
+        const SystemValue& v = listing.System[k];
+        json += std::string(k == 0 ? "" : ",") + "[" + Quoted(v.Name) + "," + Quoted(v.Text) + "," +
+                std::to_string(v.Bytes.Begin) + "," + std::to_string(v.Bytes.End) + "]";
+    }
+    json += "], \"lines\": [";
+    for (size_t k = 0; k < listing.Lines.size(); ++k) {
+        const ListedLine& l = listing.Lines[k];
+        json += std::string(k == 0 ? "" : ",") +
+                "{\"number\": " + Quoted(LineNumberText(l.Number)) +
+                ", \"text\": " + Runs(l.Text, m) + ", \"begin\": " + std::to_string(l.Bytes.Begin) +
+                ", \"end\": " + std::to_string(l.Bytes.End) + ", \"code\": [" +
+                std::to_string(l.MachineCode.Begin) + "," + std::to_string(l.MachineCode.End) +
+                "], \"problems\": " + Problems(l.Problems) + "}";
+    }
+    json += "], \"variables\": [";
+    for (size_t k = 0; k < listing.Variables.size(); ++k) {
+        const ListedVariable& v = listing.Variables[k];
+        json += std::string(k == 0 ? "" : ",") + "{\"text\": " + Runs(v.Text, m) +
+                ", \"note\": " + Quoted(v.Note) + ", \"begin\": " + std::to_string(v.Bytes.Begin) +
+                ", \"end\": " + std::to_string(v.Bytes.End) +
+                ", \"problems\": " + Problems(v.Problems) + "}";
+    }
+    json += "]}";
+    return json.c_str();
+}
+
+/// The checks the `size` bytes at `image` fail as a program for `machine`, as a JSON array of
+/// their names (empty when all pass).
+EMSCRIPTEN_KEEPALIVE const char* ZxChecksJson(const uint8_t* image, int size, int machine)
+{
+    const std::vector<uint8_t> bytes(image, image + size);
+    live.Json = "[";
+    for (const std::string& check :
+         FailedChecks(static_cast<TargetFormat>(machine), bytes, bytes.size())) {
+        live.Json += std::string(live.Json.size() > 1 ? "," : "") + Quoted(check);
+    }
+    live.Json += "]";
+    return live.Json.c_str();
+}
+
+/// Where each program in the recording at `path` starts, in seconds, on which channel, and where
+/// each of its bytes starts, in milliseconds, as zx8xread reads it:
+/// [{"start": 2.341, "channel": 0, "times": [...]}, ...].
+EMSCRIPTEN_KEEPALIVE const char* ZxReadTimes(const char* path, int machine)
+{
+    std::vector<TapeProgram> programs;
+    std::string error;
+    RecordingInfo info;
+    live.Json = "[";
+    if (ReadRecording(path, static_cast<TargetFormat>(machine), &programs, &error, &info)) {
+        for (const TapeProgram& program : programs) {
+            const int channel = program.Sources.empty() ? 0 : program.Sources[0].Channel;
+            live.Json += std::string(live.Json.size() > 1 ? "," : "") +
+                         "{\"start\": " + std::to_string(program.Start) +
+                         ", \"channel\": " + std::to_string(channel) +
+                         ", \"times\": " + Times(program) + "}";
+        }
+    }
+    live.Json += "]";
+    return live.Json.c_str();
 }
 
 /// Writes `frames` frames of `channels` interleaved float samples at `rate` as a 32-bit float WAV

@@ -56,6 +56,8 @@ std::string Address(size_t offset, int start)
 
 }  // namespace
 
+std::string GlyphText(TargetFormat machine, uint8_t code) { return Plain(machine, code, false); }
+
 std::string TextOf(const ScreenText& text, TargetFormat machine, TextStyle style)
 {
     const bool ascii = style == TEXT_ASCII;

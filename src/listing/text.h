@@ -17,6 +17,10 @@ enum TextStyle {
     TEXT_ASCII,
 };
 
+/// The Unicode glyph of `code` on `machine` as drawn without inverse video (a page shows the
+/// inverse by drawing it inverted).
+std::string GlyphText(TargetFormat machine, uint8_t code);
+
 /// The characters of `text` on `machine`.
 std::string TextOf(const ScreenText& text, TargetFormat machine, TextStyle style);
 

@@ -283,7 +283,7 @@ test('the page works from file:// and asks a server for nothing but its own file
   await page.click('#play');
   await page.waitForTimeout(300);
   await page.click('#stop');
-  const own = ['/index.html', '/style.css', '/app.js', '/zx8xwav.js', '/zx8xwav.wasm.js',
+  const own = ['/index.html', '/style.css', '/app.js', '/inside.js', '/zx8xwav.js', '/zx8xwav.wasm.js',
     '/zx8xread.js', '/zx8xread.wasm.js'];
   assert.deepEqual([...new Set(served)].sort(), [...own].sort());
   for (const url of requested) assert.ok(url.startsWith('blob:'), `requested ${url}`);
@@ -472,4 +472,70 @@ test('names, double clicks, an overridden machine and an empty file', async () =
   assert.equal(await page.textContent('#fact-memory'), 'no program');
   await convertOnPage(page, 'hello.p', HELLO);
   assert.ok(await page.isHidden('#note'));
+});
+
+// The rows of the listing and the chosen bytes shown inside the program.
+const insideShown = (page) => page.evaluate(() => ({
+  rows: Array.from(document.querySelectorAll('#listing > div'), (r) => r.textContent),
+  chosenRows: Array.from(document.querySelectorAll('#listing .chosen'), (r) => r.textContent),
+  chosenBytes: Array.from(document.querySelectorAll('#hex .chosen'), (b) => Number(b.dataset.offset)),
+  chosen: document.getElementById('inside').dataset.chosen,
+}));
+
+test('inside a converted program, a line, its bytes and its tape are chosen together', async () => {
+  const image = zx81Program('HELLO');
+  const page = await openPage();
+  await convertOnPage(page, 'hello.p', image);
+  await page.click('#look');
+  await page.waitForSelector('#inside:not([hidden])');
+  let shown = await insideShown(page);
+  assert.ok(shown.rows.includes('  10 REM HELLO'), shown.rows.join('\n'));
+  // The line chooses its bytes: number, length, REM, the text and NEWLINE.
+  await page.click('#listing .line');
+  shown = await insideShown(page);
+  assert.equal(shown.chosen, '116-127');
+  assert.deepEqual(shown.chosenBytes, Array.from({ length: 11 }, (_, k) => 116 + k));
+  // A byte chooses the system variable or line it belongs to; a place on the tape chooses the
+  // byte played there.
+  await page.click('#hex [data-offset="2"]');
+  assert.match((await insideShown(page)).chosenRows.join(), /^E_PPC/);
+  await page.click('#hex [data-offset="121"]');
+  assert.deepEqual((await insideShown(page)).chosenRows, ['  10 REM HELLO']);
+  const box = await page.locator('#inside-tape').boundingBox();
+  await page.mouse.click(box.x + 1, box.y + 5);
+  assert.equal((await insideShown(page)).chosen, '0-1');
+  await page.mouse.click(box.x + box.width - 1, box.y + 5);
+  assert.equal((await insideShown(page)).chosen, `${image.length - 1}-${image.length}`);
+});
+
+test('a doubtful byte is settled by hand, and the program downloads as settled', async () => {
+  const { wav, images } = twoProgramTape();
+  const damaged = Buffer.from(wav);
+  const at = 44 + 2 * Math.round(2.2 * 44100);
+  damaged.fill(0, at, at + 2 * 88);
+  const page = await openPage();
+  await page.setInputFiles('#recording', { name: 'damaged.wav', mimeType: 'audio/wav', buffer: damaged });
+  await page.waitForFunction(() => document.getElementById('recovered').children.length > 0);
+  await recoveredOnPage(page);
+  await page.click('#recovered li:first-child button.look');
+  await page.waitForSelector('#doubts:not([hidden])');
+  // Each choice a doubtful byte offers is the value of one way its bits can go, with its effect.
+  const offsets = await page.$$eval('#doubt-list > li', (lis) => lis.map((li) => Number(li.dataset.offset)));
+  assert.ok(offsets.length > 0);
+  assert.match(await page.textContent('#inside-checks'), /not settled yet/);
+  for (const offset of offsets) {
+    const right = images[0][offset];
+    const values = await page.$$eval(`#doubt-list > li[data-offset="${offset}"] input`,
+      (inputs) => inputs.map((i) => Number(i.value)));
+    assert.ok(values.includes(right), `byte ${offset}: ${values} holds ${right}`);
+    await page.check(`#doubt-list > li[data-offset="${offset}"] input[value="${right}"]`);
+  }
+  assert.match(await page.textContent('#inside-checks'), /All checks pass\. Every doubtful byte is settled\./);
+  const [program] = await Promise.all([page.waitForEvent('download'), page.click('#inside-download')]);
+  assert.ok(fs.readFileSync(await program.path()).equals(images[0]));
+  const [report] = await Promise.all([page.waitForEvent('download'), page.click('#inside-report')]);
+  const entry = JSON.parse(fs.readFileSync(await report.path())).programs[0];
+  assert.equal(entry.status, 'settled');
+  assert.deepEqual(entry.choices.map((c) => c.offset), offsets);
+  for (const c of entry.choices) assert.equal(c.chosen, images[0][c.offset]);
 });

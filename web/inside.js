@@ -1,0 +1,449 @@
+// What a program holds, shown three ways and linked: its listing, its bytes and its stretch of
+// tape. Choosing a line, a byte or a place on the tape chooses the same bytes in all three.
+// Doubtful bytes are marked in all three, and each can be settled by hand: the page offers the
+// values its doubtful bits allow, shows what each makes of the listing and of the checks, and
+// downloads the program as settled, with the choices in its report. The listing and the checks
+// come from zx8xread compiled to WebAssembly (the `lister`), so no rule is written here.
+'use strict';
+
+self.zxInside = (function () {
+  const $ = (id) => document.getElementById(id);
+
+  // Bytes shown around the chosen ones in the lower half of the tape picture.
+  const NEAR_BYTES = 24;
+
+  let view = null;  // what is shown: see show()
+
+  const hex2 = (value) => value.toString(16).toUpperCase().padStart(2, '0');
+
+  // Calls the lister's `name` on the image, returning the JSON it writes.
+  function callLister(lister, name, image, machine) {
+    const at = lister._malloc(Math.max(1, image.length));
+    try {
+      lister.HEAPU8.set(image, at);
+      return JSON.parse(lister.UTF8ToString(lister['_' + name](at, image.length, machine)));
+    } finally {
+      lister._free(at);
+    }
+  }
+
+  const listingOf = (v, image) => callLister(v.lister, 'ZxListJson', image, v.machine);
+  const checksOf = (v, image) => callLister(v.lister, 'ZxChecksJson', image, v.machine);
+
+  // The values a doubtful byte may have: every way its doubtful bits can be set (the first
+  // sixteen ways at most), and every value a reading gave, the value read first.
+  function alternatives(d) {
+    const values = [d.value];
+    const bits = d.doubtful_bits.slice(0, 4);
+    for (let mask = 1; mask < 1 << bits.length; mask++) {
+      let value = d.value;
+      bits.forEach((bit, k) => {
+        if (mask & (1 << k)) value ^= 1 << bit;
+      });
+      values.push(value);
+    }
+    for (const value of d.readings || []) {
+      if (value !== null && !values.includes(value)) values.push(value);
+    }
+    return values;
+  }
+
+  // The text of a listed line or variable, each character in its own span only where it must
+  // be marked: inverse video, or shown from a doubtful byte.
+  function textNodes(text, doubtful) {
+    const nodes = [];
+    let k = 0;
+    for (const [run, inverse] of text.runs) {
+      for (const glyph of Array.from(run)) {
+        const doubt = doubtful.has(text.src[k++]);
+        const last = nodes[nodes.length - 1];
+        const kind = (inverse ? 'inv' : '') + (doubt ? ' doubt' : '');
+        if (last && last.kind === kind) {
+          last.text += glyph;
+        } else {
+          nodes.push({ kind, text: glyph });
+        }
+      }
+    }
+    return nodes.map(({ kind, text: t }) => {
+      if (kind === '') return document.createTextNode(t);
+      const span = document.createElement(kind.includes('doubt') ? 'mark' : 'span');
+      span.className = kind.trim();
+      span.textContent = t;
+      return span;
+    });
+  }
+
+  // One line of the text of `listing` that holds `offset`, as plain text: how a choice reads.
+  function lineHolding(listing, offset) {
+    const items = listing.lines.concat(listing.variables);
+    const item = items.find((i) => offset >= i.begin && offset < i.end);
+    if (!item) return '';
+    const text = item.text.runs.map(([run]) => run).join('');
+    return (item.number !== undefined ? item.number.trim() + ' ' : '') + text;
+  }
+
+  function row(className, begin, end, children) {
+    const div = document.createElement('div');
+    div.className = className;
+    div.dataset.begin = String(begin);
+    div.dataset.end = String(end);
+    div.setAttribute('role', 'option');
+    div.tabIndex = -1;
+    div.append(...children);
+    return div;
+  }
+
+  function showListing() {
+    const v = view;
+    const listing = v.listing;
+    const rows = [];
+    for (const [name, text, begin, end] of listing.system) {
+      rows.push(row('system', begin, end, [name.padEnd(8) + text]));
+    }
+    for (const line of listing.lines) {
+      const children = [line.number + ' ', ...textNodes(line.text, v.doubtful)];
+      if (line.code[1] > line.code[0]) {
+        const note = document.createElement('span');
+        note.className = 'note';
+        note.textContent = '  (machine code: ' + (line.code[1] - line.code[0]) + ' bytes)';
+        children.push(note);
+      }
+      rows.push(row('line', line.begin, line.end, children));
+    }
+    for (const variable of listing.variables) {
+      const children = textNodes(variable.text, v.doubtful);
+      if (variable.note) children.push('  ' + variable.note);
+      rows.push(row('variable', variable.begin, variable.end, children));
+    }
+    const problems = listing.problems.concat(...listing.lines.map((l) => l.problems),
+      ...listing.variables.map((x) => x.problems));
+    for (const [offset, text] of problems) {
+      rows.push(row('problem', offset, offset + 1, ['at byte ' + offset + ': ' + text]));
+    }
+    $('listing').replaceChildren(...rows);
+  }
+
+  function showHex() {
+    const v = view;
+    const rows = [];
+    for (let at = 0; at < v.image.length; at += 16) {
+      const div = document.createElement('div');
+      div.append(String(at).padStart(5, ' ') + ' ');
+      for (let k = at; k < Math.min(at + 16, v.image.length); k++) {
+        const b = document.createElement('span');
+        b.dataset.offset = String(k);
+        if (v.doubtful.has(k)) b.className = 'doubt';
+        b.textContent = hex2(v.image[k]);
+        div.append(' ', b);
+      }
+      rows.push(div);
+    }
+    $('hex').replaceChildren(...rows);
+  }
+
+  function showChecks() {
+    const v = view;
+    const failed = checksOf(v, v.image);
+    const open = [...v.doubtful].filter((k) => !v.choices.has(k)).length;
+    const say = failed.length ? 'Checks failed: ' + failed.join(', ') + '.' : 'All checks pass.';
+    $('inside-checks').textContent = say + (v.doubtful.size === 0 ? ''
+      : open === 0 ? ' Every doubtful byte is settled.' : ' ' + open + ' doubtful ' +
+        (open === 1 ? 'byte is' : 'bytes are') + ' not settled yet.');
+    $('inside-checks').dataset.failed = String(failed.length);
+    v.failed = failed;
+  }
+
+  // --- The tape --------------------------------------------------------------------------------
+
+  function fitCanvas(canvas) {
+    const width = Math.max(1, Math.round(canvas.clientWidth * devicePixelRatio));
+    const height = Math.round(canvas.clientHeight * devicePixelRatio);
+    if (canvas.width !== width || canvas.height !== height) {
+      canvas.width = width;
+      canvas.height = height;
+    }
+    return canvas.getContext('2d');
+  }
+
+  // Where byte k starts on tape, and where the program's tape ends, in seconds.
+  const startOf = (v, k) => (k < v.times.length ? v.times[k] : v.end);
+
+  // The bytes shown in the lower half: NEAR_BYTES around the first chosen one.
+  function nearBytes(v) {
+    const first = Math.max(0, Math.min(v.chosen.begin - NEAR_BYTES / 2, v.image.length - NEAR_BYTES));
+    return { first, last: Math.min(v.image.length, first + NEAR_BYTES) };
+  }
+
+  function drawTape() {
+    const v = view;
+    const canvas = $('inside-tape');
+    const g = fitCanvas(canvas);
+    const w = canvas.width;
+    const half = canvas.height / 2;
+    g.clearRect(0, 0, w, canvas.height);
+    if (!v || v.image.length === 0 || v.times.length === 0) return;
+    const begin = v.times[0];
+    const span = Math.max(1e-9, v.end - begin);
+    const x = (t) => ((t - begin) / span) * w;
+    // Above: the whole program, the chosen stretch and the doubtful bytes marked.
+    g.fillStyle = style('--data');
+    g.fillRect(0, half * 0.35, w, half * 0.3);
+    g.fillStyle = style('--chosen');
+    const from = x(startOf(v, v.chosen.begin));
+    g.fillRect(from, 0, Math.max(2, x(startOf(v, v.chosen.end)) - from), half - 2);
+    g.fillStyle = style('--accent');
+    for (const k of v.doubtful) g.fillRect(x(startOf(v, k)), 0, Math.max(2, devicePixelRatio), half - 2);
+    // Below: the bytes around the chosen ones, each as long as it lasts on tape, with its value.
+    const near = nearBytes(v);
+    const t0 = startOf(v, near.first);
+    const t1 = startOf(v, near.last);
+    const nx = (t) => ((t - t0) / Math.max(1e-9, t1 - t0)) * w;
+    if (v.samples) drawSignal(g, v, t0, t1, half, w);
+    g.font = Math.round(11 * devicePixelRatio) + 'px monospace';
+    g.textAlign = 'center';
+    g.textBaseline = 'middle';
+    for (let k = near.first; k < near.last; k++) {
+      const a = nx(startOf(v, k));
+      const b = nx(startOf(v, k + 1));
+      const chosen = k >= v.chosen.begin && k < v.chosen.end;
+      g.fillStyle = v.doubtful.has(k) ? style('--accent') : chosen ? style('--chosen') : 'transparent';
+      g.globalAlpha = 0.35;
+      g.fillRect(a, half + 2, b - a, half - 4);
+      g.globalAlpha = 1;
+      g.strokeStyle = style('--line');
+      g.strokeRect(a, half + 2, b - a, half - 4);
+      g.fillStyle = style('--ink');
+      g.fillText(hex2(v.image[k]), (a + b) / 2, half + half / 2);
+    }
+  }
+
+  // The converted signal itself under the bytes around the chosen ones.
+  function drawSignal(g, v, t0, t1, half, w) {
+    const first = Math.floor(t0 * v.rate);
+    const last = Math.ceil(t1 * v.rate);
+    g.strokeStyle = style('--lead');
+    g.beginPath();
+    for (let i = first; i < last; i++) {
+      const y = half + 4 + (1 - v.samples[i] / 255) * (half - 8);
+      const px = ((i - first) / Math.max(1, last - first)) * w;
+      if (i === first) g.moveTo(px, y); else g.lineTo(px, y);
+    }
+    g.stroke();
+  }
+
+  const style = (name) => getComputedStyle(document.documentElement).getPropertyValue(name).trim();
+
+  // The byte at a place on the tape picture.
+  function byteAt(event) {
+    const v = view;
+    const canvas = $('inside-tape');
+    const box = canvas.getBoundingClientRect();
+    const fraction = (event.clientX - box.left) / box.width;
+    let t;
+    if (event.clientY - box.top < box.height / 2) {
+      t = v.times[0] + fraction * (v.end - v.times[0]);
+    } else {
+      const near = nearBytes(v);
+      t = startOf(v, near.first) + fraction * (startOf(v, near.last) - startOf(v, near.first));
+    }
+    let low = 0;
+    let high = v.times.length - 1;
+    while (low < high) {
+      const mid = (low + high + 1) >> 1;
+      if (v.times[mid] <= t) low = mid; else high = mid - 1;
+    }
+    return low;
+  }
+
+  // --- Choosing --------------------------------------------------------------------------------
+
+  // Chooses bytes [begin, end) in all three views; `from` is the view chosen in, which keeps its
+  // scroll position.
+  function choose(begin, end, from) {
+    const v = view;
+    v.chosen = { begin, end: Math.max(begin + 1, end) };
+    for (const old of document.querySelectorAll('#listing .chosen, #hex .chosen')) {
+      old.classList.remove('chosen');
+      old.removeAttribute('aria-selected');
+    }
+    let first = null;
+    for (const r of $('listing').children) {
+      const b = Number(r.dataset.begin);
+      const e = Number(r.dataset.end);
+      if (r.className.includes('problem')) continue;
+      if (b < v.chosen.end && e > v.chosen.begin) {
+        r.classList.add('chosen');
+        r.setAttribute('aria-selected', 'true');
+        first = first || r;
+      }
+    }
+    const hex = $('hex');
+    for (let k = v.chosen.begin; k < Math.min(v.chosen.end, v.image.length); k++) {
+      const b = hex.querySelector('[data-offset="' + k + '"]');
+      if (b) b.classList.add('chosen');
+    }
+    if (from !== 'listing' && first) scrollWithin($('listing'), first);
+    const firstByte = hex.querySelector('[data-offset="' + v.chosen.begin + '"]');
+    if (from !== 'hex' && firstByte) scrollWithin(hex, firstByte.parentElement);
+    $('inside').dataset.chosen = v.chosen.begin + '-' + v.chosen.end;
+    drawTape();
+  }
+
+  // Scrolls a box (not the page) so that `item` shows; the box is positioned, so an item's
+  // offsetTop is measured from the box.
+  function scrollWithin(box, item) {
+    const top = item.offsetTop;
+    if (top < box.scrollTop || top + item.offsetHeight > box.scrollTop + box.clientHeight) {
+      box.scrollTop = Math.max(0, top - box.clientHeight / 3);
+    }
+  }
+
+  // --- Settling doubtful bytes -----------------------------------------------------------------
+
+  function showDoubts() {
+    const v = view;
+    const items = v.doubts.map((d) => {
+      const li = document.createElement('li');
+      li.dataset.offset = String(d.offset);
+      const head = document.createElement('button');
+      head.type = 'button';
+      head.className = 'doubt-head';
+      head.textContent = 'Byte ' + d.offset + (d.time !== undefined ? ' at ' + d.time.toFixed(3) + ' s' : '') +
+        ': read as ' + hex2(d.value) + ', ' + Math.round(d.margin * 100) + ' % clear';
+      head.addEventListener('click', () => choose(d.offset, d.offset + 1, 'doubts'));
+      const choices = document.createElement('div');
+      choices.className = 'choices';
+      const chosenValue = v.choices.has(d.offset) ? v.choices.get(d.offset) : null;
+      for (const value of alternatives(d)) {
+        const image = v.image.slice();
+        image[d.offset] = value;
+        const listing = listingOf(v, image);
+        const failed = checksOf(v, image);
+        const label = document.createElement('label');
+        const radio = document.createElement('input');
+        radio.type = 'radio';
+        radio.name = 'doubt-' + d.offset;
+        radio.value = String(value);
+        radio.checked = chosenValue === value;
+        radio.addEventListener('change', () => settle(d, value));
+        const what = document.createElement('span');
+        what.className = 'choice';
+        what.textContent = hex2(value) + (value === d.value ? ' (as read)' : '') + '  ' +
+          lineHolding(listing, d.offset);
+        const checks = document.createElement('span');
+        checks.className = failed.length ? 'fails' : 'passes';
+        checks.textContent = failed.length ? 'fails: ' + failed.join(', ') : 'checks pass';
+        label.append(radio, what, ' ', checks);
+        choices.append(label);
+      }
+      li.append(head, choices);
+      return li;
+    });
+    $('doubt-list').replaceChildren(...items);
+    $('doubts').hidden = items.length === 0;
+  }
+
+  function settle(d, value) {
+    const v = view;
+    v.image[d.offset] = value;
+    v.choices.set(d.offset, value);
+    v.listing = listingOf(v, v.image);
+    showListing();
+    showHex();
+    showChecks();
+    showDownloads();
+    choose(d.offset, d.offset + 1, 'doubts');
+  }
+
+  function showDownloads() {
+    const v = view;
+    for (const id of ['inside-download', 'inside-report']) {
+      const a = $(id);
+      if (a.href) URL.revokeObjectURL(a.href);
+      a.removeAttribute('href');
+    }
+    $('inside-downloads').hidden = !v.report || v.choices.size === 0;
+    if ($('inside-downloads').hidden) return;
+    const program = $('inside-download');
+    program.href = URL.createObjectURL(new Blob([v.image], { type: 'application/octet-stream' }));
+    program.download = v.name;
+    program.textContent = 'Download ' + v.name + ' as settled';
+    const open = v.doubts.some((d) => !v.choices.has(d.offset));
+    const entry = Object.assign({}, v.report, {
+      status: v.failed.length ? 'failed' : open ? 'doubtful' : 'settled',
+      checks_failed: v.failed,
+      choices: v.doubts.filter((d) => v.choices.has(d.offset)).map((d) => ({
+        offset: d.offset, read: d.value, chosen: v.choices.get(d.offset),
+      })),
+    });
+    const report = JSON.stringify({ version: 1, programs: [entry] }, null, 2) + '\n';
+    const link = $('inside-report');
+    link.href = URL.createObjectURL(new Blob([report], { type: 'application/json' }));
+    link.download = v.name.replace(/\.[^.]*$/, '') + '.json';
+  }
+
+  // --- Showing a program -----------------------------------------------------------------------
+
+  // Shows `program`: { name, bytes, machine (1 ZX80, 2 ZX81), times (where each byte starts on
+  // tape, seconds), end (where the last ends), samples and rate (the signal, when the page made
+  // it), report (zx8xread's report of it, when read from tape) }, listed by `lister`.
+  function show(program, lister) {
+    const report = program.report || null;
+    const doubts = report ? report.doubtful_bytes.slice() : [];
+    view = {
+      lister,
+      name: program.name,
+      machine: program.machine,
+      image: new Uint8Array(program.bytes),
+      times: program.times || [],
+      end: program.end,
+      samples: program.samples || null,
+      rate: program.rate || 0,
+      report,
+      doubts,
+      doubtful: new Set(doubts.map((d) => d.offset)),
+      choices: new Map(),
+      chosen: { begin: 0, end: 1 },
+      failed: [],
+    };
+    view.listing = listingOf(view, view.image);
+    $('inside').hidden = false;
+    $('inside-what').textContent = program.name + ': ' + view.listing.machine + ' program, ' +
+      view.image.length + ' bytes, ' + view.listing.lines.length + ' lines' +
+      (doubts.length ? ', ' + doubts.length + ' doubtful ' + (doubts.length === 1 ? 'byte' : 'bytes') : '') + '.';
+    showListing();
+    showHex();
+    showChecks();
+    showDoubts();
+    showDownloads();
+    choose(doubts.length ? doubts[0].offset : 0, doubts.length ? doubts[0].offset + 1 : 1, 'show');
+    $('inside').dataset.name = program.name;
+  }
+
+  function hide() {
+    view = null;
+    $('inside').hidden = true;
+  }
+
+  $('listing').addEventListener('click', (e) => {
+    const r = e.target.closest('[data-begin]');
+    if (r && view) choose(Number(r.dataset.begin), Number(r.dataset.end), 'listing');
+  });
+  $('hex').addEventListener('click', (e) => {
+    const b = e.target.closest('[data-offset]');
+    if (!b || !view) return;
+    const k = Number(b.dataset.offset);
+    choose(k, k + 1, 'hex');
+  });
+  $('inside-tape').addEventListener('click', (e) => {
+    if (!view || view.times.length === 0) return;
+    const k = byteAt(e);
+    choose(k, k + 1, 'tape');
+  });
+  window.addEventListener('resize', () => {
+    if (view) drawTape();
+  });
+
+  return { show, hide };
+})();
