@@ -1,12 +1,16 @@
 // The lister on any bytes, as either machine: it must read nothing outside the image, and each
-// item's bytes must lie inside it.
+// item's bytes must lie inside it. The same bytes are offered as zx8xread's report, whose doubtful
+// bytes must lie inside any image, and as the choices for a doubtful byte.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "listing/choices.h"
 #include "listing/listing.h"
 #include "listing/text.h"
+#include "read/report_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -26,5 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             ListingText(listing, "fuzz", image, style);
         }
     }
+    std::vector<ReportedDoubt> doubts;
+    std::string error;
+    if (ReportedDoubts(std::string(data, data + size), "x.p", &doubts, &error)) {
+        for (const ReportedDoubt& d : doubts) {
+            if (d.Offset > 65535) std::abort();
+        }
+    }
+    if (size > 0) ByteChoices(image, TARGET_ZX81, size / 2, {data[0], 0x76}, TEXT_UNICODE);
     return 0;
 }

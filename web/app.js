@@ -67,7 +67,10 @@
 
   // Shows what `program` holds below the reader (see inside.js), and scrolls to it.
   async function lookInside(program) {
+    const started = performance.now();
     zxInside.show(program, await listerInstance());
+    // How long listing and showing took, in milliseconds, for anyone timing the page.
+    $('inside').dataset.ms = (performance.now() - started).toFixed(1);
     $('inside').scrollIntoView();
   }
 

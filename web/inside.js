@@ -30,22 +30,23 @@ self.zxInside = (function () {
   const listingOf = (v, image) => callLister(v.lister, 'ZxListJson', image, v.machine);
   const checksOf = (v, image) => callLister(v.lister, 'ZxChecksJson', image, v.machine);
 
-  // The values a doubtful byte may have: every way its doubtful bits can be set (the first
-  // sixteen ways at most), and every value a reading gave, the value read first.
-  function alternatives(d) {
-    const values = [d.value];
-    const bits = d.doubtful_bits.slice(0, 4);
-    for (let mask = 1; mask < 1 << bits.length; mask++) {
-      let value = d.value;
-      bits.forEach((bit, k) => {
-        if (mask & (1 << k)) value ^= 1 << bit;
-      });
-      values.push(value);
+  // The values doubtful byte `d` may have, each with the item of the listing that holds it and
+  // the checks the program then fails, as zx8xread's lister finds them.
+  function choicesFor(v, d) {
+    const l = v.lister;
+    const readings = (d.readings || []).map((r) => (r === null ? -1 : r));
+    const at = l._malloc(Math.max(1, v.image.length));
+    const listed = l._malloc(4 * Math.max(1, readings.length));
+    try {
+      l.HEAPU8.set(v.image, at);
+      l.HEAP32.set(readings, listed >> 2);
+      const bits = d.doubtful_bits.reduce((mask, bit) => mask | (1 << bit), 0);
+      return JSON.parse(l.UTF8ToString(l._ZxChoicesJson(at, v.image.length, v.machine, d.offset,
+        d.value, bits, listed, readings.length)));
+    } finally {
+      l._free(at);
+      l._free(listed);
     }
-    for (const value of d.readings || []) {
-      if (value !== null && !values.includes(value)) values.push(value);
-    }
-    return values;
   }
 
   // The text of a listed line or variable, each character in its own span only where it must
@@ -72,15 +73,6 @@ self.zxInside = (function () {
       span.textContent = t;
       return span;
     });
-  }
-
-  // One line of the text of `listing` that holds `offset`, as plain text: how a choice reads.
-  function lineHolding(listing, offset) {
-    const items = listing.lines.concat(listing.variables);
-    const item = items.find((i) => offset >= i.begin && offset < i.end);
-    if (!item) return '';
-    const text = item.text.runs.map(([run]) => run).join('');
-    return (item.number !== undefined ? item.number.trim() + ' ' : '') + text;
   }
 
   function row(className, begin, end, children) {
@@ -315,25 +307,21 @@ self.zxInside = (function () {
       const choices = document.createElement('div');
       choices.className = 'choices';
       const chosenValue = v.choices.has(d.offset) ? v.choices.get(d.offset) : null;
-      for (const value of alternatives(d)) {
-        const image = v.image.slice();
-        image[d.offset] = value;
-        const listing = listingOf(v, image);
-        const failed = checksOf(v, image);
+      for (const choice of choicesFor(v, d)) {
         const label = document.createElement('label');
         const radio = document.createElement('input');
         radio.type = 'radio';
         radio.name = 'doubt-' + d.offset;
-        radio.value = String(value);
-        radio.checked = chosenValue === value;
-        radio.addEventListener('change', () => settle(d, value));
+        radio.value = String(choice.value);
+        radio.checked = chosenValue === choice.value;
+        radio.addEventListener('change', () => settle(d, choice.value));
         const what = document.createElement('span');
         what.className = 'choice';
-        what.textContent = hex2(value) + (value === d.value ? ' (as read)' : '') + '  ' +
-          lineHolding(listing, d.offset);
+        what.textContent = hex2(choice.value) + (choice.value === d.value ? ' (as read)' : '') + '  ' +
+          choice.item;
         const checks = document.createElement('span');
-        checks.className = failed.length ? 'fails' : 'passes';
-        checks.textContent = failed.length ? 'fails: ' + failed.join(', ') : 'checks pass';
+        checks.className = choice.failed.length ? 'fails' : 'passes';
+        checks.textContent = choice.failed.length ? 'fails: ' + choice.failed.join(', ') : 'checks pass';
         label.append(radio, what, ' ', checks);
         choices.append(label);
       }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "listing/choices.h"
 #include "listing/listing.h"
 #include "listing/text.h"
 #include "read/naming.h"
@@ -223,6 +224,37 @@ EMSCRIPTEN_KEEPALIVE const char* ZxChecksJson(const uint8_t* image, int size, in
     for (const std::string& check :
          FailedChecks(static_cast<TargetFormat>(machine), bytes, bytes.size())) {
         live.Json += std::string(live.Json.size() > 1 ? "," : "") + Quoted(check);
+    }
+    live.Json += "]";
+    return live.Json.c_str();
+}
+
+/// The values the byte at `offset` of the `size` bytes at `image`, read as `value`, may have
+/// (its doubtful bits in `bits`, bit 7 the first on tape; `readings` the values `count` combined
+/// readings gave, -1 where one lacks it), each with what it makes of the program, as JSON:
+/// [{"value": 63, "item": "20 PRINT \"HI\"", "failed": []}, ...].
+EMSCRIPTEN_KEEPALIVE const char* ZxChoicesJson(const uint8_t* image, int size, int machine,
+                                               int offset, int value, int bits, const int* readings,
+                                               int count)
+{
+    const std::vector<uint8_t> bytes(image, image + size);
+    std::vector<int> doubtful;
+    for (int bit = 7; bit >= 0; --bit) {
+        if ((bits & (1 << bit)) != 0) doubtful.push_back(bit);
+    }
+    const std::vector<uint8_t> values = DoubtfulValues(
+        static_cast<uint8_t>(value), doubtful, std::vector<int>(readings, readings + count));
+    live.Json = "[";
+    for (const ByteChoice& choice :
+         ByteChoices(bytes, static_cast<TargetFormat>(machine), static_cast<size_t>(offset), values,
+                     TEXT_UNICODE)) {
+        live.Json += std::string(live.Json.size() > 1 ? "," : "") +
+                     "{\"value\": " + std::to_string(choice.Value) +
+                     ", \"item\": " + Quoted(choice.Item) + ", \"failed\": [";
+        for (size_t k = 0; k < choice.Failed.size(); ++k) {
+            live.Json += (k == 0 ? "" : ",") + Quoted(choice.Failed[k]);
+        }
+        live.Json += "]}";
     }
     live.Json += "]";
     return live.Json.c_str();

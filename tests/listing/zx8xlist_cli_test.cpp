@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -31,6 +32,19 @@ TEST(Zx8xlist, OutputsAndExitStatus)
     broken[11] = 0xFF;  // E_LINE far outside the image
     ASSERT_TRUE(WriteFileBytes((dir / "broken.p").string().c_str(), broken));
     std::ofstream(dir / "huge.p", std::ios::binary) << std::string(70000, '\0');
+    // A report that doubts the last bit of E_LINE's low byte of game.p, written to another folder.
+    char doubt[160];
+    std::snprintf(doubt, sizeof doubt,
+                  "{\"offset\": 11, \"value\": %d, \"margin\": 0.1, \"doubtful_bits\": [0]}",
+                  zx81[11]);
+    std::ofstream(dir / "report.json")
+        << "{\"version\": 1, \"programs\": [{\"file\": \"out/game.p\", "
+        << "\"doubtful_bytes\": [" << doubt << "]}]}\n";
+    std::ofstream(dir / "bad.json")
+        << "{\"programs\": [{\"file\": \"game.p\", \"doubtful_bytes\": [";
+    char as_read[64], other[64];
+    std::snprintf(as_read, sizeof as_read, "    %02X (as read)  checks pass  E_LINE ", zx81[11]);
+    std::snprintf(other, sizeof other, "    %02X            fails: ", zx81[11] ^ 1);
 
     struct Case {
         std::string Args;
@@ -49,7 +63,13 @@ TEST(Zx8xlist, OutputsAndExitStatus)
         {"huge.p", 2, "", "zx8xlist: huge.p: too large for a program image\n"},
         {"-x game.p", 2, "", "zx8xlist: unknown option -x\nUsage: zx8xlist"},
         {"", 2, "", "zx8xlist: no file given\nUsage: zx8xlist"},
-        {"-h", 0, "Usage: zx8xlist [--ascii] [-80 | -81] FILE...\n", ""},
+        {"-h", 0, "Usage: zx8xlist [--ascii] [-80 | -81] [--report REPORT] FILE...\n", ""},
+        {"--report bad.json game.p", 2, "game.p: ZX81",
+         "zx8xlist: bad.json: not a report written by zx8xread\n"},
+        {"--report report.json old.o", 2, "old.o: ZX80",
+         "zx8xlist: report.json: the report names no program written as old.o\n"},
+        {"--report missing.json game.p", 2, "",
+         "zx8xlist: missing.json: cannot read: No such file or directory\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Args);
@@ -60,6 +80,16 @@ TEST(Zx8xlist, OutputsAndExitStatus)
         EXPECT_EQ(Slurp(dir / "stdout").substr(0, c.Out.size()), c.Out);
         EXPECT_EQ(Slurp(dir / "stderr").substr(0, c.Err.size()), c.Err);
     }
+
+    // With the report: the doubtful byte, each value it may have, and what each makes of it.
+    ASSERT_EQ(std::system(("cd '" + dir.string() + "' && " + ZX8XLIST_EXE +
+                           " --report report.json game.p >doubts")
+                              .c_str()),
+              0);
+    const std::string doubts = Slurp(dir / "doubts");
+    EXPECT_NE(doubts.find("\n? at 16404 (byte 11): read as "), std::string::npos) << doubts;
+    EXPECT_NE(doubts.find(as_read), std::string::npos) << doubts;
+    EXPECT_NE(doubts.find(other), std::string::npos) << doubts;
 
     // Into a file: no terminal codes; with --ascii, nothing but ASCII.
     ASSERT_EQ(std::system(("cd '" + dir.string() + "' && " + ZX8XLIST_EXE + " game.p >plain && " +

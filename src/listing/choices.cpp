@@ -1,0 +1,79 @@
+#include "listing/choices.h"
+
+#include <algorithm>
+
+#include "read/program.h"
+
+std::vector<uint8_t> DoubtfulValues(uint8_t value, const std::vector<int>& bits,
+                                    const std::vector<int>& readings)
+{
+    std::vector<uint8_t> values = {value};
+    // Four bits give sixteen values: more would bury the likely ones.
+    const size_t count = std::min<size_t>(bits.size(), 4);
+    for (unsigned ways = 1; ways < 1u << count; ++ways) {
+        unsigned flipped = value;
+        for (size_t k = 0; k < count; ++k) {
+            if ((ways & (1u << k)) != 0 && bits[k] >= 0 && bits[k] < 8) flipped ^= 1u << bits[k];
+        }
+        values.push_back(static_cast<uint8_t>(flipped));
+    }
+    for (const int reading : readings) {
+        if (reading >= 0 && reading < 256 &&
+            std::find(values.begin(), values.end(), reading) == values.end()) {
+            values.push_back(static_cast<uint8_t>(reading));
+        }
+    }
+    // Flipping a bit that is not in doubt twice can repeat a value: each is offered once.
+    std::vector<uint8_t> unique;
+    for (const uint8_t v : values) {
+        if (std::find(unique.begin(), unique.end(), v) == unique.end()) unique.push_back(v);
+    }
+    return unique;
+}
+
+std::string ItemHolding(const Listing& listing, size_t offset, TextStyle style)
+{
+    const auto holds = [offset](const ByteRange& r) { return offset >= r.Begin && offset < r.End; };
+    for (const ListedLine& line : listing.Lines) {
+        if (!holds(line.Bytes)) continue;
+        std::string number = LineNumberText(line.Number);
+        number.erase(0, number.find_first_not_of(' '));
+        return number + " " + TextOf(line.Text, listing.Machine, style);
+    }
+    for (const ListedVariable& v : listing.Variables) {
+        if (holds(v.Bytes)) return TextOf(v.Text, listing.Machine, style);
+    }
+    for (const SystemValue& v : listing.System) {
+        if (holds(v.Bytes)) return v.Name + " " + v.Text;
+    }
+    return "";
+}
+
+std::vector<ByteChoice> ByteChoices(const std::vector<uint8_t>& image, TargetFormat machine,
+                                    size_t offset, const std::vector<uint8_t>& values,
+                                    TextStyle style)
+{
+    std::vector<ByteChoice> choices;
+    for (const uint8_t value : values) {
+        std::vector<uint8_t> changed = image;
+        if (offset < changed.size()) changed[offset] = value;
+        ByteChoice choice;
+        choice.Value = value;
+        choice.Item = ItemHolding(ListImage(changed, machine), offset, style);
+        // A tape holds the program up to its E_LINE: a value that moves E_LINE makes a program
+        // that ends elsewhere, cut short where the bytes read run out.
+        const size_t e_line = static_cast<size_t>(ELineAddress(machine) - ImageStart(machine));
+        size_t size = changed.size();
+        if (e_line + 1 < changed.size()) {
+            const int address = changed[e_line] | changed[e_line + 1] << 8;
+            if (address > ImageStart(machine)) {
+                size = static_cast<size_t>(address - ImageStart(machine));
+            }
+        }
+        const size_t expected = std::max(size, changed.size());
+        changed.resize(std::min(size, changed.size()));
+        choice.Failed = FailedChecks(machine, changed, expected);
+        choices.push_back(choice);
+    }
+    return choices;
+}
