@@ -68,7 +68,13 @@
   // Shows what `program` holds below the reader (see inside.js), and scrolls to it.
   async function lookInside(program) {
     const started = performance.now();
-    zxInside.show(program, await listerInstance());
+    try {
+      zxInside.show(program, await listerInstance());
+    } catch (e) {
+      $('inside').hidden = false;
+      $('inside-what').textContent = 'Something went wrong on this page: ' + e;
+      throw e;
+    }
     // How long listing and showing took, in milliseconds, for anyone timing the page.
     $('inside').dataset.ms = (performance.now() - started).toFixed(1);
     $('inside').scrollIntoView();

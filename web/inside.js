@@ -9,7 +9,7 @@
 self.zxInside = (function () {
   const $ = (id) => document.getElementById(id);
 
-  // Bytes shown around the chosen ones in the lower half of the tape picture.
+  // Bytes shown around the chosen ones in the lower half of the tape picture, at most.
   const NEAR_BYTES = 24;
 
   let view = null;  // what is shown: see show()
@@ -161,10 +161,12 @@ self.zxInside = (function () {
   // Where byte k starts on tape, and where the program's tape ends, in seconds.
   const startOf = (v, k) => (k < v.times.length ? v.times[k] : v.end);
 
-  // The bytes shown in the lower half: NEAR_BYTES around the first chosen one.
+  // The bytes shown in the lower half, around the first chosen one: as many as leave room for
+  // their values, NEAR_BYTES at most.
   function nearBytes(v) {
-    const first = Math.max(0, Math.min(v.chosen.begin - NEAR_BYTES / 2, v.image.length - NEAR_BYTES));
-    return { first, last: Math.min(v.image.length, first + NEAR_BYTES) };
+    const count = Math.max(4, Math.min(NEAR_BYTES, Math.floor($('inside-tape').clientWidth / 36)));
+    const first = Math.max(0, Math.min(v.chosen.begin - (count >> 1), v.image.length - count));
+    return { first, last: Math.min(v.image.length, first + count) };
   }
 
   function drawTape() {
@@ -293,43 +295,59 @@ self.zxInside = (function () {
 
   // --- Settling doubtful bytes -----------------------------------------------------------------
 
+  // Each doubtful byte as an item that opens to the values it may have. Those are worked out
+  // when it is first opened (each is the program listed and checked once more), so that a tape
+  // with many doubtful bytes shows at once. The first one starts open.
   function showDoubts() {
     const v = view;
-    const items = v.doubts.map((d) => {
+    const items = v.doubts.map((d, k) => {
       const li = document.createElement('li');
       li.dataset.offset = String(d.offset);
-      const head = document.createElement('button');
-      head.type = 'button';
+      const details = document.createElement('details');
+      const head = document.createElement('summary');
       head.className = 'doubt-head';
       head.textContent = 'Byte ' + d.offset + (d.time !== undefined ? ' at ' + d.time.toFixed(3) + ' s' : '') +
         ': read as ' + hex2(d.value) + ', ' + Math.round(d.margin * 100) + ' % clear';
-      head.addEventListener('click', () => choose(d.offset, d.offset + 1, 'doubts'));
       const choices = document.createElement('div');
       choices.className = 'choices';
-      const chosenValue = v.choices.has(d.offset) ? v.choices.get(d.offset) : null;
-      for (const choice of choicesFor(v, d)) {
-        const label = document.createElement('label');
-        const radio = document.createElement('input');
-        radio.type = 'radio';
-        radio.name = 'doubt-' + d.offset;
-        radio.value = String(choice.value);
-        radio.checked = chosenValue === choice.value;
-        radio.addEventListener('change', () => settle(d, choice.value));
-        const what = document.createElement('span');
-        what.className = 'choice';
-        what.textContent = hex2(choice.value) + (choice.value === d.value ? ' (as read)' : '') + '  ' +
-          choice.item;
-        const checks = document.createElement('span');
-        checks.className = choice.failed.length ? 'fails' : 'passes';
-        checks.textContent = choice.failed.length ? 'fails: ' + choice.failed.join(', ') : 'checks pass';
-        label.append(radio, what, ' ', checks);
-        choices.append(label);
+      details.addEventListener('toggle', () => {
+        if (!details.open) return;
+        choose(d.offset, d.offset + 1, 'doubts');
+        if (choices.children.length === 0) showChoices(d, choices);
+      });
+      details.append(head, choices);
+      if (k === 0) {
+        showChoices(d, choices);
+        details.open = true;
       }
-      li.append(head, choices);
+      li.append(details);
       return li;
     });
     $('doubt-list').replaceChildren(...items);
     $('doubts').hidden = items.length === 0;
+  }
+
+  function showChoices(d, box) {
+    const v = view;
+    const chosenValue = v.choices.has(d.offset) ? v.choices.get(d.offset) : null;
+    for (const choice of choicesFor(v, d)) {
+      const label = document.createElement('label');
+      const radio = document.createElement('input');
+      radio.type = 'radio';
+      radio.name = 'doubt-' + d.offset;
+      radio.value = String(choice.value);
+      radio.checked = chosenValue === choice.value;
+      radio.addEventListener('change', () => settle(d, choice.value));
+      const what = document.createElement('span');
+      what.className = 'choice';
+      what.textContent = hex2(choice.value) + (choice.value === d.value ? ' (as read)' : '') + '  ' +
+        choice.item;
+      const checks = document.createElement('span');
+      checks.className = choice.failed.length ? 'fails' : 'passes';
+      checks.textContent = choice.failed.length ? 'fails: ' + choice.failed.join(', ') : 'checks pass';
+      label.append(radio, what, ' ', checks);
+      box.append(label);
+    }
   }
 
   function settle(d, value) {
@@ -398,7 +416,8 @@ self.zxInside = (function () {
     view.listing = listingOf(view, view.image);
     $('inside').hidden = false;
     $('inside-what').textContent = program.name + ': ' + view.listing.machine + ' program, ' +
-      view.image.length + ' bytes, ' + view.listing.lines.length + ' lines' +
+      view.image.length + ' bytes, ' + view.listing.lines.length +
+      (view.listing.lines.length === 1 ? ' line' : ' lines') +
       (doubts.length ? ', ' + doubts.length + ' doubtful ' + (doubts.length === 1 ? 'byte' : 'bytes') : '') + '.';
     showListing();
     showHex();

@@ -524,6 +524,8 @@ test('a doubtful byte is settled by hand, and the program downloads as settled',
   assert.ok(offsets.length > 0);
   assert.match(await page.textContent('#inside-checks'), /not settled yet/);
   for (const offset of offsets) {
+    const item = `#doubt-list > li[data-offset="${offset}"]`;
+    if (!await page.$eval(`${item} details`, (d) => d.open)) await page.click(`${item} summary`);
     const right = images[0][offset];
     const values = await page.$$eval(`#doubt-list > li[data-offset="${offset}"] input`,
       (inputs) => inputs.map((i) => Number(i.value)));
@@ -531,6 +533,8 @@ test('a doubtful byte is settled by hand, and the program downloads as settled',
     await page.check(`#doubt-list > li[data-offset="${offset}"] input[value="${right}"]`);
   }
   assert.match(await page.textContent('#inside-checks'), /All checks pass\. Every doubtful byte is settled\./);
+  fs.mkdirSync(SCREENSHOTS, { recursive: true });
+  await page.locator('#inside').screenshot({ path: path.join(SCREENSHOTS, 'inside-desktop.png') });
   const [program] = await Promise.all([page.waitForEvent('download'), page.click('#inside-download')]);
   assert.ok(fs.readFileSync(await program.path()).equals(images[0]));
   const [report] = await Promise.all([page.waitForEvent('download'), page.click('#inside-report')]);
