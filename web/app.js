@@ -842,8 +842,8 @@
     takePrograms(r.reader, r.reader._ZxReadFeed(frames));
     r.frames += frames;
     showLevel(peak);
-    const bits = r.reader._ZxReadProgress();
-    $('reading').textContent = bits >= 8 ? 'Reading a program: ' + Math.floor(bits / 8) + ' bytes so far.'
+    const now = r.reader.UTF8ToString(r.reader._ZxReadNow());
+    $('reading').textContent = now !== '' ? now
       : 'Listening: ' + minutesAndSeconds(r.frames / r.context.sampleRate) + ' recorded.';
   }
 

@@ -171,11 +171,23 @@ EMSCRIPTEN_KEEPALIVE const char* ZxReadFinish()
     return TakePrograms();
 }
 
-/// Bits read so far of the block being read on the first channel (0 between blocks).
-EMSCRIPTEN_KEEPALIVE int ZxReadProgress()
+/// What is being read on the first channel, as a line for the page: the machine, the name once
+/// it is read, and the bytes so far ("" between blocks).
+EMSCRIPTEN_KEEPALIVE const char* ZxReadNow()
 {
-    return live.Reader.Framers.empty() ? 0
-                                       : static_cast<int>(live.Reader.Framers[0].Block.Bits.size());
+    live.Json.clear();
+    if (live.Reader.Framers.empty() || live.Reader.Framers[0].Block.Bits.size() < 8) {
+        return live.Json.c_str();
+    }
+    const std::vector<TapeProgram> programs =
+        ProgramsInBlock(live.Reader.Framers[0].Block, live.Machine);
+    if (programs.empty()) return live.Json.c_str();
+    const TapeProgram& p = programs.back();
+    const std::string what = p.Kind == TARGET_ZX80 ? "a ZX80 program"
+                             : p.Image.empty()     ? "a ZX81 program"
+                                                   : "a ZX81 program, \"" + TapeNameText(p) + "\"";
+    live.Json = "Reading " + what + ": " + std::to_string(p.Image.size()) + " bytes so far.";
+    return live.Json.c_str();
 }
 
 /// The listing of the `size` bytes at `image` for `machine`, as JSON: its system values, lines

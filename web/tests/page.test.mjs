@@ -381,6 +381,9 @@ test('recording from the input reads each program as it comes', async () => {
       // The meter shows the tape's level while it plays.
       await page.waitForFunction(() => Number(document.getElementById('level').dataset.level) > -20,
         null, { timeout: 20000 });
+      // While a program plays, the page says which it is and how much of it has been read.
+      await page.waitForFunction(() => /^Reading a ZX81 program, "FIRST": \d+ bytes so far\.$/
+        .test(document.getElementById('reading').textContent), null, { timeout: 20000 });
       await page.waitForFunction(() => document.getElementById('recovered').children.length >= 2,
         null, { timeout: 60000 });
       assert.ok(await page.isDisabled('#record'), 'Record cannot start twice');
