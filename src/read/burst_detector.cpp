@@ -39,6 +39,8 @@ constexpr double HISTORY_SECONDS = 40e-3;
 // The Schmitt trigger that counts pulses switches at this part of the current strength.
 constexpr double PULSE_BAND = 0.35;
 constexpr int RISES_KEPT = 32;
+// A dip inside a burst lies between two stretches at least this part of its greatest strength.
+constexpr double DIP_SIDES = 0.6;
 
 float& HistoryAt(BurstDetector* d, int64_t sample)
 {
@@ -52,6 +54,38 @@ double CrossingBetween(BurstDetector* d, int64_t n, double level)
     const double after = HistoryAt(d, n);
     const double fraction = after != before ? (level - before) / (after - before) : 1.0;
     return (static_cast<double>(n) - 1.0 + std::clamp(fraction, 0.0, 1.0)) / d->Rate;
+}
+
+// The deepest fall of the strength within samples [first, last] of a burst between two
+// stretches that come near its greatest strength, and where it lies below the level halfway
+// between its bottom and the lower of the two.
+void FindDip(BurstDetector* d, int64_t first, int64_t last, Burst* burst)
+{
+    const double near = DIP_SIDES * d->BurstMax;
+    int64_t left = first;
+    while (left <= last && HistoryAt(d, left) < near) ++left;
+    int64_t right = last;
+    while (right >= left && HistoryAt(d, right) < near) --right;
+    if (right <= left) return;
+    int64_t bottom = left;
+    for (int64_t n = left; n <= right; ++n) {
+        if (HistoryAt(d, n) < HistoryAt(d, bottom)) bottom = n;
+    }
+    const double low = HistoryAt(d, bottom);
+    if (low >= near) return;
+    double side_left = 0, side_right = 0;
+    for (int64_t n = left; n <= bottom; ++n)
+        side_left = std::max<double>(side_left, HistoryAt(d, n));
+    for (int64_t n = bottom; n <= right; ++n)
+        side_right = std::max<double>(side_right, HistoryAt(d, n));
+    const double level = 0.5 * (low + std::min(side_left, side_right));
+    int64_t begin = bottom;
+    while (begin > left && HistoryAt(d, begin - 1) < level) --begin;
+    int64_t end = bottom;
+    while (end < right && HistoryAt(d, end + 1) < level) ++end;
+    burst->DipStart = CrossingBetween(d, begin, level);
+    burst->DipEnd = CrossingBetween(d, end + 1, level);
+    burst->DipDepth = low / d->BurstMax;
 }
 
 // The burst entered at EntrySample has ended at the current sample: its edges are placed at half
@@ -87,6 +121,7 @@ void EndBurst(BurstDetector* d)
         burst.Pulses +=
             rise >= 0 && at >= burst.Start - lag - slack && at <= burst.End - lag + slack;
     }
+    FindDip(d, first, last, &burst);
     d->Found.push_back(burst);
     // A burst well above the noise starts (or continues) a run, where more are expected.
     if (d->BurstMax > ENTER_NOISE * d->Floor) d->RunSample = d->Sample;

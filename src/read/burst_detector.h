@@ -29,7 +29,11 @@ struct Burst {
     double End = 0;       // seconds, where it fell through half of its greatest
     double Strength = 0;  // its greatest strength
     double Noise = 0;     // the strength of the noise around it
-    int Pulses = 0;       // pulses counted in it
+    int Pulses = 0;       // pulses counted in it (-1: not counted)
+    // The deepest fall of its strength between two stretches near its greatest, in seconds
+    // (DipStart == DipEnd when there is none), and how low it fell, as a part of the greatest.
+    double DipStart = 0, DipEnd = 0;
+    double DipDepth = 1;
 };
 
 struct BurstDetector {

@@ -15,6 +15,9 @@ constexpr double SHORTEST_PAUSE = 0.23;
 // Two bursts are taken for pieces of one only where that is clearly likelier than two bits.
 constexpr double JOIN_PREFERENCE = 0.2;
 constexpr double DROPOUT_GAP = 0.9;
+// A burst too long for a 1 whose strength falls below this part of its greatest, for as long as
+// a pause may be, is two bits with the pause between them filled in.
+constexpr double SPLIT_DEPTH = 0.5;
 // A burst below this part of the level of those around it is faint; this many wait at most.
 constexpr double FAINT = 0.5;
 constexpr size_t FAINT_KEPT = 4;
@@ -270,7 +273,7 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
     // it doubtful. Filters can make the count meaningless: then it is not heard.
     const bool pulses_say_zero = burst.Pulses >= PULSES_ZERO - 1 && burst.Pulses <= PULSES_ZERO + 1;
     const bool pulses_say_one = burst.Pulses >= PULSES_ONE - 1 && burst.Pulses <= PULSES_ONE + 2;
-    if (margin >= CLEAR_LENGTH) {
+    if (margin >= CLEAR_LENGTH && burst.Pulses >= 0) {
         const bool agree = one ? pulses_say_one : pulses_say_zero;
         f->PulseTrust += TRUST_WEIGHT * ((agree ? 1.0 : 0.0) - f->PulseTrust);
     }
@@ -333,7 +336,7 @@ void JoinPending(Framer* f, const Burst& burst)
     joined.End = burst.End;
     joined.Strength = std::max(joined.Strength, burst.Strength);
     joined.Noise = std::max(joined.Noise, burst.Noise);
-    joined.Pulses += burst.Pulses;
+    joined.Pulses = joined.Pulses < 0 || burst.Pulses < 0 ? -1 : joined.Pulses + burst.Pulses;
     f->PendingJoined = true;
 }
 
@@ -444,6 +447,35 @@ void ReleaseFaint(Framer* f, bool noise_unless_paced = false)
     for (const Burst& burst : faint) Accept(f, burst);
 }
 
+// A codec can fill the pause between two bursts with their ringing, and a detector then hears one
+// burst. One too long for a 1, whose strength falls in the middle to under half of its greatest
+// for as long as a pause may last, is split there into two bits whose lengths fit bits. Both are
+// doubtful, as anything put back is, and their pulses are not counted. False if it is not split.
+bool SplitAtDip(Framer* f, const Burst& burst)
+{
+    const double dip = burst.DipEnd - burst.DipStart;
+    // Only where the block has settled are the typical lengths and pause known.
+    if (f->BlockBits == 0 || f->SinceBreak < SETTLED_BITS ||
+        burst.End - burst.Start <= LONG_OK * f->OneLength || burst.DipDepth > SPLIT_DEPTH ||
+        dip < PAUSE_LIMIT_LOW * f->PauseLength || dip > PAUSE_NORMAL_HIGH * f->PauseLength) {
+        return false;
+    }
+    Burst first = burst, second = burst;
+    first.End = burst.DipStart;
+    second.Start = burst.DipEnd;
+    if (LengthFit(f, first.End - first.Start) <= 0 ||
+        LengthFit(f, second.End - second.Start) <= 0) {
+        return false;
+    }
+    first.Pulses = second.Pulses = -1;
+    first.DipStart = first.DipEnd = second.DipStart = second.DipEnd = 0;
+    Accept(f, first);
+    f->PendingJoined = true;
+    Accept(f, second);
+    f->PendingJoined = true;
+    return true;
+}
+
 }  // namespace
 
 double BitMargin(double length, double zero_length, double one_length)
@@ -495,7 +527,7 @@ void FrameBurst(Framer* f, const Burst& burst)
             ReleaseFaint(f);
         }
     }
-    Accept(f, burst);
+    if (!SplitAtDip(f, burst)) Accept(f, burst);
 }
 
 void FrameSilenceUntil(Framer* f, double now)

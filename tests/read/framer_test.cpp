@@ -105,6 +105,16 @@ TEST(Framer, DamageIsMendedOrMarked)
         {"pulses that disagree with a clear length", [](auto& b) { b[K].Pulses = PULSES_ZERO; },
          false},
         {"a burst near the noise", [](auto& b) { b[K].Noise = 0.25; }, false},
+        {"two bits whose pause a codec filled are split at the dip",
+         [](auto& b) {
+             b[K].DipStart = b[K].End;
+             b[K].DipEnd = b[K + 1].Start;
+             b[K].DipDepth = 0.3;
+             b[K].End = b[K + 1].End;
+             b[K].Pulses += b[K + 1].Pulses;
+             b.erase(b.begin() + K + 1);
+         },
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Rule);
