@@ -437,6 +437,16 @@ self.zxInside = (function () {
     const r = e.target.closest('[data-begin]');
     if (r && view) choose(Number(r.dataset.begin), Number(r.dataset.end), 'listing');
   });
+  // Up and down move the choice through the listing's rows.
+  $('listing').addEventListener('keydown', (e) => {
+    if (!view || (e.key !== 'ArrowDown' && e.key !== 'ArrowUp')) return;
+    e.preventDefault();
+    const rows = Array.from($('listing').children);
+    const at = rows.findIndex((r) => r.classList.contains('chosen'));
+    const next = rows[Math.max(0, Math.min(rows.length - 1, at + (e.key === 'ArrowDown' ? 1 : -1)))];
+    if (!next) return;
+    choose(Number(next.dataset.begin), Number(next.dataset.end), 'keys');
+  });
   $('hex').addEventListener('click', (e) => {
     const b = e.target.closest('[data-offset]');
     if (!b || !view) return;

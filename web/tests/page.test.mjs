@@ -498,6 +498,9 @@ test('inside a converted program, a line, its bytes and its tape are chosen toge
   shown = await insideShown(page);
   assert.equal(shown.chosen, '116-127');
   assert.deepEqual(shown.chosenBytes, Array.from({ length: 11 }, (_, k) => 116 + k));
+  // Up moves the choice to the row before: the last system variable shown.
+  await page.press('#listing', 'ArrowUp');
+  assert.match((await insideShown(page)).chosenRows.join(), /^CDFLAG/);
   // A byte chooses the system variable or line it belongs to; a place on the tape chooses the
   // byte played there.
   await page.click('#hex [data-offset="2"]');
