@@ -393,6 +393,10 @@ test('recording from the input reads each program as it comes', async () => {
       const shown = await recoveredOnPage(page);
       assert.deepEqual(shown.map((p) => [p.name, p.status]), [['first.p', 'ok'], ['second.p', 'ok']]);
       assert.ok(shown[0].bytes.equals(images[0]) && shown[1].bytes.equals(images[1]));
+      // A program read live shows inside as one converted does, its bytes placed on the tape.
+      await page.click('#recovered li:nth-child(2) button.look');
+      await page.waitForSelector('#inside:not([hidden])');
+      assert.ok((await insideShown(page)).rows.includes('  10 REM SECOND'));
       await context.close();
     }
   } finally {
