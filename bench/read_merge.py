@@ -61,7 +61,7 @@ def main():
     options = parser.parse_args()
     work = tempfile.mkdtemp(prefix='read_merge_')
     try:
-        tools, have_rom = read_damage.build_tools(work, True)
+        tools, have_rom = read_damage.build_tools(work, True, False)
         sources = ['converter', 'machine'] if options.source == 'both' else [options.source]
         if not have_rom:
             sources = [s for s in sources if s != 'machine']
