@@ -539,8 +539,11 @@ Listing ListImage(const std::vector<uint8_t>& image, TargetFormat machine)
     } else {
         areas.End = e_line - start;
     }
-    const std::string e_line_text =
-        std::to_string(e_line) + ": the image ends here, " + Bytes(areas.End);
+    std::string e_line_text = std::to_string(e_line) + ": the image ends here, " + Bytes(areas.End);
+    // Bytes a file holds after E_LINE never reach the machine: a loader stops at E_LINE.
+    if (areas.End < image.size()) {
+        e_line_text += "; " + Bytes(image.size() - areas.End) + " after it that no machine loads";
+    }
 
     const unsigned vars = value(VarsAddress(listing.Machine));
     areas.Vars = areas.End == 0 ? 0 : areas.End - 1;

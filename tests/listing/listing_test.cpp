@@ -242,6 +242,16 @@ TEST(Listing, BrokenStructureIsNotedAndListingGoesOn)
     const Listing lost = ListImage(wild, TARGET_ZX81);
     EXPECT_EQ(lost.Problems.size(), 3u + 1u);  // three pointers, then bytes that are no line
     EXPECT_EQ(ListImage(Bytes(10, 0), TARGET_ZX80).Problems.size(), 1u);
+
+    // Bytes after E_LINE are no fault, but the file holds more than the machine loads.
+    Bytes longer = Zx81(Line81(10, Bytes{STOP}));
+    longer.push_back(0);
+    const Listing tail = ListImage(longer, TARGET_ZX81);
+    EXPECT_TRUE(tail.Problems.empty());
+    ASSERT_GE(tail.System.size(), 3u);
+    EXPECT_NE(tail.System[2].Text.find("; 1 byte after it that no machine loads"),
+              std::string::npos)
+        << tail.System[2].Text;
 }
 
 TEST(Listing, EachItemKeepsItsBytes)
