@@ -314,7 +314,8 @@ void PutString(const std::vector<uint8_t>& image, TargetFormat machine, size_t b
     text->Sources.push_back(end == begin ? begin : end - 1);
 }
 
-// Lists one ZX81 variable at `offset`; gives the offset after it, or 0 if it runs past `end`.
+// Lists one ZX81 variable at `offset`; gives the offset after it (past `end` where it runs past
+// the variables' end, its text then left empty), or 0 for a byte that starts no kind of variable.
 size_t ListZx81Variable(const std::vector<uint8_t>& image, size_t offset, size_t end,
                         ListedVariable* v)
 {
@@ -398,13 +399,7 @@ size_t ListZx81Variable(const std::vector<uint8_t>& image, size_t offset, size_t
             break;
         }
         default:
-            v->Problems.push_back(
-                {offset, "byte " + Hex(image[offset]).substr(4) + " starts no kind of variable"});
             return 0;
-    }
-    if (next > end) {
-        v->Problems.push_back({offset, "it runs past the variables' end"});
-        return 0;
     }
     return next;
 }
@@ -472,13 +467,7 @@ size_t ListZx80Variable(const std::vector<uint8_t>& image, size_t offset, size_t
             break;
         }
         default:
-            v->Problems.push_back(
-                {offset, "byte " + Hex(image[offset]).substr(4) + " starts no kind of variable"});
             return 0;
-    }
-    if (next > end) {
-        v->Problems.push_back({offset, "it runs past the variables' end"});
-        return 0;
     }
     return next;
 }
@@ -491,9 +480,16 @@ void ListVariables(const std::vector<uint8_t>& image, TargetFormat machine, cons
         ListedVariable v;
         const size_t next = machine == TARGET_ZX80 ? ListZx80Variable(image, offset, areas.End, &v)
                                                    : ListZx81Variable(image, offset, areas.End, &v);
-        v.Bytes = {offset, next == 0 ? areas.End : next};
+        if (next == 0) {
+            v.Problems.push_back(
+                {offset, "byte " + Hex(image[offset]).substr(4) + " starts no kind of variable"});
+        } else if (next > areas.End) {
+            v.Problems.push_back({offset, "it runs past the variables' end"});
+        }
+        const bool whole = next != 0 && next <= areas.End;
+        v.Bytes = {offset, whole ? next : areas.End};
         listing->Variables.push_back(std::move(v));
-        if (next == 0) return;
+        if (!whole) return;
         offset = next;
     }
     if (offset + 1 != areas.End) {
