@@ -9,13 +9,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "support/folders.h"
 #include "support/images.h"
 #include "support/tape_decoder.h"
 #include "support/wav_reader.h"
@@ -37,12 +36,6 @@ std::string Quoted(const std::string& arg)
     std::string quoted = "'";
     for (const char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
-}
-
-std::string Slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string Usage(const std::string& program)
@@ -99,8 +92,8 @@ protected:
         Result result;
         const int raw = std::system(command.c_str());
         result.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.Out = Slurp(root_ / "out");
-        result.Err = Slurp(root_ / "err");
+        result.Out = FileText(root_ / "out");
+        result.Err = FileText(root_ / "err");
         return result;
     }
 

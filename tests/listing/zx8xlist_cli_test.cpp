@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "support/folders.h"
@@ -15,12 +14,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST(Zx8xlist, OutputsAndExitStatus)
 {
@@ -77,8 +70,8 @@ TEST(Zx8xlist, OutputsAndExitStatus)
             "cd '" + dir.string() + "' && " + ZX8XLIST_EXE + " " + c.Args + " >stdout 2>stderr";
         const int raw = std::system(command.c_str());
         EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.Status);
-        EXPECT_EQ(Slurp(dir / "stdout").substr(0, c.Out.size()), c.Out);
-        EXPECT_EQ(Slurp(dir / "stderr").substr(0, c.Err.size()), c.Err);
+        EXPECT_EQ(FileText(dir / "stdout").substr(0, c.Out.size()), c.Out);
+        EXPECT_EQ(FileText(dir / "stderr").substr(0, c.Err.size()), c.Err);
     }
 
     // With the report: the doubtful byte, each value it may have, and what each makes of it.
@@ -86,7 +79,7 @@ TEST(Zx8xlist, OutputsAndExitStatus)
                            " --report report.json game.p >doubts")
                               .c_str()),
               0);
-    const std::string doubts = Slurp(dir / "doubts");
+    const std::string doubts = FileText(dir / "doubts");
     EXPECT_NE(doubts.find("\n? at 16404 (byte 11): read as "), std::string::npos) << doubts;
     EXPECT_NE(doubts.find(as_read), std::string::npos) << doubts;
     EXPECT_NE(doubts.find(other), std::string::npos) << doubts;
@@ -96,7 +89,7 @@ TEST(Zx8xlist, OutputsAndExitStatus)
                            ZX8XLIST_EXE + " --ascii game.p >ascii")
                               .c_str()),
               0);
-    const std::string plain = Slurp(dir / "plain"), ascii = Slurp(dir / "ascii");
+    const std::string plain = FileText(dir / "plain"), ascii = FileText(dir / "ascii");
     EXPECT_EQ(plain.find('\x1b'), std::string::npos);
     EXPECT_TRUE(std::all_of(ascii.begin(), ascii.end(),
                             [](char c) { return static_cast<unsigned char>(c) < 0x80; }));

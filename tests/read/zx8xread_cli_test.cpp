@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,12 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Writes the WAV zx8xwav makes for the image as a ZX81 tape named GAME1.
 void WriteTape(const fs::path& path, const std::vector<uint8_t>& image)
@@ -43,7 +36,7 @@ TEST(Zx8xread, OutputsAndExitStatus)
     std::vector<uint8_t> spoilt = image;
     spoilt[0] = 1;  // VERSN
     WriteTape(dir / "spoilt.wav", spoilt);
-    const std::string good = Slurp(dir / "good.wav");
+    const std::string good = FileText(dir / "good.wav");
     std::ofstream(dir / "cut.wav", std::ios::binary) << good.substr(0, good.size() / 2);
     std::ofstream(dir / "notes.txt") << "not a recording\n";
     std::ofstream(dir / "empty.wav");
@@ -101,14 +94,14 @@ TEST(Zx8xread, OutputsAndExitStatus)
             "cd '" + dir.string() + "' && " + ZX8XREAD_EXE + " " + c.Args + " >stdout 2>stderr";
         const int raw = std::system(command.c_str());
         EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.Status);
-        EXPECT_EQ(Slurp(dir / "stdout").substr(0, c.Out.size()), c.Out);
-        const std::string err = Slurp(dir / "stderr");
+        EXPECT_EQ(FileText(dir / "stdout").substr(0, c.Out.size()), c.Out);
+        const std::string err = FileText(dir / "stderr");
         EXPECT_EQ(c.Err.empty() ? err : err.substr(0, c.Err.size()), c.Err);
-        const std::string said = Slurp(dir / "stdout") + Slurp(dir / "r.json");
+        const std::string said = FileText(dir / "stdout") + FileText(dir / "r.json");
         EXPECT_NE(said.find(c.Says), std::string::npos) << said;
     }
     EXPECT_EQ(fs::file_size(dir / "out" / "game1.p"), image.size());
-    EXPECT_EQ(Slurp(dir / "out" / "game1-3.p")[0], 1);
+    EXPECT_EQ(FileText(dir / "out" / "game1-3.p")[0], 1);
     if (!::testing::Test::HasFailure()) fs::remove_all(dir);
 }
 

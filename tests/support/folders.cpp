@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 
 std::filesystem::path FreshTestFolder(const std::string& prefix)
 {
@@ -13,6 +15,12 @@ std::filesystem::path FreshTestFolder(const std::string& prefix)
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     return folder;
+}
+
+std::string FileText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 FILE* ScratchStream()

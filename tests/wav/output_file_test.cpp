@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 
@@ -26,11 +25,7 @@ protected:
         std::ofstream(PathOf(name), std::ios::binary) << text;
     }
 
-    std::string Read(const std::string& name) const
-    {
-        std::ifstream in(PathOf(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string Read(const std::string& name) const { return FileText(PathOf(name)); }
 
     std::set<std::string> Files() const
     {
