@@ -48,16 +48,6 @@ std::string FileNameFor(const TapeProgram& program)
     return chosen;
 }
 
-std::string Quoted(const std::string& text)
-{
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
 std::string Hex(const std::vector<uint8_t>& bytes)
 {
     static const char DIGITS[] = "0123456789abcdef";
@@ -94,7 +84,7 @@ std::string Runs(const ScreenText& text, TargetFormat machine)
         for (; i < text.Codes.size() && ((text.Codes[i] & 0x80) != 0) == inverse; ++i) {
             run += GlyphText(machine, text.Codes[i]);
         }
-        runs += std::string(runs.size() > 1 ? "," : "") + "[" + Quoted(run) + "," +
+        runs += std::string(runs.size() > 1 ? "," : "") + "[" + JsonQuoted(run) + "," +
                 (inverse ? "1" : "0") + "]";
     }
     std::string sources = "[";
@@ -109,7 +99,7 @@ std::string Problems(const std::vector<Problem>& problems)
     std::string json = "[";
     for (const Problem& p : problems) {
         json += std::string(json.size() > 1 ? "," : "") + "[" + std::to_string(p.Offset) + "," +
-                Quoted(p.Text) + "]";
+                JsonQuoted(p.Text) + "]";
     }
     return json + "]";
 }
@@ -126,7 +116,7 @@ const char* TakePrograms()
         const std::string file = FileNameFor(program);
         const std::string report = ReportJson({recording}, {{&program, file}});
         live.Json += std::string(live.Json.size() > 1 ? "," : "") + "{\"report\": " + report +
-                     ", \"line\": " + Quoted(ProgramLine(program, file)) + ", \"image\": \"" +
+                     ", \"line\": " + JsonQuoted(ProgramLine(program, file)) + ", \"image\": \"" +
                      Hex(program.Image) + "\", \"times\": " + Times(program) + "}";
     }
     live.Json += "]";
@@ -202,14 +192,15 @@ EMSCRIPTEN_KEEPALIVE const char* ZxListJson(const uint8_t* image, int size, int 
            "\", \"problems\": " + Problems(listing.Problems) + ", \"system\": [";
     for (size_t k = 0; k < listing.System.size(); ++k) {
         const SystemValue& v = listing.System[k];
-        json += std::string(k == 0 ? "" : ",") + "[" + Quoted(v.Name) + "," + Quoted(v.Text) + "," +
-                std::to_string(v.Bytes.Begin) + "," + std::to_string(v.Bytes.End) + "]";
+        json += std::string(k == 0 ? "" : ",") + "[" + JsonQuoted(v.Name) + "," +
+                JsonQuoted(v.Text) + "," + std::to_string(v.Bytes.Begin) + "," +
+                std::to_string(v.Bytes.End) + "]";
     }
     json += "], \"lines\": [";
     for (size_t k = 0; k < listing.Lines.size(); ++k) {
         const ListedLine& l = listing.Lines[k];
         json += std::string(k == 0 ? "" : ",") +
-                "{\"number\": " + Quoted(LineNumberText(l.Number)) +
+                "{\"number\": " + JsonQuoted(LineNumberText(l.Number)) +
                 ", \"text\": " + Runs(l.Text, m) + ", \"begin\": " + std::to_string(l.Bytes.Begin) +
                 ", \"end\": " + std::to_string(l.Bytes.End) + ", \"code\": [" +
                 std::to_string(l.MachineCode.Begin) + "," + std::to_string(l.MachineCode.End) +
@@ -219,7 +210,8 @@ EMSCRIPTEN_KEEPALIVE const char* ZxListJson(const uint8_t* image, int size, int 
     for (size_t k = 0; k < listing.Variables.size(); ++k) {
         const ListedVariable& v = listing.Variables[k];
         json += std::string(k == 0 ? "" : ",") + "{\"text\": " + Runs(v.Text, m) +
-                ", \"note\": " + Quoted(v.Note) + ", \"begin\": " + std::to_string(v.Bytes.Begin) +
+                ", \"note\": " + JsonQuoted(v.Note) +
+                ", \"begin\": " + std::to_string(v.Bytes.Begin) +
                 ", \"end\": " + std::to_string(v.Bytes.End) +
                 ", \"problems\": " + Problems(v.Problems) + "}";
     }
@@ -235,7 +227,7 @@ EMSCRIPTEN_KEEPALIVE const char* ZxChecksJson(const uint8_t* image, int size, in
     live.Json = "[";
     for (const std::string& check :
          FailedChecks(static_cast<TargetFormat>(machine), bytes, bytes.size())) {
-        live.Json += std::string(live.Json.size() > 1 ? "," : "") + Quoted(check);
+        live.Json += std::string(live.Json.size() > 1 ? "," : "") + JsonQuoted(check);
     }
     live.Json += "]";
     return live.Json.c_str();
@@ -262,9 +254,9 @@ EMSCRIPTEN_KEEPALIVE const char* ZxChoicesJson(const uint8_t* image, int size, i
                      TEXT_UNICODE)) {
         live.Json += std::string(live.Json.size() > 1 ? "," : "") +
                      "{\"value\": " + std::to_string(choice.Value) +
-                     ", \"item\": " + Quoted(choice.Item) + ", \"failed\": [";
+                     ", \"item\": " + JsonQuoted(choice.Item) + ", \"failed\": [";
         for (size_t k = 0; k < choice.Failed.size(); ++k) {
-            live.Json += (k == 0 ? "" : ",") + Quoted(choice.Failed[k]);
+            live.Json += (k == 0 ? "" : ",") + JsonQuoted(choice.Failed[k]);
         }
         live.Json += "]}";
     }

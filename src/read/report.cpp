@@ -5,9 +5,7 @@
 
 #include "read/summary.h"
 
-namespace {
-
-std::string Quoted(const std::string& text)
+std::string JsonQuoted(const std::string& text)
 {
     std::string quoted = "\"";
     for (const char c : text) {
@@ -24,6 +22,8 @@ std::string Quoted(const std::string& text)
     }
     return quoted + "\"";
 }
+
+namespace {
 
 // A number with a few decimals: seconds to the millisecond, margins to the hundredth.
 std::string Number(double value, int decimals)
@@ -71,14 +71,15 @@ std::string ProgramJson(const ProgramReport& report, const std::vector<Recording
 {
     const TapeProgram& p = *report.Program;
     const bool zx81 = p.Kind == TARGET_ZX81;
-    std::string json = "    {\"file\": " + Quoted(report.Written) + ", \"status\": \"" +
+    std::string json = "    {\"file\": " + JsonQuoted(report.Written) + ", \"status\": \"" +
                        StatusName(StatusOf(p)) + "\", \"machine\": \"" + (zx81 ? "ZX81" : "ZX80") +
-                       "\", \"name\": " + (zx81 ? Quoted(TapeNameText(p)) : "null") +
+                       "\", \"name\": " + (zx81 ? JsonQuoted(TapeNameText(p)) : "null") +
                        ", \"name_doubtful\": " + (NameIsDoubtful(p) ? "true" : "false") +
                        ", \"size\": " + std::to_string(p.Image.size()) +
                        ", \"start\": " + Number(p.Start, 4) + ", \"end\": " + Number(p.End, 4) +
                        ", \"checks_failed\": [";
-    for (size_t k = 0; k < p.Failed.size(); ++k) json += (k == 0 ? "" : ", ") + Quoted(p.Failed[k]);
+    for (size_t k = 0; k < p.Failed.size(); ++k)
+        json += (k == 0 ? "" : ", ") + JsonQuoted(p.Failed[k]);
     json += std::string("], \"starts_mid_tape\": ") + (p.MidTape ? "true" : "false") +
             ", \"bytes_after_end\": " + std::to_string(p.BytesAfter) +
             ", \"worst_margin\": " + Number(std::max(0.0f, WorstMargin(p)), 2) +
@@ -109,12 +110,12 @@ std::string ReportJson(const std::vector<RecordingReport>& recordings,
     std::string json = "{\n  \"version\": 1,\n  \"recordings\": [";
     for (size_t k = 0; k < recordings.size(); ++k) {
         const RecordingReport& r = recordings[k];
-        json += std::string(k == 0 ? "\n" : ",\n") + "    {\"file\": " + Quoted(r.File) +
+        json += std::string(k == 0 ? "\n" : ",\n") + "    {\"file\": " + JsonQuoted(r.File) +
                 ", \"rate\": " + std::to_string(r.Info.Rate) +
                 ", \"channels\": " + std::to_string(r.Info.Channels) +
                 ", \"seconds\": " + Number(r.Info.Seconds, 3) +
-                ", \"error\": " + (r.Error.empty() ? "null" : Quoted(r.Error)) +
-                ", \"warning\": " + (r.Info.Warning.empty() ? "null" : Quoted(r.Info.Warning)) +
+                ", \"error\": " + (r.Error.empty() ? "null" : JsonQuoted(r.Error)) +
+                ", \"warning\": " + (r.Info.Warning.empty() ? "null" : JsonQuoted(r.Info.Warning)) +
                 "}";
     }
     json += "\n  ],\n  \"programs\": [";

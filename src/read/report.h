@@ -21,6 +21,9 @@ struct ProgramReport {
     std::string Written;
 };
 
+/// `text` as a JSON string, in quotes, with quotes, backslashes and control characters escaped.
+std::string JsonQuoted(const std::string& text);
+
 /// The report as JSON text (see the README for its fields), ending in a newline.
 std::string ReportJson(const std::vector<RecordingReport>& recordings,
                        const std::vector<ProgramReport>& programs);
