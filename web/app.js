@@ -415,16 +415,6 @@
 
   // --- Pictures of the signal -------------------------------------------------------------------
 
-  function fitCanvas(canvas) {
-    const width = Math.max(1, Math.round(canvas.clientWidth * devicePixelRatio));
-    const height = Math.round(canvas.clientHeight * devicePixelRatio);
-    if (canvas.width !== width || canvas.height !== height) {
-      canvas.width = width;
-      canvas.height = height;
-    }
-    return canvas.getContext('2d');
-  }
-
   const style = getComputedStyle(document.documentElement);
   const COLOURS = {
     lead: style.getPropertyValue('--lead').trim(),

@@ -16,6 +16,11 @@ self.zxInside = (function () {
 
   const hex2 = (value) => value.toString(16).toUpperCase().padStart(2, '0');
 
+  // The page's colours, as its style sheet sets them.
+  const css = getComputedStyle(document.documentElement);
+  const COLOURS = Object.fromEntries(['data', 'chosen', 'accent', 'line', 'ink', 'lead']
+    .map((name) => [name, css.getPropertyValue('--' + name).trim()]));
+
   // Calls the lister's `name` on the image, returning the JSON it writes.
   function callLister(lister, name, image, machine) {
     const at = lister._malloc(Math.max(1, image.length));
@@ -134,6 +139,9 @@ self.zxInside = (function () {
     $('hex').replaceChildren(...rows);
   }
 
+  // The span of byte k in the hex view: each row holds sixteen, as its only elements.
+  const byteSpan = (k) => $('hex').children[k >> 4].children[k & 15];
+
   function showChecks() {
     const v = view;
     const failed = checksOf(v, v.image);
@@ -147,16 +155,6 @@ self.zxInside = (function () {
   }
 
   // --- The tape --------------------------------------------------------------------------------
-
-  function fitCanvas(canvas) {
-    const width = Math.max(1, Math.round(canvas.clientWidth * devicePixelRatio));
-    const height = Math.round(canvas.clientHeight * devicePixelRatio);
-    if (canvas.width !== width || canvas.height !== height) {
-      canvas.width = width;
-      canvas.height = height;
-    }
-    return canvas.getContext('2d');
-  }
 
   // Where byte k starts on tape, and where the program's tape ends, in seconds.
   const startOf = (v, k) => (k < v.times.length ? v.times[k] : v.end);
@@ -181,12 +179,12 @@ self.zxInside = (function () {
     const span = Math.max(1e-9, v.end - begin);
     const x = (t) => ((t - begin) / span) * w;
     // Above: the whole program, the chosen stretch and the doubtful bytes marked.
-    g.fillStyle = style('--data');
+    g.fillStyle = COLOURS.data;
     g.fillRect(0, half * 0.35, w, half * 0.3);
-    g.fillStyle = style('--chosen');
+    g.fillStyle = COLOURS.chosen;
     const from = x(startOf(v, v.chosen.begin));
     g.fillRect(from, 0, Math.max(2, x(startOf(v, v.chosen.end)) - from), half - 2);
-    g.fillStyle = style('--accent');
+    g.fillStyle = COLOURS.accent;
     for (const k of v.doubtful) g.fillRect(x(startOf(v, k)), 0, Math.max(2, devicePixelRatio), half - 2);
     // Below: the bytes around the chosen ones, each as long as it lasts on tape, with its value.
     const near = nearBytes(v);
@@ -201,13 +199,13 @@ self.zxInside = (function () {
       const a = nx(startOf(v, k));
       const b = nx(startOf(v, k + 1));
       const chosen = k >= v.chosen.begin && k < v.chosen.end;
-      g.fillStyle = v.doubtful.has(k) ? style('--accent') : chosen ? style('--chosen') : 'transparent';
+      g.fillStyle = v.doubtful.has(k) ? COLOURS.accent : chosen ? COLOURS.chosen : 'transparent';
       g.globalAlpha = 0.35;
       g.fillRect(a, half + 2, b - a, half - 4);
       g.globalAlpha = 1;
-      g.strokeStyle = style('--line');
+      g.strokeStyle = COLOURS.line;
       g.strokeRect(a, half + 2, b - a, half - 4);
-      g.fillStyle = style('--ink');
+      g.fillStyle = COLOURS.ink;
       g.fillText(hex2(v.image[k]), (a + b) / 2, half + half / 2);
     }
   }
@@ -216,7 +214,7 @@ self.zxInside = (function () {
   function drawSignal(g, v, t0, t1, half, w) {
     const first = Math.floor(t0 * v.rate);
     const last = Math.ceil(t1 * v.rate);
-    g.strokeStyle = style('--lead');
+    g.strokeStyle = COLOURS.lead;
     g.beginPath();
     for (let i = first; i < last; i++) {
       const y = half + 4 + (1 - v.samples[i] / 255) * (half - 8);
@@ -225,8 +223,6 @@ self.zxInside = (function () {
     }
     g.stroke();
   }
-
-  const style = (name) => getComputedStyle(document.documentElement).getPropertyValue(name).trim();
 
   // The byte at a place on the tape picture.
   function byteAt(event) {
@@ -272,14 +268,13 @@ self.zxInside = (function () {
         first = first || r;
       }
     }
-    const hex = $('hex');
     for (let k = v.chosen.begin; k < Math.min(v.chosen.end, v.image.length); k++) {
-      const b = hex.querySelector('[data-offset="' + k + '"]');
-      if (b) b.classList.add('chosen');
+      byteSpan(k).classList.add('chosen');
     }
     if (from !== 'listing' && first) scrollWithin($('listing'), first);
-    const firstByte = hex.querySelector('[data-offset="' + v.chosen.begin + '"]');
-    if (from !== 'hex' && firstByte) scrollWithin(hex, firstByte.parentElement);
+    if (from !== 'hex' && v.chosen.begin < v.image.length) {
+      scrollWithin($('hex'), $('hex').children[v.chosen.begin >> 4]);
+    }
     $('inside').dataset.chosen = v.chosen.begin + '-' + v.chosen.end;
     drawTape();
   }
@@ -356,7 +351,7 @@ self.zxInside = (function () {
     v.choices.set(d.offset, value);
     v.listing = listingOf(v, v.image);
     showListing();
-    showHex();
+    byteSpan(d.offset).textContent = hex2(value);
     showChecks();
     showDownloads();
     choose(d.offset, d.offset + 1, 'doubts');
