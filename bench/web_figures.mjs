@@ -9,6 +9,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from '../web/node_modules/playwright-core/index.mjs';
+import { captureWav } from '../web/tests/capture.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const pageDir = path.resolve(process.argv[2] || path.join(here, '..', 'build-web', 'web'));
@@ -67,27 +68,13 @@ for (const [name, bytes, tapeName] of programs) {
   fs.copyFileSync(path.join(here, '..', 'examples', 'hello.p'), path.join(dir, 'hello.p'));
   execSync(`"${path.join(pageDir, '..', 'native', 'zx8xwav')}" hello.p`, { cwd: dir });
   const tape = fs.readFileSync(path.join(dir, 'hello.wav')).subarray(44);
-  const frames = 5 * 60 * 44100;
-  const data = Buffer.alloc(2 * frames);
-  for (let i = 0; i < frames; i++) data.writeInt16LE((tape[Math.floor(i / 2) % tape.length] - 128) * 200, 2 * i);
-  const header = Buffer.alloc(44);
-  header.write('RIFF', 0);
-  header.writeUInt32LE(36 + data.length, 4);
-  header.write('WAVEfmt ', 8);
-  header.writeUInt32LE(16, 16);
-  header.writeUInt16LE(1, 20);
-  header.writeUInt16LE(1, 22);
-  header.writeUInt32LE(44100, 24);
-  header.writeUInt32LE(88200, 28);
-  header.writeUInt16LE(2, 32);
-  header.writeUInt16LE(16, 34);
-  header.write('data', 36);
-  header.writeUInt32LE(data.length, 40);
+  const samples = new Uint8Array(5 * 60 * 22050);
+  for (let i = 0; i < samples.length; i++) samples[i] = tape[i % tape.length];
   const page = await browser.newPage();
   await page.goto('file://' + path.join(pageDir, 'index.html'));
   const started = Date.now();
   await page.setInputFiles('#recording', { name: 'five.wav', mimeType: 'audio/wav',
-    buffer: Buffer.concat([header, data]) });
+    buffer: captureWav(samples) });
   await page.waitForFunction(() => document.getElementById('recovered').children.length > 0 &&
     document.getElementById('recovered').dataset.busy === undefined, null, { timeout: 120000 });
   const driven = Date.now() - started;

@@ -8,6 +8,7 @@ import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
+import { captureWav } from './capture.mjs';
 
 const PAGE_DIR = process.env.ZX8XWAV_PAGE_DIR;
 const NATIVE = process.env.ZX8XWAV_NATIVE;
@@ -43,30 +44,6 @@ function zx81Program(text) {
 // The samples of a WAV zx8xwav wrote (8-bit mono after a 44-byte header).
 const samplesOf = (wav) => wav.subarray(44);
 
-// A 16-bit mono WAV at 44.1 kHz of 8-bit samples at 22.05 kHz (each sample twice): what a sound
-// card would capture of the tapes, and a format the fake capture device plays.
-function captureWav(samples) {
-  const data = Buffer.alloc(samples.length * 4);
-  samples.forEach((s, i) => {
-    data.writeInt16LE((s - 128) * 200, 4 * i);
-    data.writeInt16LE((s - 128) * 200, 4 * i + 2);
-  });
-  const header = Buffer.alloc(44);
-  header.write('RIFF', 0);
-  header.writeUInt32LE(36 + data.length, 4);
-  header.write('WAVEfmt ', 8);
-  header.writeUInt32LE(16, 16);
-  header.writeUInt16LE(1, 20);
-  header.writeUInt16LE(1, 22);
-  header.writeUInt32LE(44100, 24);
-  header.writeUInt32LE(88200, 28);
-  header.writeUInt16LE(2, 32);
-  header.writeUInt16LE(16, 34);
-  header.write('data', 36);
-  header.writeUInt32LE(data.length, 40);
-  return Buffer.concat([header, data]);
-}
-
 // Two programs on one tape with a second of silence between them, as a sound card captured it;
 // their images.
 function twoProgramTape() {
@@ -76,6 +53,14 @@ function twoProgramTape() {
   const b = runNative('second.p', second, []).wav;
   const tape = Buffer.concat([samplesOf(a), Buffer.alloc(22050, 128), samplesOf(b), Buffer.alloc(22050, 128)]);
   return { wav: captureWav(tape), images: [first, second] };
+}
+
+// A recording made by captureWav with a 2 ms dropout `seconds` into it.
+function withDropout(wav, seconds) {
+  const damaged = Buffer.from(wav);
+  const at = 44 + 2 * Math.round(seconds * 44100);
+  damaged.fill(0, at, at + 2 * 88);
+  return damaged;
 }
 
 // Runs the native zx8xread on the recordings (name to bytes) with `args`, in a folder of its own.
@@ -327,9 +312,7 @@ test('every corpus program converts on the page as on the command line', async (
 test('a recording opened as a file gives what zx8xread gives, doubt included', async () => {
   const { wav, images } = twoProgramTape();
   // The same tape with a 2 ms dropout in the first program's data.
-  const damaged = Buffer.from(wav);
-  const at = 44 + 2 * Math.round(2.2 * 44100);
-  damaged.fill(0, at, at + 2 * 88);
+  const damaged = withDropout(wav, 2.2);
   const page = await openPage();
   for (const [name, bytes] of [['tape.wav', wav], ['damaged.wav', damaged]]) {
     const native = readNative({ [name]: bytes });
@@ -347,10 +330,8 @@ test('a recording opened as a file gives what zx8xread gives, doubt included', a
 
 test('several readings of one tape are combined as zx8xread -m combines them', async () => {
   const { wav } = twoProgramTape();
-  const a = Buffer.from(wav);
-  const b = Buffer.from(wav);
-  a.fill(0, 44 + 2 * Math.round(2.2 * 44100), 44 + 2 * Math.round(2.2 * 44100) + 176);
-  b.fill(0, 44 + 2 * Math.round(2.6 * 44100), 44 + 2 * Math.round(2.6 * 44100) + 176);
+  const a = withDropout(wav, 2.2);
+  const b = withDropout(wav, 2.6);
   const page = await openPage();
   await page.check('#merge');
   assert.ok(await page.$eval('#recording', (input) => input.multiple));
@@ -520,9 +501,7 @@ test('inside a converted program, a line, its bytes and its tape are chosen toge
 
 test('a doubtful byte is settled by hand, and the program downloads as settled', async () => {
   const { wav, images } = twoProgramTape();
-  const damaged = Buffer.from(wav);
-  const at = 44 + 2 * Math.round(2.2 * 44100);
-  damaged.fill(0, at, at + 2 * 88);
+  const damaged = withDropout(wav, 2.2);
   const page = await openPage();
   await page.setInputFiles('#recording', { name: 'damaged.wav', mimeType: 'audio/wav', buffer: damaged });
   await page.waitForFunction(() => document.getElementById('recovered').children.length > 0);
