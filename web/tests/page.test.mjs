@@ -55,6 +55,19 @@ function twoProgramTape() {
   return { wav: captureWav(tape), images: [first, second] };
 }
 
+// From now on the page keeps in window.played every sample it gives Web Audio, turned back into
+// the WAV's 8-bit values.
+function recordPlayed(page) {
+  return page.evaluate(() => {
+    window.played = [];
+    const copy = AudioBuffer.prototype.copyToChannel;
+    AudioBuffer.prototype.copyToChannel = function (source, channel, offset) {
+      window.played.push(...Array.from(source, (v) => Math.round(v * 128 + 128)));
+      return copy.call(this, source, channel, offset);
+    };
+  });
+}
+
 // A recording made by captureWav with a 2 ms dropout `seconds` into it.
 function withDropout(wav, seconds) {
   const damaged = Buffer.from(wav);
@@ -228,15 +241,7 @@ test('a conversion after another gives what it gives alone', async () => {
 
 test('play hands Web Audio the WAV samples, advances and stops', async () => {
   const page = await openPage();
-  // Record every sample given to Web Audio, turned back into the WAV's 8-bit values.
-  await page.evaluate(() => {
-    window.played = [];
-    const copy = AudioBuffer.prototype.copyToChannel;
-    AudioBuffer.prototype.copyToChannel = function (source, channel, offset) {
-      window.played.push(...Array.from(source, (v) => Math.round(v * 128 + 128)));
-      return copy.call(this, source, channel, offset);
-    };
-  });
+  await recordPlayed(page);
   const tiny = Buffer.alloc(100, 0x5a);  // about 4 s of tape: queued whole at once
   const native = runNative('tiny.p', tiny, []);
   await convertOnPage(page, 'tiny.p', tiny);
@@ -392,14 +397,7 @@ test('several programs play as one tape, the pause between them as set', async (
   for (const [label, viewport] of [['desktop', { width: 1280, height: 900 }],
     ['phone', { width: 390, height: 844 }]]) {
     const page = await openPage(undefined, viewport);
-    await page.evaluate(() => {
-      window.played = [];
-      const copy = AudioBuffer.prototype.copyToChannel;
-      AudioBuffer.prototype.copyToChannel = function (source, channel, offset) {
-        window.played.push(...Array.from(source, (v) => Math.round(v * 128 + 128)));
-        return copy.call(this, source, channel, offset);
-      };
-    });
+    await recordPlayed(page);
     await page.click('#several summary');
     // Chosen in the wrong order, then put right.
     await page.setInputFiles('#tape-files', [...parts].reverse().map(([name, buffer]) =>
