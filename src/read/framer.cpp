@@ -14,7 +14,6 @@ constexpr double SHORTEST_BURST = 0.35e-3;
 constexpr double SHORTEST_PAUSE = 0.23;
 // Two bursts are taken for pieces of one only where that is clearly likelier than two bits.
 constexpr double JOIN_PREFERENCE = 0.2;
-constexpr double DROPOUT_GAP = 0.9;
 // A burst too long for a 1 whose strength falls below this part of its greatest, for as long as
 // a pause may be, is two bits with the pause between them filled in.
 constexpr double SPLIT_DEPTH = 0.5;
@@ -340,28 +339,9 @@ void JoinPending(Framer* f, const Burst& burst)
     f->PendingJoined = true;
 }
 
-// A piece that may be the rest of the pending burst across a dropout is that only if a pause
-// of a pause's length follows it, where the next burst begins at `next` (seconds; a silence or
-// the end of the signal follows it where `next` is negative).
-void SettleCandidate(Framer* f, double next)
-{
-    if (!f->HasCandidate) return;
-    f->HasCandidate = false;
-    const double after = next < 0 ? 1e9 : (next - f->Candidate.End) / f->PauseLength;
-    if (after >= PAUSE_NORMAL_LOW && after <= PAUSE_NORMAL_HIGH) {
-        JoinPending(f, f->Candidate);
-        return;
-    }
-    FlushPending(f);
-    f->Pending = true;
-    f->PendingBurst = f->Candidate;
-    f->PendingJoined = false;
-}
-
 // A burst is one more piece of the pending burst, or the next burst.
 void Accept(Framer* f, const Burst& burst)
 {
-    SettleCandidate(f, burst.Start);
     if (f->Pending) {
         // Two bits must each be as long as a bit and a pause apart (a pause too long may hold
         // the worn end of the first or the worn start of the second); one bit broken in two must
@@ -382,14 +362,6 @@ void Accept(Framer* f, const Burst& burst)
         if (!louder && (gap < SHORTEST_PAUSE * f->PauseLength ||
                         (short_gap && joined_fit > apart_fit + JOIN_PREFERENCE))) {
             JoinPending(f, burst);
-            return;
-        }
-        // A dropout can leave a gap nearly as long as a pause: across one, the pieces are one
-        // where two bits are all but impossible and a pause follows the second piece.
-        if (false && !louder && gap < DROPOUT_GAP * f->PauseLength && apart_fit < 0.1 &&
-            joined_fit > 0.8) {
-            f->Candidate = burst;
-            f->HasCandidate = true;
             return;
         }
         FlushPending(f);
@@ -532,14 +504,10 @@ void FrameBurst(Framer* f, const Burst& burst)
 
 void FrameSilenceUntil(Framer* f, double now)
 {
-    if (f->HasCandidate && now - f->Candidate.End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
-        SettleCandidate(f, -1);
-    }
     if (!f->Faint.empty() && now - f->Faint.back().End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
         ReleaseFaint(f, true);
     }
-    if (!f->HasCandidate && f->Pending &&
-        now - f->PendingBurst.End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
+    if (f->Pending && now - f->PendingBurst.End >= PAUSE_NORMAL_HIGH * f->PauseLength) {
         FlushPending(f);
     }
     if (!f->Pending && f->LastBitEnd >= 0 && now - f->LastBitEnd > BLOCK_GAP_SECONDS) EndBlock(f);
@@ -548,7 +516,6 @@ void FrameSilenceUntil(Framer* f, double now)
 void FinishFramer(Framer* f, double now)
 {
     ReleaseFaint(f, true);
-    SettleCandidate(f, -1);
     FlushPending(f);
     EndBlock(f);
     f->LastBlockEnd = now;

@@ -57,9 +57,6 @@ struct Framer {
     bool Pending = false;
     Burst PendingBurst;
     bool PendingJoined = false;
-    // A piece that may be the rest of it across a dropout, until the pause after it shows.
-    bool HasCandidate = false;
-    Burst Candidate;
 
     // Faint bursts, waiting to be told from noise by the next loud one.
     std::vector<Burst> Faint;
