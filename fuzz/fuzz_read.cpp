@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     samples.resize(samples.size() / static_cast<size_t>(channels) * static_cast<size_t>(channels));
     RecordingReader reader;
-    StartReader(&reader, channels, rate, static_cast<TargetFormat>((data[0] >> 3) % 3));
+    const auto machine = static_cast<TargetFormat>((data[0] >> 3) % 3);
+    StartReader(&reader, channels, rate);
     // Fed in uneven pieces, as a recording arrives.
     std::vector<TapeBlock> blocks;
     size_t at = 0;
@@ -80,6 +81,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 block.Times.size() == block.Bits.size());
         Require(block.Starts.size() == block.StartMargins.size() && !block.Starts.empty());
     }
-    CheckPrograms(ProgramsInBlocks(blocks, reader.Machine));
+    CheckPrograms(ProgramsInBlocks(blocks, machine));
     return 0;
 }

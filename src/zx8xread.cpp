@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "read/naming.h"
 #include "read/reader.h"
 #include "read/report.h"
+#include "read/settings.h"
 #include "read/summary.h"
 
 namespace {
@@ -51,7 +53,25 @@ struct Options {
     bool Merge = false;
     std::string Report;
     std::vector<std::string> Recordings;
+    // Diagnostics: a line per burst, bit and block decision on standard error, and settings
+    // changed from their defaults.
+    bool Trace = false;
+    ReaderSettings Settings;
 };
+
+// Takes "NAME=VALUE" into the settings; false with *error set if it is no setting's.
+bool ParseSetting(const std::string& text, ReaderSettings* settings, std::string* error)
+{
+    const size_t equals = text.find('=');
+    char* end = nullptr;
+    const std::string value = equals == std::string::npos ? "" : text.substr(equals + 1);
+    const double number = strtod(value.c_str(), &end);
+    if (equals == std::string::npos || value.empty() || *end != '\0') {
+        *error = "option --setting needs NAME=NUMBER";
+        return false;
+    }
+    return SetReaderSetting(settings, text.substr(0, equals), number, error);
+}
 
 // Parses the command line; returns -1 to go on, else the exit status.
 int ParseOptions(int argc, char** argv, Options* o)
@@ -70,6 +90,12 @@ int ParseOptions(int argc, char** argv, Options* o)
             o->Machine = TARGET_ZX81;
         } else if (options && arg == "-m") {
             o->Merge = true;
+        } else if (options && arg == "--trace") {
+            o->Trace = true;
+        } else if (options && arg == "--setting") {
+            std::string error;
+            if (i + 1 >= argc) return Usage("option --setting needs NAME=NUMBER");
+            if (!ParseSetting(argv[++i], &o->Settings, &error)) return Usage(error.c_str());
         } else if (options && (arg == "--report" || arg.rfind("--report=", 0) == 0)) {
             if (arg.size() > 9) {
                 o->Report = arg.substr(9);
@@ -151,8 +177,9 @@ int main(int argc, char** argv)
         RecordingReport recording;
         recording.File = path;
         ReadingSession session;
-        if (!OpenReading(path, options.Machine, static_cast<int>(recordings.size()), &session,
-                         &recording.Error)) {
+        if (options.Trace) fprintf(stderr, "recording %s\n", path.c_str());
+        if (!OpenReading(path, static_cast<int>(recordings.size()), &session, &recording.Error,
+                         options.Settings, options.Trace ? stderr : nullptr)) {
             fprintf(stderr, "zx8xread: %s: %s\n", path.c_str(), recording.Error.c_str());
             recordings.push_back(recording);
             status = 2;

@@ -135,7 +135,7 @@ EMSCRIPTEN_KEEPALIVE int ZxReadStart(int rate, int channels, int machine)
     live = LiveReading{};
     if (rate < 8000 || channels < 1) return 0;
     live.Machine = static_cast<TargetFormat>(machine);
-    StartReader(&live.Reader, channels, rate, live.Machine);
+    StartReader(&live.Reader, channels, rate);
     return 1;
 }
 
@@ -166,11 +166,11 @@ EMSCRIPTEN_KEEPALIVE const char* ZxReadFinish()
 EMSCRIPTEN_KEEPALIVE const char* ZxReadNow()
 {
     live.Json.clear();
-    if (live.Reader.Framers.empty() || live.Reader.Framers[0].Block.Bits.size() < 8) {
+    if (live.Reader.Framers.empty() || live.Reader.Framers[0].Current.Block.Bits.size() < 8) {
         return live.Json.c_str();
     }
     const std::vector<TapeProgram> programs =
-        ProgramsInBlock(live.Reader.Framers[0].Block, live.Machine);
+        ProgramsInBlock(live.Reader.Framers[0].Current.Block, live.Machine);
     if (programs.empty()) return live.Json.c_str();
     const TapeProgram& p = programs.back();
     const std::string what = p.Kind == TARGET_ZX80 ? "a ZX80 program"

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "read/burst_detector.h"
@@ -46,43 +47,59 @@ struct TapeBlock {
     std::vector<BlockSource> Sources;
 };
 
+/// The tape's pace, followed from a block's first bits: the typical lengths, in seconds, of a 0
+/// burst, a 1 burst and the pause between bursts, and how often the pulse count has agreed with
+/// clear lengths lately (1 always, 0 never).
+struct TapePace {
+    double ZeroLength = 0, OneLength = 0, PauseLength = 0;
+    double PulseTrust = 1;
+};
+
+/// A burst that may still be joined by the next one.
+struct PendingBurst {
+    bool Waiting = false;
+    Burst Piece;
+    bool Joined = false;  // already made of pieces, or put back: a reconstruction
+};
+
+/// A bit waiting for the pause after it, which is part of its evidence.
+struct HeldBit {
+    bool Waiting = false;
+    bool One = false;
+    double Margin = 0, Start = 0, End = 0, Length = 0;
+    double Strength = 0, Level = 0;  // its burst's strength, and the block's level before it
+    bool Breaks = false;             // it may begin the block
+    double MarginAsStart = 0;        // its margin if it does
+};
+
+/// The block being read, and its bits since its first bits last broke the tape's pace.
+struct BlockUnderWay {
+    TapeBlock Block;
+    int Bits = 0;
+    int SinceBreak = 0;
+    double LastBitEnd = -1;  // seconds; -1 before the block's first bit
+    double Level = 0;        // the strength of the block's bursts
+};
+
 /// The state of framing one channel.
 struct Framer {
-    // Typical lengths, in seconds, of a 0 burst, a 1 burst and the pause between bursts.
-    double ZeroLength = 0, OneLength = 0, PauseLength = 0;
-    // How often the pulse count has agreed with clear lengths lately: 1 always, 0 never.
-    double PulseTrust = 1;
-
-    // A burst that may still be joined by the next one.
-    bool Pending = false;
-    Burst PendingBurst;
-    bool PendingJoined = false;
-
-    // Faint bursts, waiting to be told from noise by the next loud one.
-    std::vector<Burst> Faint;
-
-    // A bit waiting for the pause after it, which is part of its evidence.
-    bool Held = false;
-    bool HeldOne = false;
-    double HeldMargin = 0, HeldStart = 0, HeldEnd = 0, HeldLength = 0;
-    double HeldStrength = 0, HeldLevel = 0;  // its burst's strength, and the level before it
-    bool HeldBreaks = false;                 // the held bit may begin the block
-    double HeldMarginAsStart = 0;            // its margin if it does
-
-    // The block being read, and its bits since its first bits last broke the tape's pace.
-    TapeBlock Block;
-    int BlockBits = 0;
-    int SinceBreak = 0;
-    double LastBitEnd = -1;   // seconds; -1 before the block's first bit
-    double LastBlockEnd = 0;  // seconds: where the last block, or the recording, left off
-    double BlockLevel = 0;    // the strength of the block's bursts
-
+    ReaderSettings Settings;
+    TapePace Pace;
+    PendingBurst Pending;
+    std::vector<Burst> Faint;  // faint bursts, waiting to be told from noise by the next loud one
+    HeldBit Held;
+    BlockUnderWay Current;
+    double LastBlockEnd = 0;          // seconds: where the last block, or the recording, left off
     std::vector<TapeBlock> Finished;  // blocks finished, in order, for the caller to take
+    // Where to write a line for each burst, bit and block decision (--trace), and the channel
+    // it names; null: nowhere.
+    FILE* Trace = nullptr;
+    int Channel = 0;
 };
 
 /// Prepares a framer for a new recording.
-void StartFramer(Framer* framer);
-/// Frames the next burst; bursts come in order. `now` is the recording's current time in seconds.
+void StartFramer(Framer* framer, const ReaderSettings& settings = ReaderSettings{});
+/// Frames the next burst; bursts come in order.
 void FrameBurst(Framer* framer, const Burst& burst);
 /// Nothing has come since the last burst up to `now` (seconds): a long enough silence ends the
 /// block under way.

@@ -13,7 +13,8 @@ void FrameFound(BurstDetector* detector, Framer* framer)
 {
     for (const Burst& burst : detector->Found) FrameBurst(framer, burst);
     detector->Found.clear();
-    const int64_t quiet_until = detector->InBurst ? detector->EntrySample : detector->Sample;
+    const int64_t quiet_until =
+        detector->State.InBurst ? detector->State.EntrySample : detector->Sample;
     FrameSilenceUntil(framer, static_cast<double>(quiet_until) / detector->Rate);
 }
 
@@ -31,18 +32,20 @@ void CollectBlocks(RecordingReader* r, size_t channel)
 
 }  // namespace
 
-void StartReader(RecordingReader* r, int channels, double rate, TargetFormat machine)
+void StartReader(RecordingReader* r, int channels, double rate, const ReaderSettings& settings,
+                 FILE* trace)
 {
     *r = RecordingReader{};
-    r->Machine = machine;
     r->Channels = channels;
     r->Rate = rate;
     r->Detectors.resize(static_cast<size_t>(channels));
     r->Framers.resize(static_cast<size_t>(channels));
     r->Blocks.resize(static_cast<size_t>(channels));
     for (size_t c = 0; c < r->Detectors.size(); ++c) {
-        StartBurstDetector(&r->Detectors[c], rate);
-        StartFramer(&r->Framers[c]);
+        StartBurstDetector(&r->Detectors[c], rate, settings);
+        StartFramer(&r->Framers[c], settings);
+        r->Framers[c].Trace = trace;
+        r->Framers[c].Channel = static_cast<int>(c);
     }
 }
 
@@ -79,7 +82,9 @@ std::vector<TapeBlock> TakeBlocks(RecordingReader* r)
     double complete_until = r->Finished ? 1e300 : static_cast<double>(r->Frames) / r->Rate;
     if (!r->Finished) {
         for (const Framer& framer : r->Framers) {
-            if (framer.BlockBits > 0) complete_until = std::min(complete_until, framer.Block.Start);
+            if (framer.Current.Bits > 0) {
+                complete_until = std::min(complete_until, framer.Current.Block.Start);
+            }
         }
     }
     std::vector<std::vector<TapeBlock>> ready(r->Blocks.size());
@@ -106,14 +111,14 @@ std::vector<TapeProgram> ProgramsInBlocks(const std::vector<TapeBlock>& blocks,
     return programs;
 }
 
-bool OpenReading(const std::string& path, TargetFormat machine, int index, ReadingSession* s,
-                 std::string* error)
+bool OpenReading(const std::string& path, int index, ReadingSession* s, std::string* error,
+                 const ReaderSettings& settings, FILE* trace)
 {
     if (!OpenRecording(path, &s->File, error)) {
         CloseRecording(&s->File);
         return false;
     }
-    StartReader(&s->Reader, s->File.Channels, s->File.Rate, machine);
+    StartReader(&s->Reader, s->File.Channels, s->File.Rate, settings, trace);
     s->Index = index;
     return true;
 }
@@ -152,7 +157,7 @@ bool ReadRecording(const std::string& path, TargetFormat machine,
 {
     ReadingSession session;
     programs->clear();
-    if (!OpenReading(path, machine, 0, &session, error)) return false;
+    if (!OpenReading(path, 0, &session, error)) return false;
     std::vector<TapeBlock> blocks;
     while (NextBlocks(&session, &blocks)) {
         for (TapeProgram& program : ProgramsInBlocks(blocks, machine)) {

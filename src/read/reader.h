@@ -13,7 +13,6 @@
 
 /// The reading of one recording, fed its samples as they come.
 struct RecordingReader {
-    TargetFormat Machine = TARGET_UNKNOWN;
     int Channels = 0;
     double Rate = 0;
     int64_t Frames = 0;  // fed so far
@@ -23,9 +22,10 @@ struct RecordingReader {
     std::vector<std::vector<TapeBlock>> Blocks;  // per channel: finished, not yet taken
 };
 
-/// Prepares to read `channels` interleaved channels at `rate` frames per second, as programs
-/// for `machine` (TARGET_UNKNOWN: each program's machine is found from its bytes).
-void StartReader(RecordingReader* reader, int channels, double rate, TargetFormat machine);
+/// Prepares to read `channels` interleaved channels at `rate` frames per second, with the given
+/// settings, writing each burst, bit and block decision to `trace` where it is not null.
+void StartReader(RecordingReader* reader, int channels, double rate,
+                 const ReaderSettings& settings = ReaderSettings{}, FILE* trace = nullptr);
 /// Reads `frames` frames of interleaved samples in -1..1.
 void FeedReader(RecordingReader* reader, const float* samples, int64_t frames);
 /// The recording has ended.
@@ -53,10 +53,10 @@ struct ReadingSession {
     int Index = 0;  // which of the recordings read, for the blocks' sources
 };
 
-/// Opens the recording at `path` ("-" for standard input). False with *error set if it cannot be
-/// read at all.
-bool OpenReading(const std::string& path, TargetFormat machine, int index, ReadingSession* session,
-                 std::string* error);
+/// Opens the recording at `path` ("-" for standard input) to be read with the given settings
+/// and trace (see StartReader). False with *error set if it cannot be read at all.
+bool OpenReading(const std::string& path, int index, ReadingSession* session, std::string* error,
+                 const ReaderSettings& settings = ReaderSettings{}, FILE* trace = nullptr);
 /// Reads on until blocks are complete, and takes them; false once the recording is read whole
 /// and every block was taken.
 bool NextBlocks(ReadingSession* session, std::vector<TapeBlock>* blocks);
