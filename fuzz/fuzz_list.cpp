@@ -10,7 +10,7 @@
 #include "listing/choices.h"
 #include "listing/listing.h"
 #include "listing/text.h"
-#include "read/report_reader.h"
+#include "listing/report_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

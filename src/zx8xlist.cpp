@@ -20,8 +20,8 @@
 #include "image/detect.h"
 #include "listing/choices.h"
 #include "listing/listing.h"
+#include "listing/report_reader.h"
 #include "listing/text.h"
-#include "read/report_reader.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ std::string DoubtsText(const std::vector<ReportedDoubt>& doubts, const std::vect
                  image, machine, d.Offset, DoubtfulValues(d.Value, d.Bits, d.Readings), style)) {
             std::string checks = "checks pass";
             for (size_t k = 0; k < choice.Failed.size(); ++k) {
-                checks = (k == 0 ? "fails: " : checks + ", ") + choice.Failed[k];
+                checks = (k == 0 ? "fails: " : checks + ", ") + CheckName(choice.Failed[k]);
             }
             std::snprintf(text, sizeof text, "    %02X%s  ", choice.Value,
                           choice.Value == d.Value ? " (as read)" : "          ");

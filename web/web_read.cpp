@@ -18,6 +18,7 @@
 #include "read/reader.h"
 #include "read/report.h"
 #include "read/summary.h"
+#include "wav/wav_writer.h"
 
 namespace {
 
@@ -225,9 +226,9 @@ EMSCRIPTEN_KEEPALIVE const char* ZxChecksJson(const uint8_t* image, int size, in
 {
     const std::vector<uint8_t> bytes(image, image + size);
     live.Json = "[";
-    for (const std::string& check :
+    for (const ImageCheck check :
          FailedChecks(static_cast<TargetFormat>(machine), bytes, bytes.size())) {
-        live.Json += std::string(live.Json.size() > 1 ? "," : "") + JsonQuoted(check);
+        live.Json += std::string(live.Json.size() > 1 ? "," : "") + JsonQuoted(CheckName(check));
     }
     live.Json += "]";
     return live.Json.c_str();
@@ -256,7 +257,7 @@ EMSCRIPTEN_KEEPALIVE const char* ZxChoicesJson(const uint8_t* image, int size, i
                      "{\"value\": " + std::to_string(choice.Value) +
                      ", \"item\": " + JsonQuoted(choice.Item) + ", \"failed\": [";
         for (size_t k = 0; k < choice.Failed.size(); ++k) {
-            live.Json += (k == 0 ? "" : ",") + JsonQuoted(choice.Failed[k]);
+            live.Json += (k == 0 ? "" : ",") + JsonQuoted(CheckName(choice.Failed[k]));
         }
         live.Json += "]}";
     }
@@ -294,21 +295,7 @@ EMSCRIPTEN_KEEPALIVE int ZxWriteFloatWav(const char* path, const float* samples,
     FILE* file = std::fopen(path, "wb");
     if (file == nullptr) return 0;
     const uint32_t data = static_cast<uint32_t>(frames) * static_cast<uint32_t>(channels) * 4;
-    auto word = [&](uint32_t v, int bytes) {
-        for (int k = 0; k < bytes; ++k) std::fputc(static_cast<int>((v >> (8 * k)) & 0xFF), file);
-    };
-    std::fputs("RIFF", file);
-    word(36 + data, 4);  // "WAVE", the fmt chunk and the data chunk's header
-    std::fputs("WAVEfmt ", file);
-    word(16, 4);
-    word(3, 2);  // IEEE float
-    word(static_cast<uint32_t>(channels), 2);
-    word(static_cast<uint32_t>(rate), 4);
-    word(static_cast<uint32_t>(rate * channels * 4), 4);
-    word(static_cast<uint32_t>(channels * 4), 2);
-    word(32, 2);
-    std::fputs("data", file);
-    word(data, 4);
+    WriteWavHeaderOf(file, WAV_FLOAT, channels, rate, 32, data);
     const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(channels);
     const bool written = std::fwrite(samples, sizeof(float), count, file) == count;
     return std::fclose(file) == 0 && written ? 1 : 0;

@@ -1,18 +1,18 @@
 #include "image/detect.h"
 
+#include "image/image.h"
+
 namespace {
 
 // Whether the image of `machine` holds an E_LINE that lies within the data and is preceded by
 // the 0x80 end marker.
 bool EndsAtELine(const uint8_t* file, int filesize, TargetFormat machine)
 {
-    const int offset = ImageStart(machine);
-    const int at = ELineAddress(machine) - offset;
-    if (filesize < at + 2) return false;  // E_LINE itself was not loaded
-    const int actual_e_line = file[at] + 256 * file[at + 1];
-    const int end = actual_e_line - offset;  // bytes from the image start up to E_LINE
-    if (end > filesize) return false;        // E_LINE lies beyond the data
-    if (end < 1) return false;               // no byte before E_LINE in the image
+    if (filesize < 0) return false;
+    // -1: E_LINE itself was not loaded
+    const int end = ELineSize(file, static_cast<size_t>(filesize), machine);
+    if (end > filesize) return false;  // E_LINE lies beyond the data
+    if (end < 1) return false;         // no byte before E_LINE in the image
     return file[end - 1] == END_MARKER;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "conversion.h"
+#include "files/paths.h"
 
 void TransferFileNames(const char* infilename)
 {
@@ -16,7 +17,7 @@ void TransferFileNames(const char* infilename)
     size_t namestart = 0;
     size_t extdotpos = 0;
     for (size_t i = 0; i < length; ++i) {
-        if (infilename[i] == '\\' || infilename[i] == '/') {
+        if (IsPathSeparator(infilename[i])) {
             namestart = i + 1;
             extdotpos = 0;
         } else if (infilename[i] == '.') {

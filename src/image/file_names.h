@@ -8,7 +8,7 @@
 /// target and ".wav" (empty for an empty path); sets targetFormat to TARGET_ZX81 when the path
 /// ends in a lower-case ".p"; and, unless zxFileName is already set, sets it to the base name
 /// without extension in upper case, or empties it when that is longer than MAX_ZXNAME_LENGTH
-/// characters. Both '\' and '/' separate directories.
+/// characters. Both '\' and '/' separate directories (on Windows, so does a drive's ':').
 void TransferFileNames(const char* infilename);
 
 /// Whether the two paths name the same file: the same text, or, where both exist, the same

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "read/program.h"
+#include "image/image.h"
 
 std::vector<uint8_t> DoubtfulValues(uint8_t value, const std::vector<int>& bits,
                                     const std::vector<int>& readings)
@@ -62,14 +62,8 @@ std::vector<ByteChoice> ByteChoices(const std::vector<uint8_t>& image, TargetFor
         choice.Item = ItemHolding(ListImage(changed, machine), offset, style);
         // A tape holds the program up to its E_LINE: a value that moves E_LINE makes a program
         // that ends elsewhere, cut short where the bytes read run out.
-        const size_t e_line = static_cast<size_t>(ELineAddress(machine) - ImageStart(machine));
-        size_t size = changed.size();
-        if (e_line + 1 < changed.size()) {
-            const int address = changed[e_line] | changed[e_line + 1] << 8;
-            if (address > ImageStart(machine)) {
-                size = static_cast<size_t>(address - ImageStart(machine));
-            }
-        }
+        const int e_line_size = ELineSize(changed, machine);
+        const size_t size = e_line_size > 0 ? static_cast<size_t>(e_line_size) : changed.size();
         const size_t expected = std::max(size, changed.size());
         changed.resize(std::min(size, changed.size()));
         choice.Failed = FailedChecks(machine, changed, expected);

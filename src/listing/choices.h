@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "image/image.h"
 #include "listing/text.h"
 
 /// A value a doubtful byte may have, and what it makes of the program.
 struct ByteChoice {
     uint8_t Value = 0;
-    std::string Item;                 // the line, variable or system variable holding the byte
-    std::vector<std::string> Failed;  // the checks the program fails with it; empty when all pass
+    std::string Item;                // the line, variable or system variable holding the byte
+    std::vector<ImageCheck> Failed;  // the checks the program fails with it; empty when all pass
 };
 
 /// The values a byte read as `value` may have: as read first, then every other way its doubtful

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "image/image.h"
 #include "zx/charset.h"
 
 namespace {
@@ -519,7 +520,10 @@ Listing ListImage(const std::vector<uint8_t>& image, TargetFormat machine)
         return listing;
     }
     auto offset_of = [&](int address) { return static_cast<size_t>(address) - start; };
-    auto value = [&](int address) { return Word(image, offset_of(address)); };
+    // The image holds every system variable (it reaches the program), so each word is there.
+    auto value = [&](int address) {
+        return static_cast<unsigned>(ImageWord(image, listing.Machine, address));
+    };
     auto add = [&](const char* name, int address, const std::string& text) {
         listing.System.push_back({name, {offset_of(address), offset_of(address) + 2}, text});
     };

@@ -6,95 +6,6 @@
 
 namespace {
 
-// The 16-bit little-endian word at memory address `address` of an image starting at `start`;
-// -1 if the image does not hold it.
-int WordAt(const std::vector<uint8_t>& image, int start, int address)
-{
-    const auto at = static_cast<size_t>(address - start);
-    if (address < start || at + 1 >= image.size()) return -1;
-    return image[at] | image[at + 1] << 8;
-}
-
-// Whether the lines from `from` to `to` (memory addresses of an image starting at `start`) are a
-// chain of BASIC lines: a line number (big-endian, rising), then on a ZX81 the line's length and
-// that many bytes ending with NEWLINE, on a ZX80 the line up to its NEWLINE.
-bool LinesChain(const std::vector<uint8_t>& image, int start, int from, int to, bool with_length)
-{
-    auto byte = [&](int address) { return image[static_cast<size_t>(address - start)]; };
-    int previous = -1;
-    int at = from;
-    while (at < to) {
-        if (at + (with_length ? 4 : 3) > to) return false;
-        const int number = byte(at) << 8 | byte(at + 1);
-        if (number <= previous || number > 0x3FFF) return false;
-        if (with_length) {
-            const int length = byte(at + 2) | byte(at + 3) << 8;
-            if (length < 1 || at + 4 + length > to || byte(at + 3 + length) != NEWLINE)
-                return false;
-            at += 4 + length;
-        } else {
-            at += 2;
-            while (at < to && byte(at) != NEWLINE) ++at;
-            if (at >= to) return false;
-            ++at;
-        }
-        previous = number;
-    }
-    return at == to;
-}
-
-// Whether a ZX81 display file starts at `from` and ends at `to`: NEWLINE, then 24 lines of at
-// most 32 characters, each ending in NEWLINE. Programs made with assemblers often have one more,
-// empty, line, which the machine does not mind.
-bool Zx81DisplayFile(const std::vector<uint8_t>& image, int from, int to)
-{
-    if (from >= to || image[static_cast<size_t>(from - ZX81_IMAGE_START)] != NEWLINE) return false;
-    int at = from + 1;
-    int lines = 0;
-    while (at < to) {
-        int length = 0;
-        while (at < to && image[static_cast<size_t>(at - ZX81_IMAGE_START)] != NEWLINE) {
-            ++at;
-            if (++length > 32) return false;
-        }
-        if (at >= to) return false;
-        ++at;
-        ++lines;
-    }
-    return lines == 24 || lines == 25;
-}
-
-}  // namespace
-
-std::vector<std::string> FailedChecks(TargetFormat machine, const std::vector<uint8_t>& image,
-                                      size_t expected_size)
-{
-    std::vector<std::string> failed;
-    if (machine == TARGET_ZX81 && (image.empty() || image[0] != 0)) failed.push_back("VERSN");
-
-    const int start = ImageStart(machine);
-    const int end = start + static_cast<int>(image.size());
-    const int program = ProgramAddress(machine);
-    const int vars = WordAt(image, start, VarsAddress(machine));
-    const int d_file = machine == TARGET_ZX81 ? WordAt(image, start, ZX81_D_FILE) : program;
-    const int df_cc = machine == TARGET_ZX81 ? WordAt(image, start, ZX81_DF_CC) : program;
-    const bool pointers = program <= d_file && d_file <= df_cc && df_cc <= vars && vars < end &&
-                          end <= start + static_cast<int>(expected_size);
-    if (!pointers) failed.push_back("pointers");
-    if (image.empty() || image.back() != END_MARKER) failed.push_back("end marker");
-    if (machine == TARGET_ZX81 && (!pointers || !Zx81DisplayFile(image, d_file, vars))) {
-        failed.push_back("display file");
-    }
-    const bool lines =
-        pointers && LinesChain(image, start, program, machine == TARGET_ZX81 ? d_file : vars,
-                               machine == TARGET_ZX81);
-    if (!lines) failed.push_back("BASIC lines");
-    if (image.size() < expected_size) failed.push_back("truncated");
-    return failed;
-}
-
-namespace {
-
 // The longest name a block may start with: the machine saves any name that fits its memory.
 constexpr size_t LONGEST_NAME = 255;
 
@@ -225,12 +136,11 @@ bool ReadAs(const ByteRun& run, size_t first, TargetFormat machine, TapeProgram*
         program->NameMargins.assign(run.BitMargins.begin() + static_cast<long>(8 * first),
                                     run.BitMargins.begin() + static_cast<long>(8 * at));
     }
-    const int start = ImageStart(machine);
-    const auto e_line_at = static_cast<size_t>(ELineAddress(machine) - start);
-    if (bytes.size() < at + e_line_at + 2) return false;
-    const int e_line = bytes[at + e_line_at] | bytes[at + e_line_at + 1] << 8;
-    if (e_line - start < static_cast<int>(e_line_at) + 2) return false;
-    const auto size = static_cast<size_t>(e_line - start);
+    // No E_LINE, or one that ends the image inside its system variables: no program.
+    const int e_line_at = ELineAddress(machine) - ImageStart(machine);
+    const int e_line_size = ELineSize(bytes.data() + at, bytes.size() - at, machine);
+    if (e_line_size < e_line_at + 2) return false;
+    const auto size = static_cast<size_t>(e_line_size);
     const size_t last = std::min(bytes.size(), at + size);
     program->Image.assign(bytes.begin() + static_cast<long>(at),
                           bytes.begin() + static_cast<long>(last));
@@ -245,7 +155,7 @@ bool ReadAs(const ByteRun& run, size_t first, TargetFormat machine, TapeProgram*
     return true;
 }
 
-bool Failed(const TapeProgram& program, const char* check)
+bool Failed(const TapeProgram& program, ImageCheck check)
 {
     return std::find(program.Failed.begin(), program.Failed.end(), check) != program.Failed.end();
 }
@@ -253,7 +163,7 @@ bool Failed(const TapeProgram& program, const char* check)
 // How badly a reading fails its checks: a program cut short is most likely misread.
 size_t Penalty(const TapeProgram& program)
 {
-    return program.Failed.size() + (Failed(program, "truncated") ? 100 : 0);
+    return program.Failed.size() + (Failed(program, CHECK_TRUNCATED) ? 100 : 0);
 }
 
 // The program the run holds from `first` on, read as the given machine or, for TARGET_UNKNOWN,
@@ -292,7 +202,7 @@ std::vector<TapeProgram> ProgramsInRun(const ByteRun& run, TargetFormat machine)
         size_t used = 0;
         // What follows a program is another only if its system variables hold together.
         const bool found = ProgramAt(run, first, machine, &program, &used) &&
-                           (programs.empty() || !Failed(program, "pointers"));
+                           (programs.empty() || !Failed(program, CHECK_POINTERS));
         if (!found) {
             if (!programs.empty()) programs.back().BytesAfter = run.Bytes.size() - first;
             break;

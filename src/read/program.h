@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "image/image.h"
 #include "read/framer.h"
 #include "zx/machine.h"
 
@@ -38,7 +39,7 @@ struct TapeProgram {
     double End = 0.0;                    // seconds: the image's last bit
     bool MidTape = false;                // its block began without the silence a tape starts with
     size_t BytesAfter = 0;               // bytes after its end that held no program
-    std::vector<std::string> Failed;     // the checks it failed; empty when all passed
+    std::vector<ImageCheck> Failed;      // the checks it failed; empty when all passed
     std::vector<ProgramSource> Sources;  // the readings it was read from, one unless merged
     int Agreeing = 1;                    // of those, how many gave these very bytes
 };
@@ -48,14 +49,6 @@ struct TapeProgram {
 /// where they hold one, and are counted in the one before where they do not. With
 /// TARGET_UNKNOWN the machine whose reading fits the block and passes more checks is taken.
 std::vector<TapeProgram> ProgramsInBlock(const TapeBlock& block, TargetFormat machine);
-
-/// The checks an image of the given machine fails: "VERSN" (a ZX81 image starts with 0),
-/// "pointers" (the system variables' pointers in order and inside the image), "end marker" (0x80
-/// just before E_LINE), "display file" (a ZX81's 25 lines, each ending in 0x76), "BASIC lines" (a
-/// chain of well-formed lines with rising numbers up to the variables), and "truncated" (the tape
-/// ended before E_LINE).
-std::vector<std::string> FailedChecks(TargetFormat machine, const std::vector<uint8_t>& image,
-                                      size_t expected_size);
 
 /// The least margin of the eight bits from `bits[8 * index]`.
 float ByteMargin(const std::vector<float>& bits, size_t index);

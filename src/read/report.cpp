@@ -79,7 +79,7 @@ std::string ProgramJson(const ProgramReport& report, const std::vector<Recording
                        ", \"start\": " + Number(p.Start, 4) + ", \"end\": " + Number(p.End, 4) +
                        ", \"checks_failed\": [";
     for (size_t k = 0; k < p.Failed.size(); ++k)
-        json += (k == 0 ? "" : ", ") + JsonQuoted(p.Failed[k]);
+        json += (k == 0 ? "" : ", ") + JsonQuoted(CheckName(p.Failed[k]));
     json += std::string("], \"starts_mid_tape\": ") + (p.MidTape ? "true" : "false") +
             ", \"bytes_after_end\": " + std::to_string(p.BytesAfter) +
             ", \"worst_margin\": " + Number(std::max(0.0f, WorstMargin(p)), 2) +

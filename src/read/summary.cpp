@@ -45,7 +45,7 @@ std::string ProgramLine(const TapeProgram& program, const std::string& written)
     if (!program.Failed.empty()) {
         line += "checks failed:";
         for (size_t k = 0; k < program.Failed.size(); ++k) {
-            line += (k == 0 ? " " : ", ") + program.Failed[k];
+            line += (k == 0 ? " " : ", ") + std::string(CheckName(program.Failed[k]));
         }
     } else {
         line += ProgramIsSound(program) ? "checks OK" : "checks passed";

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <random>
 
+#include "files/paths.h"
+
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -89,22 +91,8 @@ void UnblockInterrupts() {}
 #endif
 #endif
 
-bool IsSeparator(char c)
-{
-#ifdef _WIN32
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
-
 // The directory part of a path, with its final separator ("" for a bare file name).
-std::string DirectoryOf(const std::string& path)
-{
-    size_t end = path.size();
-    while (end > 0 && !IsSeparator(path[end - 1])) --end;
-    return path.substr(0, end);
-}
+std::string DirectoryOf(const std::string& path) { return path.substr(0, FileNameStart(path)); }
 
 // The path with every symbolic link at its end resolved, as opening it would; a dangling link
 // gives the path it points to. Kept as given where there is no link.
@@ -150,40 +138,6 @@ size_t LongestNameIn(const std::string& directory)
     (void)directory;
 #endif
     return 255;
-}
-
-// Creates `path` as a new, empty file for writing, failing if anything exists there. It gets the
-// permissions a newly created file gets: 0666 less the umask, as fopen gives.
-FILE* CreateNewFile(const std::string& path)
-{
-#if defined(_WIN32)
-    // FILE_SHARE_DELETE lets an interrupt delete the file while it is open.
-    const HANDLE handle =
-        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    if (fd < 0) {
-        CloseHandle(handle);
-        return nullptr;
-    }
-    FILE* stream = _fdopen(fd, "wb");
-    if (stream == nullptr) _close(fd);
-    return stream;
-#elif defined(ZX8XWAV_POSIX)
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    FILE* stream = fdopen(fd, "wb");
-    if (stream == nullptr) close(fd);
-    return stream;
-#else
-    // Without an exclusive create, make sure at least that nothing is there now.
-    if (FILE* existing = std::fopen(path.c_str(), "rb")) {
-        std::fclose(existing);
-        return nullptr;
-    }
-    return std::fopen(path.c_str(), "wb");
-#endif
 }
 
 // Puts `from` in the place of `to`, replacing any file there in one step.

@@ -10,24 +10,31 @@ void WriteInt(FILE* wrfile, int32_t val, int bytes)
     }
 }
 
-void WriteWavHeader(FILE* wrfile, int32_t wavsize)
+void WriteWavHeaderOf(FILE* wrfile, int format, int channels, int rate, int bits,
+                      uint32_t data_bytes)
 {
-    const auto rate = static_cast<int32_t>(sampleRate);
+    const int frame_bytes = channels * (bits / 8);
     fputs("RIFF", wrfile);
     // The RIFF chunk holds "WAVE" (4), the format chunk (8 + 16) and the data chunk header (8)
     // ahead of the samples: 36 bytes. No pad byte follows an odd sample count.
-    WriteInt(wrfile, wavsize + 36, 4);
+    WriteInt(wrfile, static_cast<int32_t>(data_bytes + 36), 4);
     fputs("WAVE", wrfile);
     fputs("fmt ", wrfile);
-    WriteInt(wrfile, 16, 4);    // format chunk size
-    WriteInt(wrfile, 1, 2);     // PCM
-    WriteInt(wrfile, 1, 2);     // mono
-    WriteInt(wrfile, rate, 4);  // samples per second
-    WriteInt(wrfile, rate, 4);  // bytes per second: one channel of one byte
-    WriteInt(wrfile, 1, 2);     // bytes per sample frame
-    WriteInt(wrfile, 8, 2);     // bits per sample
+    WriteInt(wrfile, 16, 4);                  // format chunk size
+    WriteInt(wrfile, format, 2);              // PCM or float
+    WriteInt(wrfile, channels, 2);            // channels
+    WriteInt(wrfile, rate, 4);                // frames per second
+    WriteInt(wrfile, rate * frame_bytes, 4);  // bytes per second
+    WriteInt(wrfile, frame_bytes, 2);         // bytes per frame
+    WriteInt(wrfile, bits, 2);                // bits per sample
     fputs("data", wrfile);
-    WriteInt(wrfile, wavsize, 4);
+    WriteInt(wrfile, static_cast<int32_t>(data_bytes), 4);
+}
+
+void WriteWavHeader(FILE* wrfile, int32_t wavsize)
+{
+    WriteWavHeaderOf(wrfile, WAV_PCM, 1, static_cast<int32_t>(sampleRate), 8,
+                     static_cast<uint32_t>(wavsize));
 }
 
 bool WriteWavFile(FILE* wrfile, const uint8_t* samples, int32_t wavsize)

@@ -10,7 +10,15 @@ constexpr int WAV_HEADER_SIZE = 44;
 
 /// Writes the low `bytes` bytes of `val`, least significant first.
 void WriteInt(FILE* wrfile, int32_t val, int bytes);
-/// Writes the 44-byte header for `wavsize` samples. Errors are left in the stream's error flag.
+/// The kinds of sample a WAV's format chunk names.
+constexpr int WAV_PCM = 1;
+constexpr int WAV_FLOAT = 3;
+/// Writes a 44-byte header for `data_bytes` bytes of `channels` interleaved channels of `bits`-bit
+/// samples of kind `format`, `rate` frames per second. Errors are left in the stream's error flag.
+void WriteWavHeaderOf(FILE* wrfile, int format, int channels, int rate, int bits,
+                      uint32_t data_bytes);
+/// Writes the 44-byte header of the converter's WAV (8-bit PCM, mono, sampleRate) for `wavsize`
+/// samples.
 void WriteWavHeader(FILE* wrfile, int32_t wavsize);
 /// Writes the header and `wavsize` samples and flushes the stream. False if any byte failed to
 /// reach the file; closing the stream (and checking that) is the caller's.

@@ -42,14 +42,14 @@ TEST(Choices, EachValueShowsItsLineAndTheChecksItFails)
     const std::vector<ByteChoice> numbers =
         ByteChoices(image, TARGET_ZX81, line, {image[line], 0x63}, TEXT_ASCII);
     ASSERT_EQ(numbers.size(), 2u);
-    EXPECT_EQ(numbers[0].Failed, std::vector<std::string>{});
+    EXPECT_EQ(numbers[0].Failed, std::vector<ImageCheck>{});
     EXPECT_EQ(numbers[1].Item.substr(0, 3), "99 ");
-    EXPECT_EQ(numbers[1].Failed, std::vector<std::string>{"BASIC lines"});  // numbers not rising
+    EXPECT_EQ(numbers[1].Failed, std::vector<ImageCheck>{CHECK_BASIC_LINES});  // numbers not rising
     const std::vector<ByteChoice> ends =
         ByteChoices(image, TARGET_ZX81, e_line,
                     {image[e_line], static_cast<uint8_t>(image[e_line] + 1)}, TEXT_ASCII);
-    EXPECT_EQ(ends[0].Failed, std::vector<std::string>{});
-    EXPECT_EQ(ends[1].Failed, std::vector<std::string>{"truncated"});
+    EXPECT_EQ(ends[0].Failed, std::vector<ImageCheck>{});
+    EXPECT_EQ(ends[1].Failed, std::vector<ImageCheck>{CHECK_TRUNCATED});
     EXPECT_EQ(ends[1].Item.substr(0, 7), "E_LINE ");
 }
 

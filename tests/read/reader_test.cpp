@@ -1,6 +1,5 @@
 // Reading tapes back: zx8xwav's own signals, clean and damaged, read into the images they came
-// from; several readings combined; the checks, each catching its fault; the names programs are
-// written under.
+// from, one recording or both channels of a stereo one.
 #include "read/reader.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "read/merge.h"
 #include "read/naming.h"
 #include "support/folders.h"
 #include "support/images.h"
@@ -191,45 +189,6 @@ TEST_F(ReaderTest, StereoChannelsAreReadingsOfOneTape)
     }
 }
 
-TEST(MergeBlocks, ReadingsSettleEachOthersDoubts)
-{
-    // Three readings of 600 bits, each with a doubtful bit read wrong, one that lost a bit and
-    // one that gained one, each in its own place.
-    std::mt19937 rng(15);
-    TapeBlock truth;
-    for (int i = 0; i < 600; ++i) {
-        truth.Bits.push_back(static_cast<uint8_t>(rng() & 1));
-        truth.Margins.push_back(0.9f);
-        truth.Times.push_back(i * 0.003);
-    }
-    truth.Starts = {0};
-    truth.StartMargins = {0};
-    auto flipped = [&](size_t at) {
-        TapeBlock block = truth;
-        block.Bits[at] ^= 1;
-        block.Margins[at] = 0.05f;
-        return block;
-    };
-    TapeBlock lost = flipped(100);
-    lost.Bits.erase(lost.Bits.begin() + 300);
-    lost.Margins.erase(lost.Margins.begin() + 300);
-    lost.Times.erase(lost.Times.begin() + 300);
-    lost.Margins[299] = lost.Margins[300] = 0.0f;
-    TapeBlock gained = flipped(450);
-    gained.Bits.insert(gained.Bits.begin() + 200, 1);
-    gained.Margins.insert(gained.Margins.begin() + 200, 0.0f);
-    gained.Times.insert(gained.Times.begin() + 200, 0.6);
-    const std::vector<std::vector<TapeBlock>> readings = {{lost}, {gained}, {flipped(520)}};
-    for (const size_t count : {2u, 3u}) {
-        SCOPED_TRACE(count);
-        const std::vector<TapeBlock> merged = MergeBlocks(
-            std::vector<std::vector<TapeBlock>>(readings.begin(), readings.begin() + count), false);
-        ASSERT_EQ(merged.size(), 1u);
-        EXPECT_TRUE(merged[0].Bits == truth.Bits);
-        EXPECT_EQ(merged[0].Sources.size(), count);
-    }
-}
-
 TEST(DamagedTapes, NeverWrongAndCalledGood)
 {
     // A few damages, quickly: every program read is either right, or not called good.
@@ -316,69 +275,6 @@ TEST(Corpus, EveryProgramReadsBack)
             EXPECT_TRUE(DoubtfulBytes(programs[0]).empty());
         }
     }
-    fs::remove_all(dir);
-}
-
-TEST(FailedChecks, EachCheckCatchesItsFault)
-{
-    const std::vector<uint8_t> zx81 = WellFormedZx81Image(6, 7);
-    const std::vector<uint8_t> zx80 = WellFormedZx80Image(6, 8);
-    const auto d_file = static_cast<size_t>(zx81[3] | zx81[4] << 8);  // address of the display file
-    struct Case {
-        std::string Fault;
-        TargetFormat Kind;
-        std::function<void(std::vector<uint8_t>&)> Spoil;
-        std::string Failed;
-    };
-    const Case cases[] = {
-        {"VERSN not 0", TARGET_ZX81, [](auto& i) { i[0] = 1; }, "VERSN"},
-        {"D_FILE past VARS", TARGET_ZX81, [](auto& i) { i[4] = 0x7F; }, "pointers"},
-        {"ZX80 VARS before the program", TARGET_ZX80, [](auto& i) { i[9] = 0x3F; }, "pointers"},
-        {"no end marker", TARGET_ZX81, [](auto& i) { i.back() = 0x7F; }, "end marker"},
-        {"ZX80 no end marker", TARGET_ZX80, [](auto& i) { i.back() = 0x00; }, "end marker"},
-        {"a display line too long", TARGET_ZX81, [&](auto& i) { i[d_file - 0x4009 + 3] = 0; },
-         "display file"},
-        {"line numbers falling", TARGET_ZX81, [](auto& i) { i[116 + 1] = 0xFF; }, "BASIC lines"},
-        {"ZX80 line numbers falling", TARGET_ZX80, [](auto& i) { i[40 + 1] = 0xFF; },
-         "BASIC lines"},
-        {"tape ends early", TARGET_ZX81, [](auto& i) { i.pop_back(); }, "truncated"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.Fault);
-        std::vector<uint8_t> image = c.Kind == TARGET_ZX81 ? zx81 : zx80;
-        EXPECT_TRUE(FailedChecks(c.Kind, image, image.size()).empty());
-        const size_t size = image.size();
-        c.Spoil(image);
-        const std::vector<std::string> failed = FailedChecks(c.Kind, image, size);
-        EXPECT_NE(std::find(failed.begin(), failed.end(), c.Failed), failed.end());
-    }
-}
-
-TEST(Naming, FileNamesFromTapeNamesAndRecordings)
-{
-    // ZX81 codes: 38 A, 49 L, 63 Z, 28 digit 0, 0 space, 27 full stop, 24 slash, 11 quote.
-    EXPECT_EQ(Zx81FileName({38, 49, 63, 28}), "alz0.p");
-    EXPECT_EQ(Zx81FileName({38, 0, 38}), "a_a.p");
-    EXPECT_EQ(Zx81FileName({27, 27}), "_..p");
-    EXPECT_EQ(Zx81FileName({24, 11, 200}), "___.p");
-    EXPECT_EQ(Zx80FileName("tapes/side a.wav", 3), "side a-3.o");
-    EXPECT_EQ(Zx80FileName("recording", 1), "recording-1.o");
-#ifdef _WIN32
-    EXPECT_EQ(Zx80FileName("C:tapes\\side a.wav", 3), "side a-3.o");
-#endif
-}
-
-TEST(Naming, NeverReplacesAFile)
-{
-    const fs::path dir = FreshTestFolder("zx8xread_");
-    std::string written;
-    for (const std::string expected : {"game.p", "game-2.p", "game-3.p"}) {
-        ASSERT_TRUE(WriteNewFile(dir.string(), "game.p", {static_cast<uint8_t>(expected.size())},
-                                 &written));
-        EXPECT_TRUE(fs::path(written) == dir / expected) << written;
-    }
-    EXPECT_EQ(ReadWholeFile((dir / "game.p").string()), std::vector<uint8_t>{6});
-    EXPECT_FALSE(WriteNewFile((dir / "missing").string(), "game.p", {1}, &written));
     fs::remove_all(dir);
 }
 

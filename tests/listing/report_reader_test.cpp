@@ -1,6 +1,6 @@
 // Reading back the doubtful bytes of a report: the program is found by its file, and anything
 // that is not such a report is refused without harm.
-#include "read/report_reader.h"
+#include "listing/report_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,10 @@
-#include "read/report_reader.h"
+#include "listing/report_reader.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <utility>
+
+#include "files/paths.h"
 
 namespace {
 
@@ -141,12 +143,6 @@ long WholeNumber(const Json& value, double limit)
         return -1;
     }
     return static_cast<long>(value.Number);
-}
-
-std::string BaseName(const std::string& path)
-{
-    const size_t slash = path.find_last_of("/\\:");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool ReadDoubt(const Json& entry, ReportedDoubt* doubt)

@@ -1,0 +1,51 @@
+// Combining readings of one tape: each settles what the others doubt, and a bit one reading lost
+// or gained is mended from the others.
+#include "read/merge.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+TEST(MergeBlocks, ReadingsSettleEachOthersDoubts)
+{
+    // Three readings of 600 bits, each with a doubtful bit read wrong, one that lost a bit and
+    // one that gained one, each in its own place.
+    std::mt19937 rng(15);
+    TapeBlock truth;
+    for (int i = 0; i < 600; ++i) {
+        truth.Bits.push_back(static_cast<uint8_t>(rng() & 1));
+        truth.Margins.push_back(0.9f);
+        truth.Times.push_back(i * 0.003);
+    }
+    truth.Starts = {0};
+    truth.StartMargins = {0};
+    auto flipped = [&](size_t at) {
+        TapeBlock block = truth;
+        block.Bits[at] ^= 1;
+        block.Margins[at] = 0.05f;
+        return block;
+    };
+    TapeBlock lost = flipped(100);
+    lost.Bits.erase(lost.Bits.begin() + 300);
+    lost.Margins.erase(lost.Margins.begin() + 300);
+    lost.Times.erase(lost.Times.begin() + 300);
+    lost.Margins[299] = lost.Margins[300] = 0.0f;
+    TapeBlock gained = flipped(450);
+    gained.Bits.insert(gained.Bits.begin() + 200, 1);
+    gained.Margins.insert(gained.Margins.begin() + 200, 0.0f);
+    gained.Times.insert(gained.Times.begin() + 200, 0.6);
+    const std::vector<std::vector<TapeBlock>> readings = {{lost}, {gained}, {flipped(520)}};
+    for (const size_t count : {2u, 3u}) {
+        SCOPED_TRACE(count);
+        const std::vector<TapeBlock> merged = MergeBlocks(
+            std::vector<std::vector<TapeBlock>>(readings.begin(), readings.begin() + count), false);
+        ASSERT_EQ(merged.size(), 1u);
+        EXPECT_TRUE(merged[0].Bits == truth.Bits);
+        EXPECT_EQ(merged[0].Sources.size(), count);
+    }
+}
+
+}  // namespace
