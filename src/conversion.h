@@ -7,8 +7,8 @@
 
 #include "zx/machine.h"
 
-/// Longest path the original program scanned; paths are now handled whole, but the tape-name
-/// rules keep their meaning for paths up to this length.
+/// Longest path whose name the tape-name rules are written for; longer paths are handled whole
+/// all the same.
 constexpr int MAX_PATH_LENGTH = 200;
 /// Largest image there can be: the ZX81/ZX80 RAM a program can occupy, in bytes.
 constexpr int MAX_P_FILE_SIZE = LONGEST_IMAGE;

@@ -217,8 +217,7 @@ int main(int argc, char** argv)
     }
     if (options.Merge) {
         int zx80_count = 0;
-        for (TapeProgram& program :
-             ProgramsInBlocks(MergeBlocks(readings, false), options.Machine)) {
+        for (TapeProgram& program : ProgramsInBlocks(MergeReadings(readings), options.Machine)) {
             write(program, options.Recordings.front(), &zx80_count);
         }
     }

@@ -134,7 +134,7 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE int ZxReadStart(int rate, int channels, int machine)
 {
     live = LiveReading{};
-    if (rate < 8000 || channels < 1) return 0;
+    if (rate < LOWEST_RATE || channels < 1) return 0;
     live.Machine = static_cast<TargetFormat>(machine);
     StartReader(&live.Reader, channels, rate);
     return 1;

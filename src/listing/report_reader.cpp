@@ -44,8 +44,8 @@ bool Take(Parser* p, char c)
     return true;
 }
 
-// A string's characters; escapes other than \" and \\ stand for themselves but are kept whole
-// (a report's file names need nothing else).
+// A string's characters: \uXXXX becomes the character in UTF-8, \n and \t a new line and a tab,
+// and any other escaped character stands for itself (\" and \\ among them).
 bool ParseString(Parser* p, std::string* out)
 {
     if (!Take(p, '"')) return false;

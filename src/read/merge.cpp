@@ -210,17 +210,20 @@ void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vec
     }
 }
 
-// Where the other readings agree that the reference lost or gained bits, it is mended: bits
-// put in from one of them, or taken out. Three or more readings decide by majority; of two,
-// the one whose bits there are the less sure gives way.
-TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t reference)
+// A place where a reading lined up with the reference shows that the reference lost or gained
+// bits, and the readings that show it.
+struct Edit {
+    size_t At;
+    int Change;  // bits the reference lacks (> 0) or has too many (< 0)
+    std::vector<size_t> Readings;
+};
+
+// The changes of shift the other readings show against the reference. The same change seen in
+// several readings is one edit: at the same bit, or within the same run of equal bits of the
+// reference (where in a run a bit was lost is not to be told).
+std::vector<Edit> FindEdits(const std::vector<const TapeBlock*>& group, size_t reference)
 {
     const TapeBlock& base = *group[reference];
-    struct Edit {
-        size_t At;
-        int Change;  // bits the reference lacks (> 0) or has too many (< 0)
-        std::vector<size_t> Readings;
-    };
     std::vector<Edit> edits;
     for (size_t r = 0; r < group.size(); ++r) {
         if (r == reference) continue;
@@ -229,8 +232,6 @@ TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t refer
         for (size_t k = 1; k < segments.size(); ++k) {
             const int change = segments[k].second - segments[k - 1].second;
             const size_t at = segments[k].first;
-            // The same change, seen in another reading: at the same bit, or within the same run
-            // of equal bits of the reference (where in a run a bit was lost is not to be told).
             auto same = std::find_if(edits.begin(), edits.end(), [&](const Edit& e) {
                 if (e.Change != change) return false;
                 const size_t low = std::min(e.At, at), high = std::max(e.At, at);
@@ -248,56 +249,76 @@ TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t refer
             }
         }
     }
-    auto least_margin = [](const TapeBlock& block, size_t from, size_t to) {
-        float least = 1.0f;
-        for (size_t i = from; i < std::min(to, block.Margins.size()); ++i) {
-            least = std::min(least, block.Margins[i]);
-        }
-        return least;
-    };
+    return edits;
+}
+
+float LeastMargin(const TapeBlock& block, size_t from, size_t to)
+{
+    float least = 1.0f;
+    for (size_t i = from; i < std::min(to, block.Margins.size()); ++i) {
+        least = std::min(least, block.Margins[i]);
+    }
+    return least;
+}
+
+// Whether an edit is to be made. Only where the reference itself is unsure: a bit lost or gained
+// leaves its mark there, while readings that only disagree about where repeated bits line up do
+// not. Three or more readings decide by majority; of two, the one whose bits there are the less
+// sure gives way.
+bool EditHolds(const std::vector<const TapeBlock*>& group, const TapeBlock& base, const Edit& edit)
+{
+    const size_t near = edit.At > SAME_EDIT ? edit.At - SAME_EDIT : 0;
+    if (LeastMargin(base, near, edit.At + SAME_EDIT) >= EDIT_DOUBT) return false;
+    if (group.size() != 2) return 2 * edit.Readings.size() > group.size();
+    // The other reading's bits by the change against the reference's.
+    const TapeBlock& other = *group[edit.Readings[0]];
+    const size_t from = edit.At > MOST_SHIFT ? edit.At - MOST_SHIFT : 0;
+    const long o = static_cast<long>(from) + edit.Change;
+    const size_t other_from = o > 0 ? static_cast<size_t>(o) : 0;
+    return LeastMargin(base, from, edit.At + MOST_SHIFT) <
+           LeastMargin(other, other_from, other_from + 2 * MOST_SHIFT);
+}
+
+// Makes an edit to `mended`: takes out the bits the reference has too many, or puts in those it
+// lacks, as a supporter has them just before its bits there.
+void ApplyEdit(const std::vector<const TapeBlock*>& group, const TapeBlock& base, const Edit& edit,
+               TapeBlock* mended)
+{
+    const auto at = static_cast<long>(edit.At);
+    if (edit.Change < 0) {
+        const long end = std::min<long>(at - edit.Change, static_cast<long>(mended->Bits.size()));
+        mended->Bits.erase(mended->Bits.begin() + at, mended->Bits.begin() + end);
+        mended->Margins.erase(mended->Margins.begin() + at, mended->Margins.begin() + end);
+        mended->Times.erase(mended->Times.begin() + at, mended->Times.begin() + end);
+        return;
+    }
+    const TapeBlock& other = *group[edit.Readings[0]];
+    const Segments segments = Align({base.Bits, base.Margins}, {other.Bits, other.Margins});
+    int shift = edit.Change;
+    for (const auto& segment : segments) {
+        if (segment.first <= edit.At) shift = segment.second;
+    }
+    const long first = at + shift - edit.Change;
+    if (first < 0 || static_cast<size_t>(first + edit.Change) > other.Bits.size()) return;
+    const double time = edit.At < mended->Times.size() ? mended->Times[edit.At] : mended->End;
+    for (int k = edit.Change - 1; k >= 0; --k) {
+        const auto j = static_cast<size_t>(first + k);
+        mended->Bits.insert(mended->Bits.begin() + at, other.Bits[j]);
+        mended->Margins.insert(mended->Margins.begin() + at, other.Margins[j]);
+        mended->Times.insert(mended->Times.begin() + at, time);
+    }
+}
+
+// The reference, mended where the other readings agree that it lost or gained bits.
+TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t reference)
+{
+    const TapeBlock& base = *group[reference];
+    std::vector<Edit> edits = FindEdits(group, reference);
     TapeBlock mended = base;
     std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.At > b.At; });
     for (const Edit& edit : edits) {
-        // Only where the reference itself is unsure: a bit lost or gained leaves its mark there,
-        // while readings that only disagree about where repeated bits line up do not.
-        const size_t near = edit.At > SAME_EDIT ? edit.At - SAME_EDIT : 0;
-        if (least_margin(base, near, edit.At + SAME_EDIT) >= EDIT_DOUBT) continue;
-        const size_t supporters = edit.Readings.size();
-        bool apply = 2 * supporters > group.size();
-        if (group.size() == 2) {
-            // The other reading's bits by the change against the reference's.
-            const TapeBlock& other = *group[edit.Readings[0]];
-            const size_t from = edit.At > MOST_SHIFT ? edit.At - MOST_SHIFT : 0;
-            const long o = static_cast<long>(from) + edit.Change;
-            const size_t other_from = o > 0 ? static_cast<size_t>(o) : 0;
-            apply = least_margin(base, from, edit.At + MOST_SHIFT) <
-                    least_margin(other, other_from, other_from + 2 * MOST_SHIFT);
-        }
-        if (!apply || edit.At > mended.Bits.size()) continue;
-        const auto at = static_cast<long>(edit.At);
-        if (edit.Change < 0) {
-            const long end =
-                std::min<long>(at - edit.Change, static_cast<long>(mended.Bits.size()));
-            mended.Bits.erase(mended.Bits.begin() + at, mended.Bits.begin() + end);
-            mended.Margins.erase(mended.Margins.begin() + at, mended.Margins.begin() + end);
-            mended.Times.erase(mended.Times.begin() + at, mended.Times.begin() + end);
-        } else {
-            // The bits the reference lacks, as a supporter has them just before its bits there.
-            const TapeBlock& other = *group[edit.Readings[0]];
-            const Segments segments = Align({base.Bits, base.Margins}, {other.Bits, other.Margins});
-            int shift = edit.Change;
-            for (const auto& segment : segments) {
-                if (segment.first <= edit.At) shift = segment.second;
-            }
-            const long first = at + shift - edit.Change;
-            if (first < 0 || static_cast<size_t>(first + edit.Change) > other.Bits.size()) continue;
-            const double time = edit.At < mended.Times.size() ? mended.Times[edit.At] : mended.End;
-            for (int k = edit.Change - 1; k >= 0; --k) {
-                const auto j = static_cast<size_t>(first + k);
-                mended.Bits.insert(mended.Bits.begin() + at, other.Bits[j]);
-                mended.Margins.insert(mended.Margins.begin() + at, other.Margins[j]);
-                mended.Times.insert(mended.Times.begin() + at, time);
-            }
+        if (EditHolds(group, base, edit) && edit.At <= mended.Bits.size()) {
+            ApplyEdit(group, base, edit, &mended);
         }
     }
     return mended;
@@ -356,25 +377,11 @@ TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t refer
     return base;
 }
 
-// The block the group's readings make together: on one timeline, lined up by the moments their
-// bits began, the reference filled in first where others hold bits it lost; else by their bits,
-// the reference mended first where the others agree it lost or gained some.
-TapeBlock MergeGroup(const std::vector<const TapeBlock*>& group, bool same_timeline)
+// The block the group's readings make together, from the reference (filled in or mended) and,
+// for each reading, the bit of it that lines up with each of the reference's bits (-1: none).
+TapeBlock CombineGroup(const std::vector<const TapeBlock*>& group, size_t reference,
+                       const TapeBlock& base, const std::vector<std::vector<long>>& at)
 {
-    if (group.size() == 1) return *group.front();
-    const size_t reference = Reference(group);
-    const TapeBlock base =
-        same_timeline ? FillReference(group, reference) : MendReference(group, reference);
-    const BitString base_bits{base.Bits, base.Margins};
-    std::vector<std::vector<long>> at(group.size());
-    for (size_t r = 0; r < group.size(); ++r) {  // the reference too, as it was before mending
-        if (same_timeline) {
-            at[r] = SameMoments(base, *group[r]);
-        } else {
-            const BitString other{group[r]->Bits, group[r]->Margins};
-            at[r] = Positions(Align(base_bits, other), base.Bits.size(), group[r]->Bits.size());
-        }
-    }
     TapeBlock merged = base;
     Vote(group, at, &merged);
 
@@ -404,6 +411,34 @@ TapeBlock MergeGroup(const std::vector<const TapeBlock*>& group, bool same_timel
     return merged;
 }
 
+// Readings on one timeline, lined up by the moments their bits began, the reference filled in
+// first where others hold bits it lost.
+TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group)
+{
+    if (group.size() == 1) return *group.front();
+    const size_t reference = Reference(group);
+    const TapeBlock base = FillReference(group, reference);
+    std::vector<std::vector<long>> at(group.size());
+    for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *group[r]);
+    return CombineGroup(group, reference, base, at);
+}
+
+// Readings of separate recordings, lined up by their bits, the reference mended first where the
+// others agree it lost or gained some.
+TapeBlock MergeByBits(const std::vector<const TapeBlock*>& group)
+{
+    if (group.size() == 1) return *group.front();
+    const size_t reference = Reference(group);
+    const TapeBlock base = MendReference(group, reference);
+    const BitString base_bits{base.Bits, base.Margins};
+    std::vector<std::vector<long>> at(group.size());
+    for (size_t r = 0; r < group.size(); ++r) {  // the reference too, as it was before mending
+        const BitString other{group[r]->Bits, group[r]->Margins};
+        at[r] = Positions(Align(base_bits, other), base.Bits.size(), group[r]->Bits.size());
+    }
+    return CombineGroup(group, reference, base, at);
+}
+
 // Whether two blocks of separate recordings hold the same stretch of tape: one of their first
 // stretches agrees, lined up (a lost or gained bit shifts the rest).
 bool SameTape(const TapeBlock& a, const TapeBlock& b)
@@ -428,54 +463,67 @@ bool SameTape(const TapeBlock& a, const TapeBlock& b)
     return false;
 }
 
-}  // namespace
+// Blocks that overlap in time, directly or through others, hold one stretch of tape.
+std::vector<std::vector<const TapeBlock*>> GroupByTime(
+    const std::vector<std::vector<TapeBlock>>& readings)
+{
+    std::vector<const TapeBlock*> all;
+    for (const std::vector<TapeBlock>& reading : readings) {
+        for (const TapeBlock& block : reading) all.push_back(&block);
+    }
+    std::stable_sort(all.begin(), all.end(),
+                     [](const TapeBlock* a, const TapeBlock* b) { return a->Start < b->Start; });
+    std::vector<std::vector<const TapeBlock*>> groups;
+    double end = -1;
+    for (const TapeBlock* block : all) {
+        if (groups.empty() || block->Start >= end) groups.emplace_back();
+        groups.back().push_back(block);
+        end = std::max(end, block->End);
+    }
+    return groups;
+}
 
-std::vector<TapeBlock> MergeBlocks(const std::vector<std::vector<TapeBlock>>& readings,
-                                   bool same_timeline)
+// Groups of readings of one stretch of tape, in order; each block joins the first group after
+// the last it joined that holds the same stretch and none of its own reading, else makes a group
+// of its own.
+std::vector<std::vector<const TapeBlock*>> GroupByContent(
+    const std::vector<std::vector<TapeBlock>>& readings)
 {
     std::vector<std::vector<const TapeBlock*>> groups;
-    if (same_timeline) {
-        // Blocks that overlap in time, directly or through others, hold one stretch of tape.
-        std::vector<const TapeBlock*> all;
-        for (const std::vector<TapeBlock>& reading : readings) {
-            for (const TapeBlock& block : reading) all.push_back(&block);
-        }
-        std::stable_sort(all.begin(), all.end(), [](const TapeBlock* a, const TapeBlock* b) {
-            return a->Start < b->Start;
-        });
-        double end = -1;
-        for (const TapeBlock* block : all) {
-            if (groups.empty() || block->Start >= end) groups.emplace_back();
-            groups.back().push_back(block);
-            end = std::max(end, block->End);
-        }
-    } else {
-        // Groups of readings of one stretch of tape, in order; each block joins the first group
-        // after the last it joined that holds the same stretch and none of its own reading,
-        // else makes a group of its own.
-        std::vector<std::vector<size_t>> members;  // which readings each group holds
-        for (size_t r = 0; r < readings.size(); ++r) {
-            size_t next = 0;
-            for (const TapeBlock& block : readings[r]) {
-                size_t g = next;
-                while (g < groups.size() &&
-                       (std::find(members[g].begin(), members[g].end(), r) != members[g].end() ||
-                        !SameTape(*groups[g].front(), block))) {
-                    ++g;
-                }
-                if (g == groups.size()) {
-                    groups.emplace_back();
-                    members.emplace_back();
-                }
-                groups[g].push_back(&block);
-                members[g].push_back(r);
-                next = g + 1;
+    std::vector<std::vector<size_t>> members;  // which readings each group holds
+    for (size_t r = 0; r < readings.size(); ++r) {
+        size_t next = 0;
+        for (const TapeBlock& block : readings[r]) {
+            size_t g = next;
+            while (g < groups.size() &&
+                   (std::find(members[g].begin(), members[g].end(), r) != members[g].end() ||
+                    !SameTape(*groups[g].front(), block))) {
+                ++g;
             }
+            if (g == groups.size()) {
+                groups.emplace_back();
+                members.emplace_back();
+            }
+            groups[g].push_back(&block);
+            members[g].push_back(r);
+            next = g + 1;
         }
     }
+    return groups;
+}
+
+}  // namespace
+
+std::vector<TapeBlock> MergeChannels(const std::vector<std::vector<TapeBlock>>& channels)
+{
     std::vector<TapeBlock> merged;
-    for (const std::vector<const TapeBlock*>& group : groups) {
-        merged.push_back(MergeGroup(group, same_timeline));
-    }
+    for (const auto& group : GroupByTime(channels)) merged.push_back(MergeOnTimeline(group));
+    return merged;
+}
+
+std::vector<TapeBlock> MergeReadings(const std::vector<std::vector<TapeBlock>>& readings)
+{
+    std::vector<TapeBlock> merged;
+    for (const auto& group : GroupByContent(readings)) merged.push_back(MergeByBits(group));
     return merged;
 }

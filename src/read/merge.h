@@ -13,9 +13,10 @@
 
 #include "read/framer.h"
 
-/// Combines the blocks of several readings (each in order) into one list. With `same_timeline`
-/// (the channels of one recording) blocks are matched by where they lie in time; otherwise by
-/// order and by how well their bits agree. Each combined block lists its readings in Sources,
+/// Combines the blocks of the channels of one recording (each in order) into one list: blocks
+/// are matched by where they lie in time. Each combined block lists its readings in Sources,
 /// with their bits lined up with its own.
-std::vector<TapeBlock> MergeBlocks(const std::vector<std::vector<TapeBlock>>& readings,
-                                   bool same_timeline);
+std::vector<TapeBlock> MergeChannels(const std::vector<std::vector<TapeBlock>>& channels);
+/// The same for separate recordings of one tape: blocks are matched by order and by how well
+/// their bits agree.
+std::vector<TapeBlock> MergeReadings(const std::vector<std::vector<TapeBlock>>& readings);

@@ -96,7 +96,7 @@ std::vector<TapeBlock> TakeBlocks(RecordingReader* r)
         ready[c].assign(std::make_move_iterator(blocks.begin()), std::make_move_iterator(split));
         blocks.erase(blocks.begin(), split);
     }
-    return MergeBlocks(ready, true);
+    return MergeChannels(ready);
 }
 
 std::vector<TapeProgram> ProgramsInBlocks(const std::vector<TapeBlock>& blocks,

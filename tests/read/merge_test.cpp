@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(MergeBlocks, ReadingsSettleEachOthersDoubts)
+TEST(MergeReadings, ReadingsSettleEachOthersDoubts)
 {
     // Three readings of 600 bits, each with a doubtful bit read wrong, one that lost a bit and
     // one that gained one, each in its own place.
@@ -40,8 +40,8 @@ TEST(MergeBlocks, ReadingsSettleEachOthersDoubts)
     const std::vector<std::vector<TapeBlock>> readings = {{lost}, {gained}, {flipped(520)}};
     for (const size_t count : {2u, 3u}) {
         SCOPED_TRACE(count);
-        const std::vector<TapeBlock> merged = MergeBlocks(
-            std::vector<std::vector<TapeBlock>>(readings.begin(), readings.begin() + count), false);
+        const std::vector<TapeBlock> merged = MergeReadings(
+            std::vector<std::vector<TapeBlock>>(readings.begin(), readings.begin() + count));
         ASSERT_EQ(merged.size(), 1u);
         EXPECT_TRUE(merged[0].Bits == truth.Bits);
         EXPECT_EQ(merged[0].Sources.size(), count);

@@ -42,17 +42,28 @@ void Put(std::vector<uint8_t>& bytes, uint32_t value, int width)
 bool WriteTestWav(const std::string& path, const std::vector<double>& samples, int rate,
                   int channels, TestEncoding encoding)
 {
-    const int bits = encoding == PCM_8 ? 8 : encoding == PCM_16 ? 16 : encoding == PCM_24 ? 24 : 32;
+    const int bits = encoding == PCM_8      ? 8
+                     : encoding == PCM_16   ? 16
+                     : encoding == PCM_24   ? 24
+                     : encoding == FLOAT_64 ? 64
+                                            : 32;
     const bool extensible = encoding == FLOAT_32_EXTENSIBLE;
     std::vector<uint8_t> data;
     for (const double v : samples) {
         const double clipped = std::max(-1.0, std::min(1.0, v));
         if (encoding == PCM_8) {
             Put(data, static_cast<uint32_t>(std::lround(128 + 127 * clipped)), 1);
-        } else if (encoding == PCM_16 || encoding == PCM_24) {
-            const double scale = encoding == PCM_16 ? 32767 : 8388607;
-            Put(data, static_cast<uint32_t>(static_cast<int32_t>(std::lround(scale * clipped))),
+        } else if (encoding == PCM_16 || encoding == PCM_24 || encoding == PCM_32) {
+            const double scale = encoding == PCM_16   ? 32767
+                                 : encoding == PCM_24 ? 8388607
+                                                      : 2147483647;
+            Put(data, static_cast<uint32_t>(static_cast<int32_t>(std::llround(scale * clipped))),
                 bits / 8);
+        } else if (encoding == FLOAT_64) {
+            uint64_t word;
+            std::memcpy(&word, &clipped, 8);
+            Put(data, static_cast<uint32_t>(word), 4);
+            Put(data, static_cast<uint32_t>(word >> 32), 4);
         } else {
             const auto f = static_cast<float>(clipped);
             uint32_t word;

@@ -8,7 +8,7 @@
 
 #include "zx/machine.h"
 
-enum TestEncoding { PCM_8, PCM_16, PCM_24, FLOAT_32, FLOAT_32_EXTENSIBLE };
+enum TestEncoding { PCM_8, PCM_16, PCM_24, PCM_32, FLOAT_32, FLOAT_32_EXTENSIBLE, FLOAT_64 };
 
 /// The tape zx8xwav makes for the image, as samples in -1..1 at 22050 per second.
 std::vector<double> TapeSamples(const std::vector<uint8_t>& image, TargetFormat target,
