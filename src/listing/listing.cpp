@@ -315,6 +315,49 @@ void PutString(const std::vector<uint8_t>& image, TargetFormat machine, size_t b
     text->Sources.push_back(end == begin ? begin : end - 1);
 }
 
+// Lists a ZX81 array at `offset`: its length, the dimensions, then the elements, numbers (kind 4)
+// or characters (kind 6). Gives the offset after it, as ListZx81Variable does.
+size_t ListZx81Array(const std::vector<uint8_t>& image, size_t offset, size_t end,
+                     ListedVariable* v)
+{
+    const int kind = image[offset] >> 5;
+    ScreenText& text = v->Text;
+    const size_t length = Word(image, offset + 1);
+    const size_t next = offset + 3 + length;
+    if (next > end || length < 1) return next;
+    const size_t dimensions = image[offset + 3];
+    const size_t data = offset + 4 + 2 * dimensions;
+    if (data > next) return next;
+    PutName(image, TARGET_ZX81, offset, false, end, &text);
+    PutText(&text, TARGET_ZX81, kind == 6 ? "$(" : "(", offset + 3);
+    size_t count = 1;
+    for (size_t d = 0; d < dimensions; ++d) {
+        const unsigned size = Word(image, offset + 4 + 2 * d);
+        count *= size;
+        PutText(&text, TARGET_ZX81, (d == 0 ? "" : ",") + std::to_string(size), offset + 4 + 2 * d);
+    }
+    PutText(&text, TARGET_ZX81, ")=", offset + 3);
+    const size_t element = kind == 4 ? 5 : 1;
+    if (data + count * element != next) {
+        v->Problems.push_back({offset + 1, "its dimensions do not fit its length"});
+        count = (next - data) / element;
+    }
+    if (kind == 4) {
+        for (size_t k = 0; k < count; ++k) {
+            if (k > 0) PutText(&text, TARGET_ZX81, ",", data + k * 5);
+            PutText(&text, TARGET_ZX81, NumberText(Zx81Number(&image[data + k * 5])), data + k * 5);
+        }
+        return next;
+    }
+    // Character arrays show as strings, one per row of the last dimension.
+    const size_t row = dimensions == 0 ? count : Word(image, offset + 2 + 2 * dimensions);
+    for (size_t k = 0; k < count; k += row == 0 ? count : row) {
+        if (k > 0) PutText(&text, TARGET_ZX81, ",", data + k);
+        PutString(image, TARGET_ZX81, data + k, data + std::min(count, k + row), &text);
+    }
+    return next;
+}
+
 // Lists one ZX81 variable at `offset`; gives the offset after it (past `end` where it runs past
 // the variables' end, its text then left empty), or 0 for a byte that starts no kind of variable.
 size_t ListZx81Variable(const std::vector<uint8_t>& image, size_t offset, size_t end,
@@ -347,46 +390,10 @@ size_t ListZx81Variable(const std::vector<uint8_t>& image, size_t offset, size_t
             PutString(image, TARGET_ZX81, offset + 3, next, &text);
             break;
         }
-        case 4:  // an array of numbers: its length, the dimensions, then the elements
+        case 4:  // an array of numbers
         case 6:  // an array of characters
-        {
-            const size_t length = Word(image, offset + 1);
-            next = offset + 3 + length;
-            if (next > end || length < 1) break;
-            const size_t dimensions = image[offset + 3];
-            const size_t data = offset + 4 + 2 * dimensions;
-            if (data > next) break;
-            PutName(image, TARGET_ZX81, offset, false, end, &text);
-            PutText(&text, TARGET_ZX81, kind == 6 ? "$(" : "(", offset + 3);
-            size_t count = 1;
-            for (size_t d = 0; d < dimensions; ++d) {
-                const unsigned size = Word(image, offset + 4 + 2 * d);
-                count *= size;
-                PutText(&text, TARGET_ZX81, (d == 0 ? "" : ",") + std::to_string(size),
-                        offset + 4 + 2 * d);
-            }
-            PutText(&text, TARGET_ZX81, ")=", offset + 3);
-            const size_t element = kind == 4 ? 5 : 1;
-            if (data + count * element != next) {
-                v->Problems.push_back({offset + 1, "its dimensions do not fit its length"});
-                count = (next - data) / element;
-            }
-            if (kind == 4) {
-                for (size_t k = 0; k < count; ++k) {
-                    if (k > 0) PutText(&text, TARGET_ZX81, ",", data + k * 5);
-                    number(data + k * 5);
-                }
-            } else {
-                // Character arrays show as strings, one per row of the last dimension.
-                const size_t row =
-                    dimensions == 0 ? count : Word(image, offset + 2 + 2 * dimensions);
-                for (size_t k = 0; k < count; k += row == 0 ? count : row) {
-                    if (k > 0) PutText(&text, TARGET_ZX81, ",", data + k);
-                    PutString(image, TARGET_ZX81, data + k, data + std::min(count, k + row), &text);
-                }
-            }
+            next = ListZx81Array(image, offset, end, v);
             break;
-        }
         case 7:  // a FOR loop's variable: value, limit, step, then the line it loops from
         {
             next = offset + 1 + 5 * 3 + 2;
@@ -508,33 +515,60 @@ bool PointsInside(unsigned address, unsigned start, size_t size)
 
 }  // namespace
 
-Listing ListImage(const std::vector<uint8_t>& image, TargetFormat machine)
-{
-    Listing listing;
-    listing.Machine = machine == TARGET_ZX80 ? TARGET_ZX80 : TARGET_ZX81;
-    const bool zx81 = listing.Machine == TARGET_ZX81;
-    const unsigned start = static_cast<unsigned>(ImageStart(listing.Machine));
-    const size_t program = static_cast<size_t>(ProgramAddress(listing.Machine)) - start;
-    if (image.size() < program) {
-        listing.Problems.push_back({image.size(), "the image ends inside the system variables"});
-        return listing;
-    }
-    auto offset_of = [&](int address) { return static_cast<size_t>(address) - start; };
-    // The image holds every system variable (it reaches the program), so each word is there.
-    auto value = [&](int address) {
-        return static_cast<unsigned>(ImageWord(image, listing.Machine, address));
-    };
-    auto add = [&](const char* name, int address, const std::string& text) {
-        listing.System.push_back({name, {offset_of(address), offset_of(address) + 2}, text});
-    };
+namespace {
 
+// The system variables of a listing's image, read and listed. The image holds every one of them
+// (it reaches the program), so each word is there.
+struct SystemVariables {
+    const std::vector<uint8_t>& Image;
+    Listing* Out;
+    unsigned Start;  // the image's first address
+
+    size_t OffsetOf(int address) const { return static_cast<size_t>(address) - Start; }
+    unsigned Value(int address) const
+    {
+        return static_cast<unsigned>(ImageWord(Image, Out->Machine, address));
+    }
+    void Add(const char* name, int address, const std::string& text) const
+    {
+        Out->System.push_back({name, {OffsetOf(address), OffsetOf(address) + 2}, text});
+    }
+};
+
+// The display file, between D_FILE and VARS: listed, and its start taken as the program's end.
+void ListDisplayFile(const SystemVariables& sv, Areas* areas)
+{
+    const std::vector<uint8_t>& image = sv.Image;
+    const unsigned d_file = sv.Value(ZX81_D_FILE);
+    if (!PointsInside(d_file, sv.Start, areas->Vars) || d_file < sv.Start + areas->Program) {
+        sv.Out->Problems.push_back({sv.OffsetOf(ZX81_D_FILE),
+                                    "D_FILE " + std::to_string(d_file) + " is outside the image"});
+        return;
+    }
+    areas->ProgramEnd = d_file - sv.Start;
+    size_t rows = 0;
+    for (size_t i = areas->ProgramEnd; i < areas->Vars; ++i) rows += image[i] == NEWLINE;
+    const size_t size = areas->Vars - areas->ProgramEnd;
+    sv.Add("D_FILE", ZX81_D_FILE,
+           std::to_string(d_file) + ": display file, " + Bytes(size) + ", " +
+               (size == 1 + 24 * 33 ? "full" : "collapsed") + ", " +
+               std::to_string(rows == 0 ? 0 : rows - 1) + " lines");
+}
+
+// Where E_LINE, VARS and (on a ZX81) D_FILE put the program's parts; each listed, and each that
+// points outside the image named as a problem.
+Areas ListAreas(const SystemVariables& sv, size_t program)
+{
+    const std::vector<uint8_t>& image = sv.Image;
+    Listing& listing = *sv.Out;
+    const unsigned start = sv.Start;
     // E_LINE ends the image; the variables end just before it.
     Areas areas;
     areas.Program = program;
-    const unsigned e_line = value(ELineAddress(listing.Machine));
+    const unsigned e_line = sv.Value(ELineAddress(listing.Machine));
     areas.End = image.size();
     if (!PointsInside(e_line, start, image.size()) || e_line < start + program) {
-        listing.Problems.push_back({offset_of(ELineAddress(listing.Machine)),
+        listing.Problems.push_back({sv.OffsetOf(ELineAddress(listing.Machine)),
                                     "E_LINE " + std::to_string(e_line) + " is outside the image"});
     } else {
         areas.End = e_line - start;
@@ -545,10 +579,10 @@ Listing ListImage(const std::vector<uint8_t>& image, TargetFormat machine)
         e_line_text += "; " + Bytes(image.size() - areas.End) + " after it that no machine loads";
     }
 
-    const unsigned vars = value(VarsAddress(listing.Machine));
+    const unsigned vars = sv.Value(VarsAddress(listing.Machine));
     areas.Vars = areas.End == 0 ? 0 : areas.End - 1;
     if (!PointsInside(vars, start, areas.End) || vars < start + program) {
-        listing.Problems.push_back({offset_of(VarsAddress(listing.Machine)),
+        listing.Problems.push_back({sv.OffsetOf(VarsAddress(listing.Machine)),
                                     "VARS " + std::to_string(vars) + " is outside the image"});
     } else {
         areas.Vars = vars - start;
@@ -557,56 +591,64 @@ Listing ListImage(const std::vector<uint8_t>& image, TargetFormat machine)
                                   Bytes(areas.End > areas.Vars ? areas.End - areas.Vars : 0);
 
     areas.ProgramEnd = areas.Vars;
-    if (zx81) {
-        const unsigned d_file = value(ZX81_D_FILE);
-        if (!PointsInside(d_file, start, areas.Vars) || d_file < start + program) {
-            listing.Problems.push_back({offset_of(ZX81_D_FILE), "D_FILE " + std::to_string(d_file) +
-                                                                    " is outside the image"});
-        } else {
-            areas.ProgramEnd = d_file - start;
-            size_t rows = 0;
-            for (size_t i = areas.ProgramEnd; i < areas.Vars; ++i) rows += image[i] == NEWLINE;
-            const size_t size = areas.Vars - areas.ProgramEnd;
-            add("D_FILE", ZX81_D_FILE,
-                std::to_string(d_file) + ": display file, " + Bytes(size) + ", " +
-                    (size == 1 + 24 * 33 ? "full" : "collapsed") + ", " +
-                    std::to_string(rows == 0 ? 0 : rows - 1) + " lines");
+    if (listing.Machine == TARGET_ZX81) ListDisplayFile(sv, &areas);
+    sv.Add("VARS", VarsAddress(listing.Machine), vars_text);
+    sv.Add("E_LINE", ELineAddress(listing.Machine), e_line_text);
+    return areas;
+}
+
+// Program facts worth knowing: where it starts running, the current line, the mode.
+void ListProgramFacts(const SystemVariables& sv)
+{
+    const std::vector<uint8_t>& image = sv.Image;
+    Listing& listing = *sv.Out;
+    if (listing.Machine != TARGET_ZX81) {
+        sv.Add("E_PPC", ZX80_E_PPC, std::to_string(sv.Value(ZX80_E_PPC)) + ": the current line");
+        return;
+    }
+    const unsigned nxtlin = sv.Value(ZX81_NXTLIN);
+    std::string autorun = "runs no line when loaded";
+    for (const ListedLine& line : listing.Lines) {
+        if (line.Bytes.Begin + sv.Start == nxtlin) {
+            autorun = "runs line " + std::to_string(line.Number) + " when loaded";
         }
     }
-    add("VARS", VarsAddress(listing.Machine), vars_text);
-    add("E_LINE", ELineAddress(listing.Machine), e_line_text);
+    sv.Add("NXTLIN", ZX81_NXTLIN, std::to_string(nxtlin) + ": " + autorun);
+    sv.Add("E_PPC", ZX81_E_PPC, std::to_string(sv.Value(ZX81_E_PPC)) + ": the current line");
+    const size_t at_margin = sv.OffsetOf(ZX81_MARGIN);
+    const uint8_t margin = image.size() > at_margin ? image[at_margin] : 0;
+    listing.System.push_back({"MARGIN",
+                              {at_margin, at_margin + 1},
+                              std::to_string(margin) + (margin == 55   ? ": a 50 Hz picture"
+                                                        : margin == 31 ? ": a 60 Hz picture"
+                                                                       : "")});
+    const size_t cdflag = sv.OffsetOf(ZX81_CDFLAG);
+    if (cdflag < image.size()) {
+        listing.System.push_back(
+            {"CDFLAG",
+             {cdflag, cdflag + 1},
+             Hex(image[cdflag]).substr(4) +
+                 ((image[cdflag] & 0x40) != 0 ? ": SLOW mode" : ": FAST mode")});
+    }
+}
+
+}  // namespace
+
+Listing ListImage(const std::vector<uint8_t>& image, TargetFormat machine)
+{
+    Listing listing;
+    listing.Machine = machine == TARGET_ZX80 ? TARGET_ZX80 : TARGET_ZX81;
+    const unsigned start = static_cast<unsigned>(ImageStart(listing.Machine));
+    const size_t program = static_cast<size_t>(ProgramAddress(listing.Machine)) - start;
+    if (image.size() < program) {
+        listing.Problems.push_back({image.size(), "the image ends inside the system variables"});
+        return listing;
+    }
+    const SystemVariables sv{image, &listing, start};
+    const Areas areas = ListAreas(sv, program);
     ListLines(image, listing.Machine, areas, &listing);
     ListVariables(image, listing.Machine, areas, &listing);
-
-    // Program facts worth knowing: where it starts running, the current line, the mode.
-    if (zx81) {
-        const unsigned nxtlin = value(ZX81_NXTLIN);
-        std::string autorun = "runs no line when loaded";
-        for (const ListedLine& line : listing.Lines) {
-            if (line.Bytes.Begin + start == nxtlin) {
-                autorun = "runs line " + std::to_string(line.Number) + " when loaded";
-            }
-        }
-        add("NXTLIN", ZX81_NXTLIN, std::to_string(nxtlin) + ": " + autorun);
-        add("E_PPC", ZX81_E_PPC, std::to_string(value(ZX81_E_PPC)) + ": the current line");
-        const uint8_t margin =
-            image.size() > offset_of(ZX81_MARGIN) ? image[offset_of(ZX81_MARGIN)] : 0;
-        listing.System.push_back({"MARGIN",
-                                  {offset_of(ZX81_MARGIN), offset_of(ZX81_MARGIN) + 1},
-                                  std::to_string(margin) + (margin == 55   ? ": a 50 Hz picture"
-                                                            : margin == 31 ? ": a 60 Hz picture"
-                                                                           : "")});
-        const size_t cdflag = offset_of(ZX81_CDFLAG);
-        if (cdflag < image.size()) {
-            listing.System.push_back(
-                {"CDFLAG",
-                 {cdflag, cdflag + 1},
-                 Hex(image[cdflag]).substr(4) +
-                     ((image[cdflag] & 0x40) != 0 ? ": SLOW mode" : ": FAST mode")});
-        }
-    } else {
-        add("E_PPC", ZX80_E_PPC, std::to_string(value(ZX80_E_PPC)) + ": the current line");
-    }
+    ListProgramFacts(sv);
     return listing;
 }
 
