@@ -16,7 +16,8 @@ runs=${2:-11}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-c++ -O2 -o "$work/fill_and_write" "$here/fill_and_write.cpp"
+fill_and_write=$(realpath "$here/../build-bench/bench/fill_and_write")
+[ -x "$fill_and_write" ] || { echo "$fill_and_write is missing: cmake --preset bench && cmake --build --preset bench"; exit 2; }
 head -c 65544 /dev/zero | tr '\0' '\377' >"$work/zzzzzzzz.p"
 head -c 16384 /dev/urandom >"$work/sixteen.p"
 "$program" "$work/zzzzzzzz.p" >/dev/null
@@ -36,7 +37,7 @@ for ((i = 0; i < runs; i++)); do
     rm -f "$work"/*.wav "$work/dd.out" "$work/floor.out"
     big_times+=($(timed "$program" "$work/zzzzzzzz.p"))
     dd_times+=($(timed dd if=/dev/zero of="$work/dd.out" bs="$size" count=1 status=none))
-    floor_times+=($(timed "$work/fill_and_write" "$work/floor.out" "$size"))
+    floor_times+=($(timed "$fill_and_write" "$work/floor.out" "$size"))
     small_times+=($(timed "$program" "$work/sixteen.p"))
 done
 

@@ -18,13 +18,18 @@ only" those it loads and zx8xread did not recover.
 --set heldout runs damages and seeds that no constant was ever tuned on. --every K takes every
 K-th program only; --only runs the damages whose name holds TEXT; --list writes one line per
 reading (damage, source, program, class, checks, worst bit) for calibrating the doubt margin;
---margins also reads each recording with bench/read_margins.cpp and prints the highest margin
-zx8xread gave a wrong bit, the evidence the doubt threshold is chosen from.
-Needs build/zx8xwav and build/zx8xread (or $ZX8XWAV, $ZX8XREAD), a C++ compiler, libsndfile1-dev
-and lame (apt-get install -y lame), and libz80ex-dev for the ROM.
+--margins also has zx8xread trace each reading (--trace) and gives the traced bits to
+bench/read_margins.cpp, which finds the highest margin zx8xread gave a wrong bit, the evidence
+the doubt threshold is chosen from.
+--setting NAME=VALUE (repeatable) reads with a setting of zx8xread changed, to try a value
+without editing code.
+Needs build/zx8xwav and build/zx8xread (or $ZX8XWAV, $ZX8XREAD), the benchmark tools (cmake
+--preset bench && cmake --build --preset bench, into build-bench/bench/), lame (apt-get install
+-y lame), and a C++ compiler with libz80ex-dev for the ROM's tools.
 """
 import argparse
 import concurrent.futures
+import json
 import os
 import re
 import shutil
@@ -157,7 +162,7 @@ def classify(out_dir, stdout, expected_bytes):
     return 'wrong_flagged', detail
 
 
-def one(tools, work, index, seed, damage, program, source, rom_on, show, margins):
+def one(tools, work, index, seed, damage, program, source, rom_on, show, margins, settings):
     label, arguments, mp3 = damage
     prepared = prepare(tools, work, program, source)
     if prepared is None:
@@ -173,13 +178,25 @@ def one(tools, work, index, seed, damage, program, source, rom_on, show, margins
         run(['lame', '--quiet', '-b', str(mp3), damaged, os.path.join(job, 'd.mp3')])
         run(['lame', '--quiet', '--decode', os.path.join(job, 'd.mp3'), os.path.join(job, 'd.wav')])
         recording, heard = os.path.join(job, 'd.mp3'), os.path.join(job, 'd.wav')
-    result = run([tools['zx8xread'], '-d', os.path.join(job, 'out'), recording])
+    report = os.path.join(job, 'report.json')
+    read = [tools['zx8xread'], '-d', os.path.join(job, 'out'), '--report', report]
+    for setting in settings:
+        read += ['--setting', setting]
+    result = run(read + (['--trace'] if margins else []) + [recording])
     kind, detail = classify(job, result.stdout.decode(), open(expected, 'rb').read())
     bits = None  # wrong bits, the highest margin of one, the lowest of a right one
     if margins:
-        words = run([tools['read_margins'], recording, expected, 'GAME']).stdout.decode().split()
-        if len(words) == 3:
-            bits = (int(words[0]), float(words[1]), float(words[2]))
+        # The bits come from the reading's own trace: the program of the expected size.
+        trace = os.path.join(job, 'trace.txt')
+        open(trace, 'wb').write(result.stderr)
+        size = os.path.getsize(expected)
+        found = [p for p in json.load(open(report))['programs'] if p['size'] == size]
+        if found:
+            name = ['GAME'] if found[0]['machine'] == 'ZX81' else []
+            words = run([tools['read_margins'], trace, str(found[0]['start']), expected] +
+                        name).stdout.decode().split()
+            if len(words) == 3:
+                bits = (int(words[0]), float(words[1]), float(words[2]))
     rom_loaded = None
     if rom_on:
         rom_loaded = run([tools['romcheck'], rom, heard, expected]).returncode == 0
@@ -187,27 +204,26 @@ def one(tools, work, index, seed, damage, program, source, rom_on, show, margins
     if show and not kind.startswith('right'):
         print('%s | %s | %s | seed %d | exit %d | %s %s' % (
             label, source, program, seed, result.returncode, result.stdout.decode().strip()[:160],
-            result.stderr.decode().strip()[:100]))
+            result.stderr.decode().strip()[-100:]))
     return label, source, os.path.basename(program), kind, detail, rom_loaded, bits
+
+
+def bench_tool(name):
+    """A benchmark tool built by the bench preset."""
+    path = os.path.join(ROOT, 'build-bench', 'bench', name)
+    if not os.path.exists(path):
+        sys.exit('%s is missing: cmake --preset bench && cmake --build --preset bench' % path)
+    return path
 
 
 def build_tools(work, want_rom, margins):
     tools = {
         'zx8xwav': os.environ.get('ZX8XWAV', os.path.join(ROOT, 'build', 'zx8xwav')),
         'zx8xread': os.environ.get('ZX8XREAD', os.path.join(ROOT, 'build', 'zx8xread')),
-        'damage': os.path.join(work, 'damage'),
+        'damage': bench_tool('damage'),
     }
-    subprocess.run(['c++', '-O2', '-std=c++17', '-o', tools['damage'],
-                    os.path.join(HERE, 'damage.cpp'), '-lsndfile'], check=True)
     if margins:
-        tools['read_margins'] = os.path.join(work, 'read_margins')
-        sources = [os.path.join(ROOT, 'src', 'read', f)
-                   for f in sorted(os.listdir(os.path.join(ROOT, 'src', 'read')))
-                   if f.endswith('.cpp')]
-        subprocess.run(['c++', '-O2', '-std=c++17', '-DZX8XREAD_SNDFILE',
-                        '-I' + os.path.join(ROOT, 'src'), '-o', tools['read_margins'],
-                        os.path.join(HERE, 'read_margins.cpp')] + sources + ['-lsndfile'],
-                       check=True)
+        tools['read_margins'] = bench_tool('read_margins')
     romcheck_dir = os.path.join(SHARED, 'tools', 'romcheck')
     have_rom = os.path.exists(os.path.join(romcheck_dir, 'romcheck.cpp'))
     for tool in ('romcheck', 'romsave'):
@@ -253,6 +269,8 @@ def main():
     parser.add_argument('--show', action='store_true',
                         help='print each reading that did not recover its program, with its seed')
     parser.add_argument('--corpus', default=os.path.join(SHARED, 'corpus'))
+    parser.add_argument('--setting', action='append', default=[],
+                        help='NAME=VALUE: read with a setting of zx8xread changed')
     options = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix='read_damage_')
@@ -286,7 +304,7 @@ def main():
                             seed = seed_base + 1000 * d_index + 100 * repeat + p_index + 1
                             jobs.append(pool.submit(one, tools, work, index, seed, damage,
                                                     program, source, rom_on, options.show,
-                                                    options.margins))
+                                                    options.margins, options.setting))
             results = [j.result() for j in jobs]
         results = [r for r in results if r is not None]
 

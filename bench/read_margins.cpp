@@ -1,18 +1,21 @@
-// How clear zx8xread thought the bits it got wrong were: reads a recording as zx8xread does,
-// takes the program of the expected image's size, and prints the number of bits it got wrong
-// (image and tape name), the highest margin of a byte holding one, and the lowest margin of a
-// right bit. A program of another size prints "misaligned": whether it passed for good is
-// in the lines zx8xread prints.
+// How clear zx8xread thought the bits it got wrong were: takes the bits zx8xread's --trace shows
+// from a program's start on (from the same reading that wrote the program), and prints the number
+// of bits it got wrong (image and tape name), the highest margin of a byte holding one, and the
+// lowest margin of a right bit.
 //
-//   read_margins RECORDING EXPECTED_IMAGE [NAME]     (NAME: the ZX81 tape name, in capitals)
+//   read_margins TRACE START EXPECTED_IMAGE [NAME]
+//
+// TRACE is what zx8xread --trace wrote on standard error; START the program's start in seconds,
+// as its report gives it; NAME the ZX81 tape name in capitals (none for a ZX80 program).
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "read/reader.h"
 
 namespace {
 
@@ -99,35 +102,51 @@ void Compare(const std::vector<uint8_t>& got, const std::vector<float>& margins,
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        fputs("usage: read_margins RECORDING EXPECTED_IMAGE [NAME]\n", stderr);
+    if (argc < 4) {
+        fputs("usage: read_margins TRACE START EXPECTED_IMAGE [NAME]\n", stderr);
         return 2;
     }
-    std::ifstream in(argv[2], std::ios::binary);
+    std::ifstream in(argv[3], std::ios::binary);
     const std::vector<uint8_t> expected{std::istreambuf_iterator<char>(in), {}};
-    std::vector<TapeProgram> programs;
-    std::string error;
-    RecordingInfo info;
-    if (!ReadRecording(argv[1], TARGET_UNKNOWN, &programs, &error, &info)) {
-        fprintf(stderr, "%s\n", error.c_str());
-        return 2;
+    const double start = std::atof(argv[2]);
+    const std::vector<uint8_t> name = argc > 4 ? NameCodes(argv[4]) : std::vector<uint8_t>{};
+    // The first channel's bits from the program's start (the report gives it to 0.1 ms) on.
+    std::ifstream trace(argv[1]);
+    std::vector<uint8_t> bits;
+    std::vector<float> margins;
+    const size_t wanted = 8 * (name.size() + expected.size());
+    for (std::string line; std::getline(trace, line) && bits.size() < wanted;) {
+        int channel = 0, value = 0;
+        double time = 0, margin = 0;
+        if (std::sscanf(line.c_str(), "bit %d %lf %d %lf", &channel, &time, &value, &margin) == 4 &&
+            channel == 0 && time >= start - 1e-4) {
+            bits.push_back(static_cast<uint8_t>(value));
+            margins.push_back(static_cast<float>(margin));
+        }
     }
-    const TapeProgram* best = nullptr;
-    for (const TapeProgram& p : programs) {
-        if (p.Image.size() == expected.size()) best = &p;
-    }
-    if (best == nullptr) {
-        puts(programs.empty() ? "none" : "misaligned");
+    if (bits.size() < wanted) {
+        puts("none");
         return 0;
     }
+    // Bits as bytes, with the margins of their bits.
+    auto bytes_of = [&](size_t from, size_t count) {
+        std::vector<uint8_t> out(count, 0);
+        for (size_t i = 0; i < 8 * count; ++i) {
+            out[i / 8] = static_cast<uint8_t>(out[i / 8] << 1 | bits[from + i]);
+        }
+        return out;
+    };
+    const size_t image_bit = 8 * name.size();
     int wrong = 0;
     float highest_wrong = -1, lowest_right = 2;
-    Compare(best->Image, best->BitMargins, expected, &wrong, &highest_wrong, &lowest_right);
-    if (argc > 3 && best->Kind == TARGET_ZX81) {
-        std::vector<uint8_t> name = NameCodes(argv[3]);
-        if (name.size() == best->Name.size()) {
-            Compare(best->Name, best->NameMargins, name, &wrong, &highest_wrong, &lowest_right);
-        }
+    Compare(bytes_of(image_bit, expected.size()),
+            std::vector<float>(margins.begin() + static_cast<long>(image_bit), margins.end()),
+            expected, &wrong, &highest_wrong, &lowest_right);
+    if (!name.empty()) {
+        std::vector<uint8_t> got = bytes_of(0, name.size());
+        got.back() &= 0x7F;
+        Compare(got, std::vector<float>(margins.begin(), margins.begin() + static_cast<long>(image_bit)),
+                name, &wrong, &highest_wrong, &lowest_right);
     }
     printf("%d %.3f %.3f\n", wrong, highest_wrong, lowest_right);
     return 0;

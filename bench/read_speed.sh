@@ -12,7 +12,8 @@ runs=${2:-5}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-c++ -O2 -std=c++17 -o "$work/read_floor" "$here/read_floor.cpp" -lsndfile
+floor=$(realpath "$here/../build-bench/bench/read_floor")
+[ -x "$floor" ] || { echo "$floor is missing: cmake --preset bench && cmake --build --preset bench"; exit 2; }
 # Random bytes, with E_LINE (bytes 11-12) pointing at the end and the end marker before it, so
 # that the reader finds a program on each copy.
 python3 -c "
@@ -33,7 +34,7 @@ reads=() floors=()
 for ((i = 0; i < runs; i++)); do
     rm -rf "$work/out"
     t0=$(now_ns); "$build/zx8xread" -d "$work/out" "$work/thirty.wav" >/dev/null || true; t1=$(now_ns)
-    "$work/read_floor" "$work/thirty.wav"; t2=$(now_ns)
+    "$floor" "$work/thirty.wav"; t2=$(now_ns)
     reads+=($(((t1 - t0) / 1000000))) floors+=($(((t2 - t1) / 1000000)))
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
@@ -41,7 +42,7 @@ read_ms=$(median "${reads[@]}")
 floor_ms=$(median "${floors[@]}")
 rm -rf "$work/out"
 read_kb=$( { /usr/bin/time -f %M "$build/zx8xread" -d "$work/out" "$work/thirty.wav" >/dev/null || true; } 2>&1 | tail -1)
-floor_kb=$( { /usr/bin/time -f '%M' "$work/read_floor" "$work/thirty.wav"; } 2>&1 | tail -1)
+floor_kb=$( { /usr/bin/time -f '%M' "$floor" "$work/thirty.wav"; } 2>&1 | tail -1)
 printf 'recording          : %.0f s at 44.1 kHz, 16 bits (%d programs found)\n' "$seconds" "$(ls "$work/out" | wc -l)"
 awk -v r="$read_ms" -v f="$floor_ms" -v s="$seconds" 'BEGIN {
     printf "zx8xread (median)  : %8d ms, %6.0f times real time\n", r, s * 1000 / r

@@ -9,7 +9,8 @@ listing, and zx8xread on recordings of it from two sources (zx8xwav and, where r
 is beside the project, the genuine ROM's SAVE), each clean and damaged several ways, alone, as a
 skewed stereo pair, and three at a time with -m; each reading's lines, exit status, files (hash)
 and report. The recordings are made once into --recordings and reused, so that two builds read
-the very same samples. Needs a C++ compiler and libsndfile1-dev (and lame for the MP3 rows).
+the very same samples. Needs the benchmark tools (cmake --preset bench && cmake --build --preset
+bench) to make recordings, lame for the MP3 rows, and a C++ compiler with libz80ex-dev for romsave.
 """
 import argparse
 import concurrent.futures
@@ -183,9 +184,7 @@ def main():
 
     work = tempfile.mkdtemp(prefix='snapshot_')
     try:
-        damage = os.path.join(work, 'damage')
-        subprocess.run(['c++', '-O2', '-std=c++17', '-o', damage,
-                        os.path.join(HERE, 'damage.cpp'), '-lsndfile'], check=True)
+        damage = os.path.join(ROOT, 'build-bench', 'bench', 'damage')  # for new recordings
         romsave = None
         romcheck_dir = os.path.join(SHARED, 'tools', 'romcheck')
         if os.path.exists(os.path.join(romcheck_dir, 'romsave.cpp')):
