@@ -9,50 +9,13 @@
 self.zxInside = (function () {
   const $ = (id) => document.getElementById(id);
 
-  // Bytes shown around the chosen ones in the lower half of the tape picture, at most.
-  const NEAR_BYTES = 24;
-
   let view = null;  // what is shown: see show()
 
   const hex2 = (value) => value.toString(16).toUpperCase().padStart(2, '0');
 
-  // The page's colours, as its style sheet sets them.
-  const css = getComputedStyle(document.documentElement);
-  const COLOURS = Object.fromEntries(['data', 'chosen', 'accent', 'line', 'ink', 'lead']
-    .map((name) => [name, css.getPropertyValue('--' + name).trim()]));
-
-  // Calls the lister's `name` on the image, returning the JSON it writes.
-  function callLister(lister, name, image, machine) {
-    const at = lister._malloc(Math.max(1, image.length));
-    try {
-      lister.HEAPU8.set(image, at);
-      return JSON.parse(lister.UTF8ToString(lister['_' + name](at, image.length, machine)));
-    } finally {
-      lister._free(at);
-    }
-  }
-
-  const listingOf = (v, image) => callLister(v.lister, 'ZxListJson', image, v.machine);
-  const checksOf = (v, image) => callLister(v.lister, 'ZxChecksJson', image, v.machine);
-
-  // The values doubtful byte `d` may have, each with the item of the listing that holds it and
-  // the checks the program then fails, as zx8xread's lister finds them.
-  function choicesFor(v, d) {
-    const l = v.lister;
-    const readings = (d.readings || []).map((r) => (r === null ? -1 : r));
-    const at = l._malloc(Math.max(1, v.image.length));
-    const listed = l._malloc(4 * Math.max(1, readings.length));
-    try {
-      l.HEAPU8.set(v.image, at);
-      l.HEAP32.set(readings, listed >> 2);
-      const bits = d.doubtful_bits.reduce((mask, bit) => mask | (1 << bit), 0);
-      return JSON.parse(l.UTF8ToString(l._ZxChoicesJson(at, v.image.length, v.machine, d.offset,
-        d.value, bits, listed, readings.length)));
-    } finally {
-      l._free(at);
-      l._free(listed);
-    }
-  }
+  const listingOf = (v, image) => zxWasm.listing(v.lister, image, v.machine);
+  const checksOf = (v, image) => zxWasm.checks(v.lister, image, v.machine);
+  const choicesFor = (v, d) => zxWasm.choices(v.lister, v.image, v.machine, d);
 
   // The text of a listed line or variable, each character in its own span only where it must
   // be marked: inverse video, or shown from a doubtful byte.
@@ -157,95 +120,6 @@ self.zxInside = (function () {
   // --- The tape --------------------------------------------------------------------------------
 
   // Where byte k starts on tape, and where the program's tape ends, in seconds.
-  const startOf = (v, k) => (k < v.times.length ? v.times[k] : v.end);
-
-  // The bytes shown in the lower half, around the first chosen one: as many as leave room for
-  // their values, NEAR_BYTES at most.
-  function nearBytes(v) {
-    const count = Math.max(4, Math.min(NEAR_BYTES, Math.floor($('inside-tape').clientWidth / 36)));
-    const first = Math.max(0, Math.min(v.chosen.begin - (count >> 1), v.image.length - count));
-    return { first, last: Math.min(v.image.length, first + count) };
-  }
-
-  function drawTape() {
-    const v = view;
-    const canvas = $('inside-tape');
-    const g = fitCanvas(canvas);
-    const w = canvas.width;
-    const half = canvas.height / 2;
-    g.clearRect(0, 0, w, canvas.height);
-    if (!v || v.image.length === 0 || v.times.length === 0) return;
-    const begin = v.times[0];
-    const span = Math.max(1e-9, v.end - begin);
-    const x = (t) => ((t - begin) / span) * w;
-    // Above: the whole program, the chosen stretch and the doubtful bytes marked.
-    g.fillStyle = COLOURS.data;
-    g.fillRect(0, half * 0.35, w, half * 0.3);
-    g.fillStyle = COLOURS.chosen;
-    const from = x(startOf(v, v.chosen.begin));
-    g.fillRect(from, 0, Math.max(2, x(startOf(v, v.chosen.end)) - from), half - 2);
-    g.fillStyle = COLOURS.accent;
-    for (const k of v.doubtful) g.fillRect(x(startOf(v, k)), 0, Math.max(2, devicePixelRatio), half - 2);
-    // Below: the bytes around the chosen ones, each as long as it lasts on tape, with its value.
-    const near = nearBytes(v);
-    const t0 = startOf(v, near.first);
-    const t1 = startOf(v, near.last);
-    const nx = (t) => ((t - t0) / Math.max(1e-9, t1 - t0)) * w;
-    if (v.samples) drawSignal(g, v, t0, t1, half, w);
-    g.font = Math.round(11 * devicePixelRatio) + 'px monospace';
-    g.textAlign = 'center';
-    g.textBaseline = 'middle';
-    for (let k = near.first; k < near.last; k++) {
-      const a = nx(startOf(v, k));
-      const b = nx(startOf(v, k + 1));
-      const chosen = k >= v.chosen.begin && k < v.chosen.end;
-      g.fillStyle = v.doubtful.has(k) ? COLOURS.accent : chosen ? COLOURS.chosen : 'transparent';
-      g.globalAlpha = 0.35;
-      g.fillRect(a, half + 2, b - a, half - 4);
-      g.globalAlpha = 1;
-      g.strokeStyle = COLOURS.line;
-      g.strokeRect(a, half + 2, b - a, half - 4);
-      g.fillStyle = COLOURS.ink;
-      g.fillText(hex2(v.image[k]), (a + b) / 2, half + half / 2);
-    }
-  }
-
-  // The converted signal itself under the bytes around the chosen ones.
-  function drawSignal(g, v, t0, t1, half, w) {
-    const first = Math.floor(t0 * v.rate);
-    const last = Math.ceil(t1 * v.rate);
-    g.strokeStyle = COLOURS.lead;
-    g.beginPath();
-    for (let i = first; i < last; i++) {
-      const y = half + 4 + (1 - v.samples[i] / 255) * (half - 8);
-      const px = ((i - first) / Math.max(1, last - first)) * w;
-      if (i === first) g.moveTo(px, y); else g.lineTo(px, y);
-    }
-    g.stroke();
-  }
-
-  // The byte at a place on the tape picture.
-  function byteAt(event) {
-    const v = view;
-    const canvas = $('inside-tape');
-    const box = canvas.getBoundingClientRect();
-    const fraction = (event.clientX - box.left) / box.width;
-    let t;
-    if (event.clientY - box.top < box.height / 2) {
-      t = v.times[0] + fraction * (v.end - v.times[0]);
-    } else {
-      const near = nearBytes(v);
-      t = startOf(v, near.first) + fraction * (startOf(v, near.last) - startOf(v, near.first));
-    }
-    let low = 0;
-    let high = v.times.length - 1;
-    while (low < high) {
-      const mid = (low + high + 1) >> 1;
-      if (v.times[mid] <= t) low = mid; else high = mid - 1;
-    }
-    return low;
-  }
-
   // --- Choosing --------------------------------------------------------------------------------
 
   // Chooses bytes [begin, end) in all three views; `from` is the view chosen in, which keeps its
@@ -276,7 +150,7 @@ self.zxInside = (function () {
       scrollWithin($('hex'), $('hex').children[v.chosen.begin >> 4]);
     }
     $('inside').dataset.chosen = v.chosen.begin + '-' + v.chosen.end;
-    drawTape();
+    zxInsideTape.draw(v);
   }
 
   // Scrolls a box (not the page) so that `item` shows; the box is positioned, so an item's
@@ -386,9 +260,9 @@ self.zxInside = (function () {
 
   // --- Showing a program -----------------------------------------------------------------------
 
-  // Shows `program`: { name, bytes, machine (1 ZX80, 2 ZX81), times (where each byte starts on
-  // tape, seconds), end (where the last ends), samples and rate (the signal, when the page made
-  // it), report (zx8xread's report of it, when read from tape) }, listed by `lister`.
+  // Shows `program`: { name, bytes, machine (its machine number), times (where each byte starts
+  // on tape, seconds), end (where the last ends), samples, rate and middle (the signal, when the
+  // page made it), report (zx8xread's report of it, when read from tape) }, listed by `lister`.
   function show(program, lister) {
     const report = program.report || null;
     const doubts = report ? report.doubtful_bytes.slice() : [];
@@ -401,6 +275,7 @@ self.zxInside = (function () {
       end: program.end,
       samples: program.samples || null,
       rate: program.rate || 0,
+      middle: program.middle || 0,
       report,
       doubts,
       doubtful: new Set(doubts.map((d) => d.offset)),
@@ -428,34 +303,57 @@ self.zxInside = (function () {
     $('inside').hidden = true;
   }
 
-  $('listing').addEventListener('click', (e) => {
-    const r = e.target.closest('[data-begin]');
-    if (r && view) choose(Number(r.dataset.begin), Number(r.dataset.end), 'listing');
-  });
-  // Up and down move the choice through the listing's rows.
-  $('listing').addEventListener('keydown', (e) => {
-    if (!view || (e.key !== 'ArrowDown' && e.key !== 'ArrowUp')) return;
-    e.preventDefault();
-    const rows = Array.from($('listing').children);
-    const at = rows.findIndex((r) => r.classList.contains('chosen'));
-    const next = rows[Math.max(0, Math.min(rows.length - 1, at + (e.key === 'ArrowDown' ? 1 : -1)))];
-    if (!next) return;
-    choose(Number(next.dataset.begin), Number(next.dataset.end), 'keys');
-  });
-  $('hex').addEventListener('click', (e) => {
-    const b = e.target.closest('[data-offset]');
-    if (!b || !view) return;
-    const k = Number(b.dataset.offset);
-    choose(k, k + 1, 'hex');
-  });
-  $('inside-tape').addEventListener('click', (e) => {
-    if (!view || view.times.length === 0) return;
-    const k = byteAt(e);
-    choose(k, k + 1, 'tape');
-  });
-  window.addEventListener('resize', () => {
-    if (view) drawTape();
-  });
+  // Shows `program` as show() does, but with its machine named ('ZX80' or 'ZX81') and its byte
+  // times to be asked for (`times()`), and scrolls to it.
+  async function open(program) {
+    const started = performance.now();
+    try {
+      const lister = await zxWasm.readerInstance();
+      const times = await program.times();
+      show(Object.assign({}, program, {
+        machine: zxWasm.machineCode(lister, program.machine), times,
+      }), lister);
+    } catch (e) {
+      $('inside').hidden = false;
+      $('inside-what').textContent = 'Something went wrong on this page: ' + e;
+      throw e;
+    }
+    // How long listing and showing took, in milliseconds, for anyone timing the page.
+    $('inside').dataset.ms = (performance.now() - started).toFixed(1);
+    $('inside').scrollIntoView();
+  }
 
-  return { show, hide };
+  // Choosing with the mouse and the keys in each of the three views.
+  function connect() {
+    $('listing').addEventListener('click', (e) => {
+      const r = e.target.closest('[data-begin]');
+      if (r && view) choose(Number(r.dataset.begin), Number(r.dataset.end), 'listing');
+    });
+    // Up and down move the choice through the listing's rows.
+    $('listing').addEventListener('keydown', (e) => {
+      if (!view || (e.key !== 'ArrowDown' && e.key !== 'ArrowUp')) return;
+      e.preventDefault();
+      const rows = Array.from($('listing').children);
+      const at = rows.findIndex((r) => r.classList.contains('chosen'));
+      const next = rows[Math.max(0, Math.min(rows.length - 1, at + (e.key === 'ArrowDown' ? 1 : -1)))];
+      if (!next) return;
+      choose(Number(next.dataset.begin), Number(next.dataset.end), 'keys');
+    });
+    $('hex').addEventListener('click', (e) => {
+      const b = e.target.closest('[data-offset]');
+      if (!b || !view) return;
+      const k = Number(b.dataset.offset);
+      choose(k, k + 1, 'hex');
+    });
+    $('inside-tape').addEventListener('click', (e) => {
+      if (!view || view.times.length === 0) return;
+      const k = zxInsideTape.byteAt(view, e);
+      choose(k, k + 1, 'tape');
+    });
+    window.addEventListener('resize', () => {
+      if (view) zxInsideTape.draw(view);
+    });
+  }
+
+  return { open, hide, connect };
 })();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -285,6 +286,22 @@ EMSCRIPTEN_KEEPALIVE const char* ZxReadTimes(const char* path, int machine)
     }
     live.Json += "]";
     return live.Json.c_str();
+}
+
+/// 1 if the `size` bytes at `head` begin a WAV file, which zx8xread reads itself; else 0 (the
+/// page then has the browser decode the recording).
+EMSCRIPTEN_KEEPALIVE int ZxIsWav(const uint8_t* head, int size)
+{
+    return IsWavHeader(head, static_cast<size_t>(size)) ? 1 : 0;
+}
+
+/// The machine numbers the programs take: TARGET_ZX80 for "ZX80", TARGET_ZX81 for "ZX81", and
+/// TARGET_UNKNOWN for anything else.
+EMSCRIPTEN_KEEPALIVE int ZxMachineCode(const char* name)
+{
+    return std::strcmp(name, "ZX80") == 0   ? TARGET_ZX80
+           : std::strcmp(name, "ZX81") == 0 ? TARGET_ZX81
+                                            : TARGET_UNKNOWN;
 }
 
 /// Writes `frames` frames of `channels` interleaved float samples at `rate` as a 32-bit float WAV

@@ -220,7 +220,7 @@ bool OpenRecordingStream(FILE* stream, bool owns, Recording* r, std::string* err
     }
     bool opened = false;
     bool undecoded = true;
-    if (got == 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) {
+    if (IsWavHeader(head, got)) {
         opened = OpenWav(r, error, &undecoded);
     } else {
         *error = "not a recording this program can read (not a WAV file)";
@@ -237,6 +237,11 @@ bool OpenRecordingStream(FILE* stream, bool owns, Recording* r, std::string* err
         return false;
     }
     return true;
+}
+
+bool IsWavHeader(const unsigned char* head, size_t size)
+{
+    return size >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
 }
 
 int64_t ReadFrames(Recording* r, std::vector<float>* samples, int64_t frames)

@@ -45,5 +45,9 @@ int64_t ReadFrames(Recording* recording, std::vector<float>* samples, int64_t fr
 
 void CloseRecording(Recording* recording);
 
+/// Whether a file that begins with these bytes is a WAV file, which this program reads itself
+/// (everything else needs libsndfile).
+bool IsWavHeader(const unsigned char* head, size_t size);
+
 /// The lowest sample rate that carries the pulses: below it they cannot be told apart.
 constexpr int LOWEST_RATE = 8000;

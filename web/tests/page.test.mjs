@@ -273,8 +273,10 @@ test('the page works from file:// and asks a server for nothing but its own file
   await page.click('#play');
   await page.waitForTimeout(300);
   await page.click('#stop');
-  const own = ['/index.html', '/style.css', '/app.js', '/canvas.js', '/inside.js', '/zx8xwav.js', '/zx8xwav.wasm.js',
-    '/zx8xread.js', '/zx8xread.wasm.js'];
+  const scripts = ['app', 'canvas', 'wasm', 'tape_view', 'player', 'convert', 'parts', 'recordings',
+    'live', 'inside_tape', 'inside'];
+  const own = ['/index.html', '/style.css', '/zx8xwav.js', '/zx8xwav.wasm.js', '/zx8xread.js',
+    '/zx8xread.wasm.js', ...scripts.map((name) => '/' + name + '.js')];
   assert.deepEqual([...new Set(served)].sort(), [...own].sort());
   for (const url of requested) assert.ok(url.startsWith('blob:'), `requested ${url}`);
 });

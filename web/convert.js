@@ -1,0 +1,152 @@
+// Converting: the chosen file goes to zx8xwav exactly as a command line would give it, and the
+// page shows what the program prints and hands the WAV it wrote to the player.
+'use strict';
+
+self.zxConvert = (function () {
+  const $ = (id) => document.getElementById(id);
+
+  let chosen = null;        // { name, bytes }: the file to convert
+  let converting = false;   // a conversion runs
+  let again = false;        // another was asked for meanwhile
+  let lastArguments = '';   // of the conversion shown
+  let otherJobBusy = () => false;  // whether another job has the log (see busyWhile)
+
+  // A name as an argument: one that begins with "-" would be taken for an option.
+  const asArgument = (name) => (name.startsWith('-') ? './' + name : name);
+
+  // The arguments a command line would pass for the settings on the page.
+  function argumentsFor(fileName) {
+    const args = [];
+    const target = $('target').value;
+    if (target === 'zx81') args.push('-81');
+    if (target === 'zx80') args.push('-80');
+    const name = $('name').value;
+    if (name !== '') args.push('-z' + name);
+    args.push(asArgument(fileName));
+    return args;
+  }
+
+  // Runs the program once, in a new instance, on the file written into a folder of its own (so
+  // that no name, "dev" or "tmp" say, meets the instance's own folders). Resolves to the lines it
+  // printed (standard output and standard error in the order written), its exit status, the
+  // files it made, and the target and tape name it settled on.
+  async function runProgram(file, args) {
+    const lines = [];
+    const program = await zxWasm.instance('zx8xwav', {
+      print: (text) => lines.push({ text, error: false }),
+      printErr: (text) => lines.push({ text, error: true }),
+    });
+    program.FS.mkdir('/in');
+    program.FS.chdir('/in');
+    program.FS.writeFile(file.name, file.bytes);
+    const before = new Set(program.FS.readdir('.'));
+    const status = zxWasm.callMain(program, args);
+    const made = program.FS.readdir('.').filter((name) => !before.has(name));
+    return {
+      lines,
+      status,
+      files: made.map((name) => ({ name, bytes: program.FS.readFile(name) })),
+      target: program._ZxTargetFormat(),
+      zx80: program._ZxTargetFormat() === program._ZxTargetZx80(),
+      tapeName: program.UTF8ToString(program._ZxTapeName()),
+      imageStart: program._ZxImageStart(),
+      ramEnd1K: program._ZxRamEnd1K(),
+      ramEnd16K: program._ZxRamEnd16K(),
+    };
+  }
+
+  // A word from the page beside the program's own lines.
+  function note(text) {
+    $('note').textContent = text;
+    $('note').hidden = text === '';
+  }
+
+  function showLog(lines, status) {
+    const log = $('log');
+    log.replaceChildren(...lines.map((line) => {
+      const span = document.createElement('span');
+      if (line.error) span.className = 'error';
+      span.textContent = line.text + '\n';
+      return span;
+    }));
+    log.dataset.status = String(status);
+    log.dataset.runs = String(Number(log.dataset.runs || 0) + 1);
+  }
+
+  // Clears what the last job showed, before a new one.
+  function clearResult() {
+    zxPlayer.stop();
+    zxPlayer.showTape(null);
+    zxInside.hide();
+    note('');
+  }
+
+  async function convertOnce() {
+    clearResult();
+    const file = chosen;
+    const args = argumentsFor(file.name);
+    lastArguments = JSON.stringify(args);
+    const run = await runProgram(file, args);
+    if (file.bytes.length === 0) {
+      note('The file is empty: it holds no program, and its tape loads nothing.');
+    } else if ($('target').value === 'zx80' && !run.zx80 && file.name.endsWith('.p')) {
+      note('A file whose name ends in .p always makes a ZX81 tape. To make a ZX80 tape of it, ' +
+        'rename it (to end in .o, say) and choose it again.');
+    }
+
+    showLog(run.lines, run.status);
+    if (run.status !== 0 || run.files.length !== 1) return;
+
+    const wav = run.files[0];
+    zxPlayer.showTape(await zxPlayer.readTape(wav.name, wav.bytes, run, {
+      image: file,
+      imageSize: file.bytes.length,
+    }));
+  }
+
+  // Conversions run one at a time; a request made during one runs again when it ends, with the
+  // file and settings of that moment. The log's data-busy shows it meanwhile, and data-runs counts
+  // the conversions shown, so that the page can be scripted.
+  async function convert() {
+    if (!chosen || otherJobBusy()) return;
+    if (converting) {
+      again = true;
+      return;
+    }
+    converting = true;
+    $('log').dataset.busy = 'yes';
+    const started = performance.now();
+    try {
+      do {
+        again = false;
+        await convertOnce();
+      } while (again);
+      // How long the conversion took to show, in milliseconds, for anyone timing the page.
+      $('log').dataset.ms = (performance.now() - started).toFixed(1);
+    } catch (e) {
+      note('Something went wrong on this page: ' + e + '. Choose the file again.');
+    } finally {
+      converting = false;
+      delete $('log').dataset.busy;
+    }
+  }
+
+  async function choose(file) {
+    if (!file) return;
+    chosen = { name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
+    $('convert').disabled = false;
+    await convert();
+  }
+
+  // A setting converts again only if it changes what the program is asked.
+  function settingChanged() {
+    if (chosen && JSON.stringify(argumentsFor(chosen.name)) !== lastArguments) convert();
+  }
+
+  return {
+    asArgument, runProgram, note, showLog, clearResult, convert, choose, settingChanged,
+    busy: () => converting,
+    // Another job that shows its result in the log: no conversion starts while it runs.
+    shareLogWith: (busy) => { otherJobBusy = busy; },
+  };
+})();

@@ -1,0 +1,134 @@
+// The programs compiled to WebAssembly, and the one place where bytes and strings move in and out
+// of their memory. Every question about tapes, WAV files, images and machines is put to them here:
+// the page computes none of it itself.
+'use strict';
+
+self.zxWasm = (function () {
+  // Each program's WebAssembly is compiled once per page (from the base64 its .wasm.js script
+  // holds); every run gets a fresh instance of it, so that nothing of an earlier run remains.
+  const compiled = {};
+  function compiledModule(name) {
+    if (!compiled[name]) {
+      const text = atob(self[name.toUpperCase() + '_WASM']);
+      const bytes = new Uint8Array(text.length);
+      for (let i = 0; i < text.length; i++) bytes[i] = text.charCodeAt(i);
+      compiled[name] = WebAssembly.compile(bytes);
+    }
+    return compiled[name];
+  }
+
+  // A fresh instance of program `name` ('zx8xwav' or 'zx8xread'), with Emscripten's `options`
+  // (print, printErr).
+  function instance(name, options) {
+    const factory = name === 'zx8xwav' ? createZx8xwav : createZx8xread;
+    return factory(Object.assign({
+      thisProgram: name,
+      instantiateWasm(imports, receive) {
+        compiledModule(name)
+          .then((module) => WebAssembly.instantiate(module, imports)
+            .then((instance) => receive(instance, module)));
+        return {};
+      },
+    }, options));
+  }
+
+  // Runs the program's main with `args`, turning exit() into its status.
+  function callMain(program, args) {
+    try {
+      return program.callMain(args);
+    } catch (e) {
+      if (e && typeof e.status === 'number') return e.status;
+      throw e;
+    }
+  }
+
+  // Calls `f` with each of `values` copied into the instance's memory: strings (with their
+  // terminating zero), byte arrays, Float32Arrays or arrays of 32-bit integers. Each pointer
+  // lives while `f` runs.
+  function withMemory(program, values, f) {
+    const pointers = values.map((value) => {
+      if (typeof value === 'string') value = new TextEncoder().encode(value + '\0');
+      const bytes = value instanceof Uint8Array ? value.length
+        : 4 * Math.max(1, value.length);
+      const at = program._malloc(Math.max(1, bytes));
+      if (value instanceof Uint8Array) program.HEAPU8.set(value, at);
+      else if (value instanceof Float32Array) program.HEAPF32.set(value, at >> 2);
+      else program.HEAP32.set(value, at >> 2);
+      return at;
+    });
+    try {
+      return f(...pointers);
+    } finally {
+      pointers.forEach((at) => program._free(at));
+    }
+  }
+
+  // The text a program's function left at `pointer`, as JSON.
+  const json = (program, pointer) => JSON.parse(program.UTF8ToString(pointer));
+
+  // zx8xread's instance that lists programs, checks them and answers questions: one is enough,
+  // as none of that keeps anything from one call to the next.
+  let reader = null;
+  async function readerInstance() {
+    if (!reader) reader = await instance('zx8xread', {});
+    return reader;
+  }
+
+  // zx8xwav's instance that measures the tapes it writes, for the same reason one.
+  let converter = null;
+  async function converterInstance() {
+    if (!converter) converter = await instance('zx8xwav', {});
+    return converter;
+  }
+
+  // The machine number the programs take for 'ZX80' or 'ZX81' (and 0 for either).
+  const machineCode = (program, name) => withMemory(program, [name || ''],
+    (p) => program._ZxMachineCode(p));
+
+  // Whether zx8xread reads a file beginning with `bytes` itself (a WAV file).
+  const isWav = (program, bytes) => withMemory(program, [bytes.subarray(0, 12)],
+    (p) => program._ZxIsWav(p, Math.min(12, bytes.length)) === 1);
+
+  // What zx8xwav knows of the tape it wrote, `wav`, for a program of `target` named `name`
+  // (see ZxTapeLayout), with the samples themselves; and where each of its bytes starts.
+  async function tapeQuestion(f, wav, target, name) {
+    const program = await converterInstance();
+    program.FS.writeFile('/tape.wav', wav);
+    try {
+      return withMemory(program, ['/tape.wav', name], (path, n) => json(program, f(program, path, n)));
+    } finally {
+      program.FS.unlink('/tape.wav');
+    }
+  }
+  async function tapeLayout(wav, target, name) {
+    const layout = await tapeQuestion((p, path, n) => p._ZxTapeLayout(path, target, n), wav,
+      target, name);
+    layout.samples = wav.subarray(layout.data, layout.data + layout.size);
+    return layout;
+  }
+  const tapeByteTimes = (wav, target, name) =>
+    tapeQuestion((p, path, n) => p._ZxTapeByteTimes(path, target, n), wav, target, name);
+
+  // The lister's answers for an image of machine number `machine` (see web_read.cpp).
+  const listing = (l, image, machine) => withMemory(l, [image],
+    (at) => json(l, l._ZxListJson(at, image.length, machine)));
+  const checks = (l, image, machine) => withMemory(l, [image],
+    (at) => json(l, l._ZxChecksJson(at, image.length, machine)));
+  function choices(l, image, machine, d) {
+    const readings = (d.readings || []).map((r) => (r === null ? -1 : r));
+    const bits = d.doubtful_bits.reduce((mask, bit) => mask | (1 << bit), 0);
+    return withMemory(l, [image, readings], (at, listed) => json(l, l._ZxChoicesJson(at,
+      image.length, machine, d.offset, d.value, bits, listed, readings.length)));
+  }
+
+  // Compiles both programs while the page waits for its first file.
+  function warmUp() {
+    compiledModule('zx8xwav');
+    compiledModule('zx8xread');
+  }
+
+  return {
+    instance, callMain, withMemory, json, readerInstance, machineCode, isWav, tapeLayout,
+    tapeByteTimes, listing, checks, choices, warmUp,
+  };
+})();
