@@ -9,13 +9,12 @@
 // as its report gives it; NAME the ZX81 tape name in capitals (none for a ZX80 program).
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
-
 
 namespace {
 
@@ -145,7 +144,8 @@ int main(int argc, char** argv)
     if (!name.empty()) {
         std::vector<uint8_t> got = bytes_of(0, name.size());
         got.back() &= 0x7F;
-        Compare(got, std::vector<float>(margins.begin(), margins.begin() + static_cast<long>(image_bit)),
+        Compare(got,
+                std::vector<float>(margins.begin(), margins.begin() + static_cast<long>(image_bit)),
                 name, &wrong, &highest_wrong, &lowest_right);
     }
     printf("%d %.3f %.3f\n", wrong, highest_wrong, lowest_right);
