@@ -9,8 +9,8 @@
 
 #include "listing/choices.h"
 #include "listing/listing.h"
-#include "listing/text.h"
 #include "listing/report_reader.h"
+#include "listing/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

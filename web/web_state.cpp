@@ -133,8 +133,8 @@ EMSCRIPTEN_KEEPALIVE const char* ZxTapeByteTimes(const char* path, int target, c
             silent = true;
         } else if (silent) {
             if (bursts % 8 == 0) {
-                layoutJson += (layoutJson.size() > 1 ? "," : "") +
-                              Number(static_cast<double>(i) / rate);
+                layoutJson +=
+                    (layoutJson.size() > 1 ? "," : "") + Number(static_cast<double>(i) / rate);
             }
             ++bursts;
             silent = false;
