@@ -7,6 +7,8 @@
 #include <cmath>
 #include <vector>
 
+#include "support/images.h"
+#include "support/recordings.h"
 #include "zx/tape.h"
 
 namespace {
@@ -83,6 +85,7 @@ TEST(NoiseFloor, FollowsTheQuietDownQuicklyAndUpSlowly)
 TEST(BurstState, BeginsWellAboveTheNoiseAndEndsBelowItsPeak)
 {
     const ReaderSettings s;
+    const auto run = static_cast<int64_t>(s.RunSeconds * RATE);  // 30 ms
     const struct {
         const char* What;
         double Strength, Floor;
@@ -91,8 +94,8 @@ TEST(BurstState, BeginsWellAboveTheNoiseAndEndsBelowItsPeak)
     } cases[] = {
         {"3 times the noise", 0.03, 0.01, 100000, 0, false},
         {"4 times the noise", 0.04, 0.01, 100000, 0, true},
-        {"3 times, in a run", 0.03, 0.01, 100000, 99900, true},
-        {"3 times, after the run", 0.03, 0.01, 100000, 90000, false},
+        {"3 times, 23 ms into a run", 0.03, 0.01, 100000, 99000, true},
+        {"3 times, 45 ms after the run began", 0.03, 0.01, 100000, 98000, false},
         {"above silence only", 5e-5, 1e-6, 100000, 0, false},
     };
     for (const auto& c : cases) {
@@ -100,7 +103,7 @@ TEST(BurstState, BeginsWellAboveTheNoiseAndEndsBelowItsPeak)
         BurstState state;
         state.Valley = 0.001;
         state.RunSample = c.RunSample;
-        EXPECT_EQ(BurstBegins(&state, s, c.Strength, c.Floor, c.Sample, 1323), c.Begins);
+        EXPECT_EQ(BurstBegins(&state, s, c.Strength, c.Floor, c.Sample, run), c.Begins);
     }
     BurstState state;
     state.Valley = 0.001;
@@ -133,6 +136,47 @@ TEST(BurstDetector, FindsBurstsAsLongAsTheirPulsesAtAnyLevel)
     ReaderSettings deaf;
     deaf.LeastLevel = 2;
     EXPECT_TRUE(Detect(samples, deaf).empty());
+}
+
+TEST(BurstDetector, SilenceAndTheFirstMomentsHoldNoBurst)
+{
+    // In digital silence only a burst above the least level counts (about -80 dB), and the first
+    // moments of a recording only show how loud its noise is.
+    const struct {
+        const char* What;
+        double Level, Pause;
+        size_t Found;
+    } cases[] = {
+        {"at -74 dB", 2e-4, 20e-3, 1},
+        {"at -86 dB", 5e-5, 20e-3, 0},
+        {"in the first 10 ms", 0.5, 4e-3, 0},
+        {"after the first 10 ms", 0.5, 15e-3, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        std::vector<float> samples;
+        AddBurst(&samples, 9, c.Level, c.Pause);
+        samples.resize(samples.size() + 4410, 0.0f);
+        EXPECT_EQ(Detect(samples).size(), c.Found);
+    }
+}
+
+TEST(BurstDetector, CountsTheConvertersPulses)
+{
+    // The converter's own tape, as its samples are: every burst holds 4 or 9 pulses, give or take
+    // the one a filter's ringing adds.
+    const std::vector<double> tape = TapeSamples(WellFormedZx81Image(3, 5), TARGET_ZX81, "P");
+    const std::vector<float> samples(tape.begin(), tape.end());
+    BurstDetector detector;
+    StartBurstDetector(&detector, 22050);
+    FeedBurstDetector(&detector, samples.data(), static_cast<int64_t>(samples.size()), 1);
+    FinishBurstDetector(&detector);
+    ASSERT_GT(detector.Found.size(), 1000u);
+    for (const Burst& burst : detector.Found) {
+        const bool zero = burst.Pulses >= PULSES_ZERO && burst.Pulses <= PULSES_ZERO + 1;
+        const bool one = burst.Pulses >= PULSES_ONE && burst.Pulses <= PULSES_ONE + 1;
+        ASSERT_TRUE(zero || one) << burst.Pulses << " pulses at " << burst.Start;
+    }
 }
 
 TEST(BurstDetector, ADipInsideABurstIsMarked)
