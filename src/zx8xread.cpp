@@ -126,9 +126,9 @@ int ParseOptions(int argc, char** argv, Options* o)
 }
 
 // Writes a program read from the recording `path` (the first of those combined) and reports it
-// on a line; returns the exit status it gives. `zx80_count` numbers the ZX80 programs.
+// on a line of `lines`; returns the exit status it gives. `zx80_count` numbers the ZX80 programs.
 int WriteProgram(const TapeProgram& program, const std::string& path, const std::string& directory,
-                 int* zx80_count, std::string* written)
+                 FILE* lines, int recordings, int* zx80_count, std::string* written)
 {
     const std::string name = program.Kind == TARGET_ZX81
                                  ? Zx81FileName(program.Name)
@@ -137,8 +137,8 @@ int WriteProgram(const TapeProgram& program, const std::string& path, const std:
         fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written->c_str(), strerror(errno));
         return 2;
     }
-    printf("%s\n", ProgramLine(program, *written).c_str());
-    fflush(stdout);
+    fprintf(lines, "%s\n", ProgramLine(program, *written, recordings).c_str());
+    fflush(lines);
     return StatusOf(program) == STATUS_OK ? 0 : 1;
 }
 
@@ -164,9 +164,14 @@ int main(int argc, char** argv)
     // The programs the report tells of, where one was asked for; else each is let go once written.
     std::deque<TapeProgram> kept;
     std::vector<ProgramReport> reports;
-    auto write = [&](TapeProgram& program, const std::string& path, int* zx80_count) {
+    // `combined`: how many recordings were combined, where they were.
+    auto write = [&](TapeProgram& program, const std::string& path, int* zx80_count,
+                     int combined = 0) {
         std::string written;
-        const int result = WriteProgram(program, path, options.Directory, zx80_count, &written);
+        // A report on standard output is JSON alone: the lines go to standard error then.
+        FILE* lines = options.Report == "-" ? stderr : stdout;
+        const int result =
+            WriteProgram(program, path, options.Directory, lines, combined, zx80_count, &written);
         status = std::max(status, result);
         if (result < 2 && !options.Report.empty()) {
             kept.push_back(std::move(program));
@@ -216,9 +221,21 @@ int main(int argc, char** argv)
         recordings.push_back(recording);
     }
     if (options.Merge) {
+        // Every program of every reading is written: those that several readings hold combined,
+        // and each one only some hold saying so. Blocks that make no program leave nothing, and
+        // a run that writes nothing says it.
         int zx80_count = 0;
-        for (TapeProgram& program : ProgramsInBlocks(MergeReadings(readings), options.Machine)) {
-            write(program, options.Recordings.front(), &zx80_count);
+        std::vector<TapeProgram> programs =
+            ProgramsInBlocks(MergeReadings(readings), options.Machine);
+        for (TapeProgram& program : programs) {
+            write(program, options.Recordings.front(), &zx80_count,
+                  static_cast<int>(readings.size()));
+        }
+        const bool blocks = std::any_of(readings.begin(), readings.end(),
+                                        [](const std::vector<TapeBlock>& r) { return !r.empty(); });
+        if (programs.empty() && blocks) {
+            fprintf(stderr, "zx8xread: no program found in the recordings combined\n");
+            status = std::max(status, 1);
         }
     }
 

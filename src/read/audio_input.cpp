@@ -236,6 +236,8 @@ bool OpenRecordingStream(FILE* stream, bool owns, Recording* r, std::string* err
         if (r->Channels < 1) *error = "not a recording this program can read (no channels)";
         return false;
     }
+    // Opened after all (by the library, where this program's own WAV reader gave up): no error.
+    error->clear();
     return true;
 }
 

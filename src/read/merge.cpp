@@ -21,10 +21,13 @@ constexpr double SHIFT_PENALTY = 4.0;
 constexpr size_t SAME_EDIT = 8;
 // The reference is mended only where a bit of its own is less sure than this.
 constexpr float EDIT_DOUBT = 0.5f;
-// Blocks of separate recordings hold the same stretch of tape where this share of one of their
-// first stretches of bits agree, lined up (unrelated bits agree half the time).
-constexpr size_t COMPARED_BITS = 512;
-constexpr double SAME_TAPE = 0.9;
+// Blocks of separate recordings hold the same stretch of tape where, lined up, this share of all
+// their bits agree (unrelated bits agree half the time, and two programs' system variables and
+// display files much more: no one stretch tells), and their lengths differ by no more than this
+// part of the longer or these bits (what damage loses or gains).
+constexpr double SAME_TAPE = 0.8;
+constexpr size_t LENGTH_SLACK_BITS = 64;
+constexpr size_t LENGTH_SLACK_PART = 50;
 // Bits of one timeline that began this close, in seconds, are the same bit; a bit fits between
 // two others where this part of a 0 bit's length (burst and pause) lies on either side of it.
 constexpr double SAME_MOMENT = 0.5e-3;
@@ -439,28 +442,23 @@ TapeBlock MergeByBits(const std::vector<const TapeBlock*>& group)
     return CombineGroup(group, reference, base, at);
 }
 
-// Whether two blocks of separate recordings hold the same stretch of tape: one of their first
-// stretches agrees, lined up (a lost or gained bit shifts the rest).
+// Whether two blocks of separate recordings hold the same stretch of tape: about as long, and
+// their bits agree nearly everywhere once lined up (a lost or gained bit shifts the rest).
 bool SameTape(const TapeBlock& a, const TapeBlock& b)
 {
-    const size_t n = std::min({a.Bits.size(), b.Bits.size(), COMPARED_BITS});
-    for (size_t from = 0; from < n; from += STRETCH_BITS) {
-        const size_t to = std::min(n, from + STRETCH_BITS);
-        for (int shift = -MOST_SHIFT; shift <= MOST_SHIFT; ++shift) {
-            size_t agree = 0, compared = 0;
-            for (size_t i = from; i < to; ++i) {
-                const long j = static_cast<long>(i) + shift;
-                if (j < 0 || static_cast<size_t>(j) >= b.Bits.size()) continue;
-                ++compared;
-                agree += a.Bits[i] == b.Bits[static_cast<size_t>(j)];
-            }
-            if (compared >= 64 &&
-                static_cast<double>(agree) >= SAME_TAPE * static_cast<double>(compared)) {
-                return true;
-            }
-        }
+    const size_t shorter = std::min(a.Bits.size(), b.Bits.size());
+    const size_t longer = std::max(a.Bits.size(), b.Bits.size());
+    if (longer - shorter > std::max(LENGTH_SLACK_BITS, longer / LENGTH_SLACK_PART)) return false;
+    const std::vector<long> at =
+        Positions(Align({a.Bits, a.Margins}, {b.Bits, b.Margins}), a.Bits.size(), b.Bits.size());
+    size_t agree = 0, compared = 0;
+    for (size_t i = 0; i < at.size(); ++i) {
+        if (at[i] < 0) continue;
+        ++compared;
+        agree += a.Bits[i] == b.Bits[static_cast<size_t>(at[i])];
     }
-    return false;
+    return compared >= 64 &&
+           static_cast<double>(agree) >= SAME_TAPE * static_cast<double>(compared);
 }
 
 // Blocks that overlap in time, directly or through others, hold one stretch of tape.

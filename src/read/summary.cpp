@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <set>
 
 namespace {
 
@@ -34,7 +35,7 @@ std::string ClockText(double seconds, bool hundredths)
     return text;
 }
 
-std::string ProgramLine(const TapeProgram& program, const std::string& written)
+std::string ProgramLine(const TapeProgram& program, const std::string& written, int recordings)
 {
     const bool zx81 = program.Kind == TARGET_ZX81;
     std::string line = written + (zx81 ? ": ZX81, " : ": ZX80, ");
@@ -64,6 +65,12 @@ std::string ProgramLine(const TapeProgram& program, const std::string& written)
     if (program.BytesAfter > 0) {
         line += ", " + std::to_string(program.BytesAfter) +
                 (program.BytesAfter == 1 ? " byte" : " bytes") + " after the program's end";
+    }
+    std::set<int> found_in;
+    for (const ProgramSource& source : program.Sources) found_in.insert(source.Recording);
+    if (recordings > 1 && static_cast<int>(found_in.size()) < recordings) {
+        line += ", found in " + std::to_string(found_in.size()) + " of " +
+                std::to_string(recordings) + " recordings";
     }
     if (program.Sources.size() > 1) {
         line += ", " + std::to_string(program.Agreeing) + " of " +

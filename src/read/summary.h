@@ -22,4 +22,7 @@ std::string ClockText(double seconds, bool hundredths = false);
 
 /// The line that reports a program written to `written`, without its newline: e.g.
 /// `out/hello.p: ZX81, name "HELLO", 957 bytes, 0:01.6 to 0:21.5, checks OK, worst bit 88% clear`.
-std::string ProgramLine(const TapeProgram& program, const std::string& written);
+/// Where `recordings` readings of one tape were combined, a program that only some of them held
+/// says in how many it was found.
+std::string ProgramLine(const TapeProgram& program, const std::string& written,
+                        int recordings = 0);

@@ -36,6 +36,7 @@ TEST(Zx8xread, OutputsAndExitStatus)
     std::vector<uint8_t> spoilt = image;
     spoilt[0] = 1;  // VERSN
     WriteTape(dir / "spoilt.wav", spoilt);
+    WriteTape(dir / "other.wav", WellFormedZx81Image(14, 10));
     const std::string good = FileText(dir / "good.wav");
     std::ofstream(dir / "cut.wav", std::ios::binary) << good.substr(0, good.size() / 2);
     std::ofstream(dir / "notes.txt") << "not a recording\n";
@@ -87,6 +88,14 @@ TEST(Zx8xread, OutputsAndExitStatus)
         {"-m -d m good.wav dropout.wav", 0, "m/game1.p: ZX81", "",
          "checks OK, 2 of 2 readings agree"},
         {"--report r.json -d r dropout.wav", 1, "r/game1.p", "", "\"status\": \"doubtful\""},
+        // Readings of different tapes: each program written, each saying where it was found.
+        {"-m -d n good.wav other.wav", 0, "n/game1.p: ZX81", "",
+         "checks OK, found in 1 of 2 recordings"},
+        {"-m -d s silence.wav silence.wav", 1, "",
+         "zx8xread: silence.wav: no program found\nzx8xread: silence.wav: no program found\n"},
+        // A report on standard output is the JSON alone; the lines go to standard error.
+        {"--report - -d q good.wav", 0, "{\n  \"version\": 1,", "q/game1.p: ZX81, name",
+         "\"file\": \"q/game1.p\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Args);
