@@ -32,6 +32,11 @@ constexpr size_t LENGTH_SLACK_PART = 50;
 // two others where this part of a 0 bit's length (burst and pause) lies on either side of it.
 constexpr double SAME_MOMENT = 0.5e-3;
 constexpr double GUESSED_MOMENT = 2.0e-3;
+// The channels of a stereo capture from a head not square to the tape are a little apart in time:
+// an offset beyond this, found from bits lined up by their values over this many bits, is taken
+// out before bits are matched by their moments.
+constexpr double SKEW_SEEN = 0.25e-3;
+constexpr size_t SKEW_BITS = 512;
 constexpr double BIT_ROOM = 0.8;
 
 // A block's bits with their margins.
@@ -327,16 +332,35 @@ TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t refer
     return mended;
 }
 
-// For each of the reference's bits, the bit of `other` that began at the same moment, or -1:
-// readings of one recording share its timeline, however each split it into blocks. A bit the
-// reference put back where it lost one has only a guessed moment: it takes the nearest bit
-// within a wider reach.
-std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other)
+// How much later than the reference the other reading's bits begin, in seconds: the median
+// difference of their times where the bits are lined up by their values; 0 where it is within
+// what the times of one moment differ by anyway.
+double TimeOffset(const TapeBlock& reference, const TapeBlock& other)
+{
+    const std::vector<long> at =
+        Positions(Align({reference.Bits, reference.Margins}, {other.Bits, other.Margins}),
+                  reference.Bits.size(), other.Bits.size());
+    std::vector<double> differences;
+    for (size_t i = 0; i < at.size() && differences.size() < SKEW_BITS; ++i) {
+        if (at[i] >= 0)
+            differences.push_back(other.Times[static_cast<size_t>(at[i])] - reference.Times[i]);
+    }
+    if (differences.empty()) return 0;
+    auto middle = differences.begin() + static_cast<long>(differences.size() / 2);
+    std::nth_element(differences.begin(), middle, differences.end());
+    return std::fabs(*middle) > SKEW_SEEN ? *middle : 0;
+}
+
+// For each of the reference's bits, the bit of `other` that began at the same moment (the other's
+// times less `offset`), or -1: readings of one recording share its timeline, however each split it
+// into blocks. A bit the reference put back where it lost one has only a guessed moment: it takes
+// the nearest bit within a wider reach.
+std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other, double offset)
 {
     std::vector<long> at(reference.Bits.size(), -1);
     const std::vector<double>& times = reference.Times;
     for (size_t j = 0; j < other.Times.size(); ++j) {
-        const double t = other.Times[j];
+        const double t = other.Times[j] - offset;
         const auto after =
             static_cast<size_t>(std::lower_bound(times.begin(), times.end(), t) - times.begin());
         size_t i = after;
@@ -351,22 +375,24 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
 }
 
 // The reference with the bits it lacks put in: those of other readings of the same timeline
-// that began where the reference has room for a bit but none.
-TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t reference)
+// (each `offsets` later than the reference) that began where the reference has room for a bit
+// but none.
+TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t reference,
+                        const std::vector<double>& offsets)
 {
     TapeBlock base = *group[reference];
     const double room = BIT_ROOM * (ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS);
     for (size_t r = 0; r < group.size(); ++r) {
         if (r == reference) continue;
         const TapeBlock& other = *group[r];
-        const std::vector<long> at = SameMoments(base, other);
+        const std::vector<long> at = SameMoments(base, other, offsets[r]);
         std::vector<bool> matched(other.Bits.size(), false);
         for (const long j : at) {
             if (j >= 0) matched[static_cast<size_t>(j)] = true;
         }
         for (size_t j = 0; j < other.Bits.size(); ++j) {
             if (matched[j]) continue;
-            const double t = other.Times[j];
+            const double t = other.Times[j] - offsets[r];
             const auto place = static_cast<size_t>(
                 std::lower_bound(base.Times.begin(), base.Times.end(), t) - base.Times.begin());
             if (place == 0 || place == base.Times.size()) continue;  // outside the reference
@@ -420,9 +446,13 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group)
 {
     if (group.size() == 1) return *group.front();
     const size_t reference = Reference(group);
-    const TapeBlock base = FillReference(group, reference);
+    std::vector<double> offsets(group.size(), 0.0);
+    for (size_t r = 0; r < group.size(); ++r) {
+        if (r != reference) offsets[r] = TimeOffset(*group[reference], *group[r]);
+    }
+    const TapeBlock base = FillReference(group, reference, offsets);
     std::vector<std::vector<long>> at(group.size());
-    for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *group[r]);
+    for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *group[r], offsets[r]);
     return CombineGroup(group, reference, base, at);
 }
 

@@ -160,6 +160,31 @@ TEST_F(ReaderTest, TheMachineCanBeGiven)
     EXPECT_TRUE(Read(path, TARGET_ZX81).empty());
 }
 
+TEST_F(ReaderTest, SkewedChannelsAreLinedUp)
+{
+    // A stereo deck's head not square to a mono tape: the right channel a few milliseconds late.
+    const std::vector<uint8_t> image = WellFormedZx81Image(20, 21);
+    const std::vector<double> tape = TapeSamples(image, TARGET_ZX81, "SKEW");
+    for (const double ms : {1.0, 2.5, 12.0}) {
+        SCOPED_TRACE(ms);
+        const auto skew = static_cast<size_t>(ms * 22.05);
+        std::vector<double> stereo;
+        for (size_t i = 0; i < tape.size() + skew; ++i) {
+            stereo.push_back(i < tape.size() ? tape[i] : 0.0);
+            stereo.push_back(i >= skew ? tape[i - skew] : 0.0);
+        }
+        const std::string path = (dir_ / "skewed.wav").string();
+        ASSERT_TRUE(WriteTestWav(path, stereo, 22050, 2, PCM_16));
+        const std::vector<TapeProgram> programs = Read(path);
+        ASSERT_EQ(programs.size(), 1u);
+        EXPECT_TRUE(programs[0].Image == image);
+        EXPECT_TRUE(ProgramIsSound(programs[0]));
+        EXPECT_EQ(programs[0].Agreeing, 2);
+        ASSERT_EQ(programs[0].Sources.size(), 2u);  // each channel with its own time
+        EXPECT_NEAR(programs[0].Sources[1].Start - programs[0].Sources[0].Start, ms / 1000, 1e-4);
+    }
+}
+
 TEST_F(ReaderTest, StereoChannelsAreReadingsOfOneTape)
 {
     // Each channel lost a different stretch of the tape: each alone is wrong, together right.
