@@ -26,12 +26,14 @@
 namespace {
 
 const char USAGE[] =
-    "Usage: zx8xread [-d DIR] [-80 | -81] [-m] [--report FILE] RECORDING...\n"
+    "Usage: zx8xread [-d DIR] [-80 | -81] [-m] [--channel SIDE] [--report FILE] RECORDING...\n"
     "Recovers the ZX81 and ZX80 programs in recordings of their tapes (WAV, FLAC, Ogg, MP3 ...).\n"
     "  -d DIR         write the programs into DIR (default: the current folder)\n"
     "  -80            the tapes are ZX80 tapes\n"
     "  -81            the tapes are ZX81 tapes (default: found from each program)\n"
     "  -m             the recordings are readings of one tape: combine them bit by bit\n"
+    "  --channel SIDE read only the left or the right channel of a stereo recording\n"
+    "                 (default: both, combined)\n"
     "  --report FILE  write a report of every program and doubtful byte as JSON to FILE\n"
     "  -h             print this text\n"
     "A RECORDING of - is standard input. A ZX81 program is written as its tape name in lower\n"
@@ -57,6 +59,7 @@ struct Options {
     // changed from their defaults.
     bool Trace = false;
     ReaderSettings Settings;
+    int Channel = ALL_CHANNELS;
 };
 
 // Takes "NAME=VALUE" into the settings; false with *error set if it is no setting's.
@@ -90,6 +93,12 @@ int ParseOptions(int argc, char** argv, Options* o)
             o->Machine = TARGET_ZX81;
         } else if (options && arg == "-m") {
             o->Merge = true;
+        } else if (options && arg == "--channel") {
+            const std::string side = i + 1 < argc ? argv[++i] : "";
+            if (side != "left" && side != "right" && side != "both") {
+                return Usage("option --channel takes left, right or both");
+            }
+            o->Channel = side == "left" ? 0 : side == "right" ? 1 : ALL_CHANNELS;
         } else if (options && arg == "--trace") {
             o->Trace = true;
         } else if (options && arg == "--setting") {
@@ -184,7 +193,7 @@ int main(int argc, char** argv)
         ReadingSession session;
         if (options.Trace) fprintf(stderr, "recording %s\n", path.c_str());
         if (!OpenReading(path, static_cast<int>(recordings.size()), &session, &recording.Error,
-                         options.Settings, options.Trace ? stderr : nullptr)) {
+                         options.Settings, options.Trace ? stderr : nullptr, options.Channel)) {
             fprintf(stderr, "zx8xread: %s: %s\n", path.c_str(), recording.Error.c_str());
             recordings.push_back(recording);
             status = 2;

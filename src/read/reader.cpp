@@ -23,7 +23,7 @@ void CollectBlocks(RecordingReader* r, size_t channel)
 {
     for (TapeBlock& block : r->Framers[channel].Finished) {
         BlockSource source;
-        source.Channel = static_cast<int>(channel);
+        source.Channel = r->ChannelsRead[channel];
         block.Sources.assign(1, source);
         r->Blocks[channel].push_back(std::move(block));
     }
@@ -33,26 +33,30 @@ void CollectBlocks(RecordingReader* r, size_t channel)
 }  // namespace
 
 void StartReader(RecordingReader* r, int channels, double rate, const ReaderSettings& settings,
-                 FILE* trace)
+                 FILE* trace, int only)
 {
     *r = RecordingReader{};
     r->Channels = channels;
     r->Rate = rate;
-    r->Detectors.resize(static_cast<size_t>(channels));
-    r->Framers.resize(static_cast<size_t>(channels));
-    r->Blocks.resize(static_cast<size_t>(channels));
-    for (size_t c = 0; c < r->Detectors.size(); ++c) {
+    for (int c = 0; c < channels; ++c) {
+        if (only == ALL_CHANNELS || c == std::min(only, channels - 1)) r->ChannelsRead.push_back(c);
+    }
+    const size_t read = r->ChannelsRead.size();
+    r->Detectors.resize(read);
+    r->Framers.resize(read);
+    r->Blocks.resize(read);
+    for (size_t c = 0; c < read; ++c) {
         StartBurstDetector(&r->Detectors[c], rate, settings);
         StartFramer(&r->Framers[c], settings);
         r->Framers[c].Trace = trace;
-        r->Framers[c].Channel = static_cast<int>(c);
+        r->Framers[c].Channel = r->ChannelsRead[c];
     }
 }
 
 void FeedReader(RecordingReader* r, const float* samples, int64_t frames)
 {
     for (size_t c = 0; c < r->Detectors.size(); ++c) {
-        FeedBurstDetector(&r->Detectors[c], samples + c, frames, r->Channels);
+        FeedBurstDetector(&r->Detectors[c], samples + r->ChannelsRead[c], frames, r->Channels);
         FrameFound(&r->Detectors[c], &r->Framers[c]);
         CollectBlocks(r, c);
     }
@@ -72,7 +76,7 @@ void FinishReader(RecordingReader* r)
 
 std::vector<TapeBlock> TakeBlocks(RecordingReader* r)
 {
-    if (r->Channels == 1) {
+    if (r->Blocks.size() == 1) {
         std::vector<TapeBlock> blocks;
         blocks.swap(r->Blocks[0]);
         return blocks;
@@ -112,13 +116,13 @@ std::vector<TapeProgram> ProgramsInBlocks(const std::vector<TapeBlock>& blocks,
 }
 
 bool OpenReading(const std::string& path, int index, ReadingSession* s, std::string* error,
-                 const ReaderSettings& settings, FILE* trace)
+                 const ReaderSettings& settings, FILE* trace, int only)
 {
     if (!OpenRecording(path, &s->File, error)) {
         CloseRecording(&s->File);
         return false;
     }
-    StartReader(&s->Reader, s->File.Channels, s->File.Rate, settings, trace);
+    StartReader(&s->Reader, s->File.Channels, s->File.Rate, settings, trace, only);
     s->Index = index;
     return true;
 }

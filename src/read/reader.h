@@ -13,7 +13,8 @@
 
 /// The reading of one recording, fed its samples as they come.
 struct RecordingReader {
-    int Channels = 0;
+    int Channels = 0;               // in the recording
+    std::vector<int> ChannelsRead;  // which of them are read, each with its detector and framer
     double Rate = 0;
     int64_t Frames = 0;  // fed so far
     bool Finished = false;
@@ -22,10 +23,16 @@ struct RecordingReader {
     std::vector<std::vector<TapeBlock>> Blocks;  // per channel: finished, not yet taken
 };
 
+/// Which channels of a recording are read.
+constexpr int ALL_CHANNELS = -1;
+
 /// Prepares to read `channels` interleaved channels at `rate` frames per second, with the given
-/// settings, writing each burst, bit and block decision to `trace` where it is not null.
+/// settings, writing each burst, bit and block decision to `trace` where it is not null. With
+/// `only` (0 the left, 1 the right) just that channel is read; a mono recording's one channel is
+/// read whichever is asked for.
 void StartReader(RecordingReader* reader, int channels, double rate,
-                 const ReaderSettings& settings = ReaderSettings{}, FILE* trace = nullptr);
+                 const ReaderSettings& settings = ReaderSettings{}, FILE* trace = nullptr,
+                 int only = ALL_CHANNELS);
 /// Reads `frames` frames of interleaved samples in -1..1.
 void FeedReader(RecordingReader* reader, const float* samples, int64_t frames);
 /// The recording has ended.
@@ -56,7 +63,8 @@ struct ReadingSession {
 /// Opens the recording at `path` ("-" for standard input) to be read with the given settings
 /// and trace (see StartReader). False with *error set if it cannot be read at all.
 bool OpenReading(const std::string& path, int index, ReadingSession* session, std::string* error,
-                 const ReaderSettings& settings = ReaderSettings{}, FILE* trace = nullptr);
+                 const ReaderSettings& settings = ReaderSettings{}, FILE* trace = nullptr,
+                 int only = ALL_CHANNELS);
 /// Reads on until blocks are complete, and takes them; false once the recording is read whole
 /// and every block was taken.
 bool NextBlocks(ReadingSession* session, std::vector<TapeBlock>* blocks);

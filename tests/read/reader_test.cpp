@@ -182,6 +182,20 @@ TEST_F(ReaderTest, SkewedChannelsAreLinedUp)
         EXPECT_EQ(programs[0].Agreeing, 2);
         ASSERT_EQ(programs[0].Sources.size(), 2u);  // each channel with its own time
         EXPECT_NEAR(programs[0].Sources[1].Start - programs[0].Sources[0].Start, ms / 1000, 1e-4);
+        // One channel alone, when asked for (--channel).
+        ReadingSession session;
+        std::string error;
+        ASSERT_TRUE(OpenReading(path, 0, &session, &error, ReaderSettings{}, nullptr, 1));
+        std::vector<TapeProgram> right;
+        for (std::vector<TapeBlock> blocks; NextBlocks(&session, &blocks);) {
+            for (TapeProgram& p : ProgramsInBlocks(blocks, TARGET_UNKNOWN)) right.push_back(p);
+        }
+        RecordingInfo info;
+        CloseReading(&session, &info);
+        ASSERT_EQ(right.size(), 1u);
+        ASSERT_EQ(right[0].Sources.size(), 1u);
+        EXPECT_EQ(right[0].Sources[0].Channel, 1);
+        EXPECT_NEAR(right[0].Start - programs[0].Start, ms / 1000, 1e-4);
     }
 }
 

@@ -75,7 +75,13 @@ TEST(Zx8xread, OutputsAndExitStatus)
          "zx8xread: empty.wav: not a recording this program can read (Format not recognised.)\n"},
         {"missing.wav", 2, "", "zx8xread: missing.wav: cannot read: No such file or directory\n"},
         {"silence.wav", 1, "", "zx8xread: silence.wav: no program found\n"},
-        {"-h", 0, "Usage: zx8xread [-d DIR] [-80 | -81] [-m] [--report FILE] RECORDING...\n", ""},
+        {"-h", 0,
+         "Usage: zx8xread [-d DIR] [-80 | -81] [-m] [--channel SIDE] [--report FILE] "
+         "RECORDING...\n",
+         ""},
+        {"--channel middle good.wav", 2, "",
+         "zx8xread: option --channel takes left, right or both\n"},
+        {"--channel right -d c good.wav", 0, "c/game1.p: ZX81", ""},
         {"-x good.wav", 2, "", "zx8xread: unknown option -x\n"},
         {"slow.wav", 2, "",
          "zx8xread: slow.wav: its rate of 4000 samples per second is too low: 8 kHz or more is "
