@@ -236,5 +236,12 @@ void FeedBurstDetector(BurstDetector* d, const float* samples, int64_t count, in
 
 void FinishBurstDetector(BurstDetector* d)
 {
+    // A recording that stops during a burst (right after the last pulse, say) is followed by a
+    // moment of silence, so that the burst's strength falls and its end is placed as every
+    // other burst's is: cut off where the samples stop, it would look shorter than it is.
+    const std::vector<float> silence(static_cast<size_t>(2 * d->Strength.Window), 0.0f);
+    if (d->State.InBurst) {
+        FeedBurstDetector(d, silence.data(), static_cast<int64_t>(silence.size()), 1);
+    }
     if (d->State.InBurst) EndBurst(d);
 }

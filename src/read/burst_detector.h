@@ -105,5 +105,5 @@ void StartBurstDetector(BurstDetector* detector, double rate,
                         const ReaderSettings& settings = ReaderSettings{});
 /// Reads `count` samples, taking every `stride`-th float from `samples`.
 void FeedBurstDetector(BurstDetector* detector, const float* samples, int64_t count, int stride);
-/// The recording has ended: a burst under way ends here.
+/// The recording has ended: a burst under way ends as if silence followed.
 void FinishBurstDetector(BurstDetector* detector);

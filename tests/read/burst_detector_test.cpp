@@ -161,6 +161,19 @@ TEST(BurstDetector, SilenceAndTheFirstMomentsHoldNoBurst)
     }
 }
 
+TEST(BurstDetector, ARecordingThatStopsAtTheLastPulseCutsNoBurstShort)
+{
+    std::vector<float> samples(4410, 0.0f);
+    AddBurst(&samples, 9, 0.5);
+    const std::vector<Burst> cut = Detect(samples);
+    samples.resize(samples.size() + 4410, 0.0f);
+    const std::vector<Burst> whole = Detect(samples);
+    ASSERT_EQ(cut.size(), 1u);
+    ASSERT_EQ(whole.size(), 1u);
+    EXPECT_NEAR(cut[0].End - cut[0].Start, whole[0].End - whole[0].Start, 1e-6);
+    EXPECT_EQ(cut[0].Pulses, whole[0].Pulses);
+}
+
 TEST(BurstDetector, CountsTheConvertersPulses)
 {
     // The converter's own tape, as its samples are: every burst holds 4 or 9 pulses, give or take
