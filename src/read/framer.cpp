@@ -121,6 +121,7 @@ void EndBlock(Framer* f)
                 block.Bits.size(), kept ? "kept" : "noise");
     }
     if (kept) {
+        ++f->BlocksKept;
         f->LastBlockEnd = block.End;
         f->Finished.push_back(std::move(block));
     }
@@ -143,6 +144,7 @@ void HoldBit(Framer* f, bool one, double margin, double start, double end)
     if (current.Bits == 0) {
         current.Block.Start = start;
         current.Block.SilenceBefore = start - f->LastBlockEnd;
+        current.Block.FirstInRecording = f->BlocksKept == 0;
     }
     ++current.Bits;
 }
@@ -332,6 +334,7 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
     const double level_before = FollowPace(f, burst, gap, !first && !breaks, first, one, margin, r);
 
     ReleaseHeld(f, r.PauseBefore);
+    if (first) f->Current.Block.ClearStart = NoiseConfidence(s, burst) >= 1.0;
     HoldBit(f, one, margin, burst.End - r.Length, burst.End);
     f->Held.Strength = burst.Strength;
     f->Held.Level = level_before;

@@ -39,9 +39,11 @@ struct TapeBlock {
     // each such bit where the block begins at it, without the break before it as evidence.
     std::vector<size_t> Starts;
     std::vector<float> StartMargins;
-    double Start = 0;          // seconds: the first bit's start
-    double End = 0;            // seconds: the last bit's end
-    double SilenceBefore = 0;  // seconds without bits before it (from the recording's start)
+    double Start = 0;               // seconds: the first bit's start
+    double End = 0;                 // seconds: the last bit's end
+    double SilenceBefore = 0;       // seconds without bits before it (from the recording's start)
+    bool FirstInRecording = false;  // no block came before it: its silence began the recording
+    bool ClearStart = false;        // its first burst stood well clear of the noise before it
     // The readings it was read from; the first is the one whose times it has. Bits and Times
     // are left empty for a block read from one reading alone.
     std::vector<BlockSource> Sources;
@@ -89,7 +91,8 @@ struct Framer {
     std::vector<Burst> Faint;  // faint bursts, waiting to be told from noise by the next loud one
     HeldBit Held;
     BlockUnderWay Current;
-    double LastBlockEnd = 0;          // seconds: where the last block, or the recording, left off
+    double LastBlockEnd = 0;  // seconds: where the last block, or the recording, left off
+    int BlocksKept = 0;
     std::vector<TapeBlock> Finished;  // blocks finished, in order, for the caller to take
     // Where to write a line for each burst, bit and block decision (--trace), and the channel
     // it names; null: nowhere.

@@ -420,6 +420,8 @@ TapeBlock CombineGroup(const std::vector<const TapeBlock*>& group, size_t refere
     for (size_t r = 0; r < group.size(); ++r) {
         if (r != reference) order.push_back(r);
         merged.SilenceBefore = std::max(merged.SilenceBefore, group[r]->SilenceBefore);
+        merged.FirstInRecording = merged.FirstInRecording && group[r]->FirstInRecording;
+        merged.ClearStart = merged.ClearStart && group[r]->ClearStart;
     }
     for (const size_t r : order) {
         BlockSource source;

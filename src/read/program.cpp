@@ -18,6 +18,8 @@ struct ByteRun {
     std::vector<double> ByteTimes;  // where each byte starts, in seconds
     double End = 0;                 // seconds: the end of the last bit
     double SilenceBefore = 0;
+    bool FirstInRecording = false;
+    bool ClearStart = false;
 };
 
 ByteRun BytesFrom(const TapeBlock& block, size_t first_bit)
@@ -44,6 +46,8 @@ ByteRun BytesFrom(const TapeBlock& block, size_t first_bit)
     }
     run.End = block.End;
     run.SilenceBefore = block.SilenceBefore;
+    run.FirstInRecording = block.FirstInRecording;
+    run.ClearStart = block.ClearStart;
     return run;
 }
 
@@ -123,7 +127,14 @@ bool ReadAs(const ByteRun& run, size_t first, TargetFormat machine, TapeProgram*
     *program = TapeProgram{};
     program->Kind = machine;
     program->Start = run.ByteTimes[first];
-    program->MidTape = first == 0 && run.SilenceBefore < LEAD_IN_SECONDS;
+    // The recording's first block began mid-tape where the recording started so near its first
+    // bit that bits may have come before, or where its first burst was not clear of what the
+    // detector took for noise (a recording started in the middle of the bits hears them as
+    // noise at first); a later block, where a long dropout may have split a program, needs the
+    // silence a tape puts between programs.
+    const bool recording_began_quiet =
+        run.FirstInRecording && run.ClearStart && run.SilenceBefore >= RECORDING_LEAD_IN_SECONDS;
+    program->MidTape = first == 0 && run.SilenceBefore < LEAD_IN_SECONDS && !recording_began_quiet;
     size_t at = first;
     if (machine == TARGET_ZX81) {
         // The name: characters with bit 7 clear, the last one with it set.

@@ -24,5 +24,4 @@ std::string ClockText(double seconds, bool hundredths = false);
 /// `out/hello.p: ZX81, name "HELLO", 957 bytes, 0:01.6 to 0:21.5, checks OK, worst bit 88% clear`.
 /// Where `recordings` readings of one tape were combined, a program that only some of them held
 /// says in how many it was found.
-std::string ProgramLine(const TapeProgram& program, const std::string& written,
-                        int recordings = 0);
+std::string ProgramLine(const TapeProgram& program, const std::string& written, int recordings = 0);

@@ -83,11 +83,23 @@ TEST(ProgramsInBlock, FindsEachProgramAndWhatFollows)
 TEST(ProgramsInBlock, MidTapeAndDoubt)
 {
     const std::vector<uint8_t> bytes = Named({38}, WellFormedZx81Image(3, 4));
-    // A block after less than a lead-in's silence did not start where a tape starts.
-    for (const double silence : {0.1, 0.3}) {
-        const TapeProgram p = ProgramsInBlock(BlockOf(bytes, silence), TARGET_ZX81)[0];
-        EXPECT_EQ(p.MidTape, silence < LEAD_IN_SECONDS);
-        EXPECT_EQ(ProgramIsSound(p), silence >= LEAD_IN_SECONDS);
+    // A block after less than a lead-in's silence did not start where a tape starts; the first
+    // block of a recording, only if the recording began right before it.
+    const struct {
+        double Silence;
+        bool First, Clear, MidTape;
+    } cases[] = {{0.1, false, true, true},
+                 {0.3, false, true, false},
+                 {0.1, true, true, false},
+                 {0.1, true, false, true},
+                 {0.02, true, true, true}};
+    for (const auto& c : cases) {
+        TapeBlock block = BlockOf(bytes, c.Silence);
+        block.FirstInRecording = c.First;
+        block.ClearStart = c.Clear;
+        const TapeProgram p = ProgramsInBlock(block, TARGET_ZX81)[0];
+        EXPECT_EQ(p.MidTape, c.MidTape) << c.Silence << (c.First ? " first" : "");
+        EXPECT_EQ(ProgramIsSound(p), !c.MidTape);
     }
     // A bit below the doubt margin puts its byte (and only it) in doubt.
     TapeBlock block = BlockOf(bytes);

@@ -160,6 +160,30 @@ TEST_F(ReaderTest, TheMachineCanBeGiven)
     EXPECT_TRUE(Read(path, TARGET_ZX81).empty());
 }
 
+TEST_F(ReaderTest, ARecordingStartedJustBeforeTheTapeIsWhole)
+{
+    // Started 0.1 s before the first bit: the program is whole; started in the middle of its bits,
+    // it is not, however it reads.
+    const std::vector<uint8_t> image = WellFormedZx81Image(12, 22);
+    const std::vector<double> tape = TapeSamples(image, TARGET_ZX81, "LATE");
+    size_t first = 0;
+    while (tape[first] == 0.0) ++first;
+    for (const double before : {0.1, -0.05}) {
+        SCOPED_TRACE(before);
+        const auto from = static_cast<size_t>(static_cast<double>(first) - before * 22050);
+        const std::string path = (dir_ / "late.wav").string();
+        ASSERT_TRUE(WriteTestWav(
+            path, std::vector<double>(tape.begin() + static_cast<long>(from), tape.end()), 22050, 1,
+            PCM_16));
+        const std::vector<TapeProgram> programs = Read(path);
+        ASSERT_FALSE(programs.empty());
+        EXPECT_EQ(programs[0].MidTape, before < 0);
+        if (before > 0) {
+            EXPECT_TRUE(ProgramIsSound(programs[0]));
+        }
+    }
+}
+
 TEST_F(ReaderTest, SkewedChannelsAreLinedUp)
 {
     // A stereo deck's head not square to a mono tape: the right channel a few milliseconds late.
