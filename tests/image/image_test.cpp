@@ -74,22 +74,82 @@ TEST(FailedChecks, EachCheckCatchesItsFault)
     }
 }
 
-TEST(FailedChecks, DisplayLinesHoldAtMost32Characters)
+// `count` bytes of `value` put into a ZX81 image's display file just after its first NEWLINE,
+// VARS and E_LINE moved on.
+std::vector<uint8_t> WithDisplayBytes(std::vector<uint8_t> image, size_t count, uint8_t value)
 {
-    for (const size_t length : {32u, 33u}) {
-        SCOPED_TRACE(length);
-        std::vector<uint8_t> image = WellFormedZx81Image(2, 9);
-        const auto d_file = static_cast<size_t>(image[3] | image[4] << 8) - 0x4009;
-        image.insert(image.begin() + static_cast<long>(d_file + 1), length, 0);
-        for (const size_t at : {7u, 11u}) {  // VARS and E_LINE move on
-            const size_t moved = (image[at] | image[at + 1] << 8) + length;
-            image[at] = static_cast<uint8_t>(moved & 0xFF);
-            image[at + 1] = static_cast<uint8_t>(moved >> 8);
-        }
-        const std::vector<ImageCheck> failed = FailedChecks(TARGET_ZX81, image, image.size());
-        EXPECT_EQ(failed, length == 32 ? std::vector<ImageCheck>{}
-                                       : std::vector<ImageCheck>{CHECK_DISPLAY_FILE});
+    const auto d_file = static_cast<size_t>(image[3] | image[4] << 8) - 0x4009;
+    image.insert(image.begin() + static_cast<long>(d_file + 1), count, value);
+    for (const size_t at : {7u, 11u}) {
+        const size_t moved = (image[at] | image[at + 1] << 8) + count;
+        image[at] = static_cast<uint8_t>(moved & 0xFF);
+        image[at + 1] = static_cast<uint8_t>(moved >> 8);
     }
+    return image;
+}
+
+void PutWordAt(std::vector<uint8_t>& image, size_t at, int value)
+{
+    image[at] = static_cast<uint8_t>(value & 0xFF);
+    image[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+TEST(FailedChecks, EachLimitHoldsExactly)
+{
+    // Each case is just inside a limit, then just beyond it.
+    const std::vector<uint8_t> zx81 = WellFormedZx81Image(6, 7);
+    const int d_file = zx81[3] | zx81[4] << 8;
+    std::vector<uint8_t> one_line = WellFormedZx81Image(1, 3);
+    const struct {
+        const char* What;
+        std::vector<uint8_t> Inside, Beyond;
+        ImageCheck Failed;
+    } cases[] = {
+        {"a display line of 32 characters, then 33", WithDisplayBytes(zx81, 32, 0),
+         WithDisplayBytes(zx81, 33, 0), CHECK_DISPLAY_FILE},
+        {"25 display lines, then 26", WithDisplayBytes(zx81, 1, NEWLINE),
+         WithDisplayBytes(zx81, 2, NEWLINE), CHECK_DISPLAY_FILE},
+        {"line 16383, then 16384",
+         [&] {
+             auto i = one_line;
+             i[116] = 0x3F, i[117] = 0xFF;
+             return i;
+         }(),
+         [&] {
+             auto i = one_line;
+             i[116] = 0x40, i[117] = 0x00;
+             return i;
+         }(),
+         CHECK_BASIC_LINES},
+        {"DF_CC at D_FILE, then before it",
+         [&] {
+             auto i = zx81;
+             PutWordAt(i, 5, d_file);
+             return i;
+         }(),
+         [&] {
+             auto i = zx81;
+             PutWordAt(i, 5, d_file - 1);
+             return i;
+         }(),
+         CHECK_POINTERS},
+        {"D_FILE at the program's end, then inside the system variables", zx81,
+         [&] {
+             auto i = zx81;
+             PutWordAt(i, 3, 0x407C);
+             return i;
+         }(),
+         CHECK_POINTERS},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        EXPECT_EQ(FailedChecks(TARGET_ZX81, c.Inside, c.Inside.size()), std::vector<ImageCheck>{});
+        const std::vector<ImageCheck> failed = FailedChecks(TARGET_ZX81, c.Beyond, c.Beyond.size());
+        EXPECT_NE(std::find(failed.begin(), failed.end(), c.Failed), failed.end());
+    }
+    // An image that reaches beyond where its E_LINE says it ends.
+    const std::vector<ImageCheck> longer = FailedChecks(TARGET_ZX81, zx81, zx81.size() - 1);
+    EXPECT_NE(std::find(longer.begin(), longer.end(), CHECK_POINTERS), longer.end());
 }
 
 }  // namespace
