@@ -92,7 +92,12 @@ void ReleaseHeld(Framer* f, double pause_after)
         block.Starts.push_back(block.Bits.size());
         block.StartMargins.push_back(static_cast<float>(std::min(held.MarginAsStart, after)));
     }
-    AppendBit(f, held.One, std::min(held.Margin, after), held.Start);
+    const double margin = std::min(held.Margin, after);
+    if (margin < held.Unpaused) {
+        block.PausedBits.push_back(block.Bits.size());
+        block.UnpausedMargins.push_back(static_cast<float>(std::clamp(held.Unpaused, 0.0, 1.0)));
+    }
+    AppendBit(f, held.One, margin, held.Start);
     block.End = held.End;
 }
 
@@ -136,6 +141,7 @@ void HoldBit(Framer* f, bool one, double margin, double start, double end)
     held.Length = end - start;
     held.One = one;
     held.Margin = margin;
+    held.Unpaused = margin;
     held.Start = start;
     held.End = end;
     BlockUnderWay& current = f->Current;
@@ -232,13 +238,13 @@ void MendLongPause(Framer* f, const Burst& burst, double gap, double boundary, B
         if (ExcessToHeld(f, burst, r->Length, excess)) {
             held_bit.Length += excess;
             held_bit.One = held_bit.Length >= boundary;
-            held_bit.Margin = 0.0;
+            held_bit.Margin = held_bit.Unpaused = 0.0;
             held_bit.End += excess;
             if (own < s.WornMargin) r->Reconstructed = true;
         } else {
             r->Length += excess;
             r->Reconstructed = true;
-            if (held < s.WornMargin) held_bit.Margin = 0.0;
+            if (held < s.WornMargin) held_bit.Margin = held_bit.Unpaused = 0.0;
         }
         r->PauseBefore = pace.PauseLength;
     } else if (lost_fits) {
@@ -340,6 +346,7 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
     f->Held.Level = level_before;
     f->Held.Breaks = breaks;
     f->Held.MarginAsStart = margin_as_start;
+    f->Held.Unpaused = margin_as_start;
     // No program is longer: a block never outgrows one, however long the signal goes on.
     if (f->Current.Block.Bits.size() >= 8 * LONGEST_BLOCK) EndBlock(f);
 }

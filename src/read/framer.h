@@ -39,6 +39,10 @@ struct TapeBlock {
     // each such bit where the block begins at it, without the break before it as evidence.
     std::vector<size_t> Starts;
     std::vector<float> StartMargins;
+    // The bits whose margin a pause beside them lowered, each with its margin without that pause:
+    // where the pause turns out to lie between two programs, it says nothing against them.
+    std::vector<size_t> PausedBits;
+    std::vector<float> UnpausedMargins;
     double Start = 0;               // seconds: the first bit's start
     double End = 0;                 // seconds: the last bit's end
     double SilenceBefore = 0;       // seconds without bits before it (from the recording's start)
@@ -72,6 +76,7 @@ struct HeldBit {
     double Strength = 0, Level = 0;  // its burst's strength, and the block's level before it
     bool Breaks = false;             // it may begin the block
     double MarginAsStart = 0;        // its margin if it does
+    double Unpaused = 0;             // its margin were the pauses beside it as they should be
 };
 
 /// The block being read, and its bits since its first bits last broke the tape's pace.

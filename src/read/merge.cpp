@@ -413,6 +413,9 @@ TapeBlock CombineGroup(const std::vector<const TapeBlock*>& group, size_t refere
 {
     TapeBlock merged = base;
     Vote(group, at, &merged);
+    // The margins are the readings' now: none is known without its pauses.
+    merged.PausedBits.clear();
+    merged.UnpausedMargins.clear();
 
     // The readings, the reference first, each with its bits and times lined up.
     merged.Sources.clear();

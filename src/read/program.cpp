@@ -204,6 +204,27 @@ bool ProgramAt(const ByteRun& run, size_t first, TargetFormat machine, TapeProgr
 }
 
 // The programs the run holds, in order.
+// The margin of the block's bit `bit` without the pause beside it, or -1 if no pause lowered it.
+float UnpausedMargin(const TapeBlock& block, size_t bit)
+{
+    const auto at = std::lower_bound(block.PausedBits.begin(), block.PausedBits.end(), bit);
+    if (at == block.PausedBits.end() || *at != bit) return -1;
+    return block.UnpausedMargins[static_cast<size_t>(at - block.PausedBits.begin())];
+}
+
+// Two programs that both passed every check, the second right after the first (`bit` its first
+// bit): the pause between them is no sign of a bit lost or joined, whatever its length, so the
+// bits on either side take back the margins it lowered.
+void TrustBoundary(const ByteRun& run, size_t bit, TapeProgram* before, TapeProgram* after)
+{
+    if (!before->Failed.empty() || !after->Failed.empty() || bit == 0) return;
+    const float last = UnpausedMargin(*run.Block, bit - 1);
+    if (last >= 0 && !before->BitMargins.empty()) before->BitMargins.back() = last;
+    const float next = UnpausedMargin(*run.Block, bit);
+    std::vector<float>& first = after->NameMargins.empty() ? after->BitMargins : after->NameMargins;
+    if (next >= 0 && !first.empty()) first.front() = next;
+}
+
 std::vector<TapeProgram> ProgramsInRun(const ByteRun& run, TargetFormat machine)
 {
     std::vector<TapeProgram> programs;
@@ -219,6 +240,10 @@ std::vector<TapeProgram> ProgramsInRun(const ByteRun& run, TargetFormat machine)
             break;
         }
         programs.push_back(std::move(program));
+        if (programs.size() > 1) {
+            TrustBoundary(run, run.FirstBit + 8 * first, &programs[programs.size() - 2],
+                          &programs.back());
+        }
         first += used;
     }
     return programs;

@@ -184,6 +184,35 @@ TEST_F(ReaderTest, ARecordingStartedJustBeforeTheTapeIsWhole)
     }
 }
 
+TEST_F(ReaderTest, ProgramsMomentsApartAreBothSound)
+{
+    // Two programs saved one right after the other: the pause between them, shorter or longer
+    // than a bit's, says nothing against the bits beside it.
+    auto trimmed = [](std::vector<double> tape) {
+        while (!tape.empty() && tape.back() == 0.0) tape.pop_back();
+        size_t first = 0;
+        while (tape[first] == 0.0) ++first;
+        return std::vector<double>(tape.begin() + static_cast<long>(first), tape.end());
+    };
+    const std::vector<uint8_t> one = WellFormedZx81Image(8, 23), two = WellFormedZx81Image(5, 24);
+    const std::vector<double> a = trimmed(TapeSamples(one, TARGET_ZX81, "ONE"));
+    const std::vector<double> b = trimmed(TapeSamples(two, TARGET_ZX81, "TWO"));
+    for (const double ms : {0.5, 1.5, 10.0}) {
+        SCOPED_TRACE(ms);
+        std::vector<double> tape(22050, 0.0);
+        tape.insert(tape.end(), a.begin(), a.end());
+        tape.insert(tape.end(), static_cast<size_t>(ms * 22.05), 0.0);
+        tape.insert(tape.end(), b.begin(), b.end());
+        tape.insert(tape.end(), 22050, 0.0);
+        const std::string path = (dir_ / "two.wav").string();
+        ASSERT_TRUE(WriteTestWav(path, tape, 22050, 1, PCM_16));
+        const std::vector<TapeProgram> programs = Read(path);
+        ASSERT_EQ(programs.size(), 2u);
+        EXPECT_TRUE(programs[0].Image == one && programs[1].Image == two);
+        EXPECT_TRUE(ProgramIsSound(programs[0]) && ProgramIsSound(programs[1]));
+    }
+}
+
 TEST_F(ReaderTest, SkewedChannelsAreLinedUp)
 {
     // A stereo deck's head not square to a mono tape: the right channel a few milliseconds late.
