@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Recording recording;
         std::string error;
         if (OpenRecordingStream(stream, true, &recording, &error)) {
-            Require(recording.Channels > 0 && recording.Rate >= LOWEST_RATE);
+            Require(recording.Channels > 0 && recording.Channels <= MOST_CHANNELS &&
+                    recording.Rate >= LOWEST_RATE);
             std::vector<float> samples;
             while (ReadFrames(&recording, &samples, 4096) > 0) {
                 for (const float v : samples) Require(v >= -1.0f && v <= 1.0f);

@@ -236,6 +236,13 @@ bool OpenRecordingStream(FILE* stream, bool owns, Recording* r, std::string* err
         if (r->Channels < 1) *error = "not a recording this program can read (no channels)";
         return false;
     }
+    // Each channel is read as a tape of its own: a file claiming thousands (a damaged header)
+    // would take gigabytes of memory and is no recording of a tape.
+    if (r->Channels > MOST_CHANNELS) {
+        *error = "not a recording this program can read (" + std::to_string(r->Channels) +
+                 " channels; " + std::to_string(MOST_CHANNELS) + " at most)";
+        return false;
+    }
     // Opened after all (by the library, where this program's own WAV reader gave up): no error.
     error->clear();
     return true;

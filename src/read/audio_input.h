@@ -49,5 +49,8 @@ void CloseRecording(Recording* recording);
 /// (everything else needs libsndfile).
 bool IsWavHeader(const unsigned char* head, size_t size);
 
+/// The most channels a recording may have.
+constexpr int MOST_CHANNELS = 8;
+
 /// The lowest sample rate that carries the pulses: below it they cannot be told apart.
 constexpr int LOWEST_RATE = 8000;

@@ -81,6 +81,8 @@ TEST(AudioInput, RefusesWhatItCannotRead)
         {"7999 Hz", with(24, {0x3F, 0x1F, 0, 0}),
          "its rate of 7999 samples per second is too low: 8 kHz or more is needed"},
         {"an encoding of its own", with(20, {0x34, 0x12}), ""},
+        {"9 channels", with(22, {9, 0}),
+         "not a recording this program can read (9 channels; 8 at most)"},
         {"no data chunk", std::vector<uint8_t>(wav.begin(), wav.begin() + 36),
          "not a recording this program can read (a WAV file without sound data)"},
     };
