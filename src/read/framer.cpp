@@ -90,7 +90,7 @@ void ReleaseHeld(Framer* f, double pause_after)
     TapeBlock& block = f->Current.Block;
     if (held.Breaks) {
         block.Starts.push_back(block.Bits.size());
-        block.StartMargins.push_back(static_cast<float>(std::min(held.MarginAsStart, after)));
+        block.StartMargins.push_back(static_cast<float>(std::min(held.Unpaused, after)));
     }
     const double margin = std::min(held.Margin, after);
     if (margin < held.Unpaused) {
@@ -345,7 +345,6 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
     f->Held.Strength = burst.Strength;
     f->Held.Level = level_before;
     f->Held.Breaks = breaks;
-    f->Held.MarginAsStart = margin_as_start;
     f->Held.Unpaused = margin_as_start;
     // No program is longer: a block never outgrows one, however long the signal goes on.
     if (f->Current.Block.Bits.size() >= 8 * LONGEST_BLOCK) EndBlock(f);

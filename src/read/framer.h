@@ -75,8 +75,9 @@ struct HeldBit {
     double Margin = 0, Start = 0, End = 0, Length = 0;
     double Strength = 0, Level = 0;  // its burst's strength, and the block's level before it
     bool Breaks = false;             // it may begin the block
-    double MarginAsStart = 0;        // its margin if it does
-    double Unpaused = 0;             // its margin were the pauses beside it as they should be
+    // Its margin were the pauses beside it as they should be: its margin if it begins the block
+    // (no break before it then), or if the pauses lie between two programs.
+    double Unpaused = 0;
 };
 
 /// The block being read, and its bits since its first bits last broke the tape's pace.

@@ -147,6 +147,14 @@ std::vector<long> Positions(const Segments& segments, size_t n, size_t other_siz
     return at;
 }
 
+// For each of the reference's bits, the position of the other block's bit that lines up with it
+// by their values, or -1.
+std::vector<long> LineUp(const TapeBlock& reference, const TapeBlock& other)
+{
+    return Positions(Align({reference.Bits, reference.Margins}, {other.Bits, other.Margins}),
+                     reference.Bits.size(), other.Bits.size());
+}
+
 // The reading the others are lined up with: the one whose programs pass the most checks (a
 // reading that lost or gained a bit fails them), then one with as many bits as most readings
 // have, then the one with the most sure bits.
@@ -337,9 +345,7 @@ TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t refer
 // what the times of one moment differ by anyway.
 double TimeOffset(const TapeBlock& reference, const TapeBlock& other)
 {
-    const std::vector<long> at =
-        Positions(Align({reference.Bits, reference.Margins}, {other.Bits, other.Margins}),
-                  reference.Bits.size(), other.Bits.size());
+    const std::vector<long> at = LineUp(reference, other);
     std::vector<double> differences;
     for (size_t i = 0; i < at.size() && differences.size() < SKEW_BITS; ++i) {
         if (at[i] >= 0)
@@ -468,11 +474,9 @@ TapeBlock MergeByBits(const std::vector<const TapeBlock*>& group)
     if (group.size() == 1) return *group.front();
     const size_t reference = Reference(group);
     const TapeBlock base = MendReference(group, reference);
-    const BitString base_bits{base.Bits, base.Margins};
     std::vector<std::vector<long>> at(group.size());
     for (size_t r = 0; r < group.size(); ++r) {  // the reference too, as it was before mending
-        const BitString other{group[r]->Bits, group[r]->Margins};
-        at[r] = Positions(Align(base_bits, other), base.Bits.size(), group[r]->Bits.size());
+        at[r] = LineUp(base, *group[r]);
     }
     return CombineGroup(group, reference, base, at);
 }
@@ -484,8 +488,7 @@ bool SameTape(const TapeBlock& a, const TapeBlock& b)
     const size_t shorter = std::min(a.Bits.size(), b.Bits.size());
     const size_t longer = std::max(a.Bits.size(), b.Bits.size());
     if (longer - shorter > std::max(LENGTH_SLACK_BITS, longer / LENGTH_SLACK_PART)) return false;
-    const std::vector<long> at =
-        Positions(Align({a.Bits, a.Margins}, {b.Bits, b.Margins}), a.Bits.size(), b.Bits.size());
+    const std::vector<long> at = LineUp(a, b);
     size_t agree = 0, compared = 0;
     for (size_t i = 0; i < at.size(); ++i) {
         if (at[i] < 0) continue;

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,23 +50,19 @@ TEST(ReadingRate, DamagedTapesReadAsWellAsBefore)
         for (const bool is_zx81 : {true, false}) {
             const std::vector<uint8_t>& image = is_zx81 ? zx81 : zx80;
             const TargetFormat target = is_zx81 ? TARGET_ZX81 : TARGET_ZX80;
-            double rate = machine ? 44100 : 22050;
-            const std::vector<double> clean = machine ? MachineTapeSamples(image, target, name)
-                                                      : TapeSamples(image, target, "ABC");
+            const double rate = machine ? 44100 : 22050;
+            std::vector<double> clean = machine ? MachineTapeSamples(image, target, name)
+                                                : TapeSamples(image, target, "ABC");
+            // At half of full scale, as the damage tool takes it, so that what is added fits.
+            double peak = 0;
+            for (const double v : clean) peak = std::max(peak, std::fabs(v));
+            for (double& v : clean) v *= 0.5 / peak;
             for (size_t d = 0; d < std::size(damages); ++d) {
                 std::vector<double> samples = clean;
-                double peak = 0;
-                for (const double v : samples) peak = std::max(peak, std::fabs(v));
-                for (double& v : samples) v *= 0.5 / peak;
                 double damaged_rate = rate;
                 std::string error;
-                std::vector<std::string> words;
-                for (size_t from = 0, to; from < std::string(damages[d]).size(); from = to + 1) {
-                    const std::string text = damages[d];
-                    to = text.find(' ', from);
-                    if (to == std::string::npos) to = text.size();
-                    words.push_back(text.substr(from, to - from));
-                }
+                std::istringstream text(damages[d]);
+                const std::vector<std::string> words{std::istream_iterator<std::string>(text), {}};
                 ASSERT_TRUE(ApplyDamage(&samples, &damaged_rate, words,
                                         static_cast<unsigned>(100 + 10 * d + readings), &error));
                 bool got_right = false;
