@@ -42,13 +42,17 @@ self.zxConvert = (function () {
     const before = new Set(program.FS.readdir('.'));
     const status = zxWasm.callMain(program, args);
     const made = program.FS.readdir('.').filter((name) => !before.has(name));
+    const target = program._ZxTargetFormat();
+    const tapeName = program.UTF8ToString(program._ZxTapeName());
     return {
       lines,
       status,
       files: made.map((name) => ({ name, bytes: program.FS.readFile(name) })),
-      target: program._ZxTargetFormat(),
-      zx80: program._ZxTargetFormat() === program._ZxTargetZx80(),
-      tapeName: program.UTF8ToString(program._ZxTapeName()),
+      // The parts of the tape it wrote, measured when asked, where the tape was written.
+      layout: () => zxWasm.tapeLayout(program, made[0], target, tapeName),
+      target,
+      zx80: target === program._ZxTargetZx80(),
+      tapeName,
       imageStart: program._ZxImageStart(),
       ramEnd1K: program._ZxRamEnd1K(),
       ramEnd16K: program._ZxRamEnd16K(),
@@ -98,7 +102,7 @@ self.zxConvert = (function () {
     if (run.status !== 0 || run.files.length !== 1) return;
 
     const wav = run.files[0];
-    zxPlayer.showTape(await zxPlayer.readTape(wav.name, wav.bytes, run, {
+    zxPlayer.showTape(zxPlayer.readTape(wav.name, wav.bytes, run.layout(), run, {
       image: file,
       imageSize: file.bytes.length,
     }));

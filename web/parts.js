@@ -74,7 +74,8 @@ self.zxParts = (function () {
     return runs;
   }
 
-  // The parts' tapes joined into one WAV by zx8xwav, with the pause chosen between them.
+  // The parts' tapes joined into one WAV by zx8xwav, with the pause chosen between them, and its
+  // parts as the first part's tape has them.
   async function join(runs) {
     const joiner = await zxWasm.instance('zx8xwav', {});
     joiner.FS.mkdir('/parts');
@@ -84,7 +85,10 @@ self.zxParts = (function () {
     const ok = zxWasm.withMemory(joiner, ['/parts/list', '/parts/tape.wav'],
       (list, out) => joiner._ZxJoinTapes(list, pause, out));
     if (!ok) throw new Error('the tapes could not be joined');
-    return joiner.FS.readFile('/parts/tape.wav');
+    return {
+      bytes: joiner.FS.readFile('/parts/tape.wav'),
+      layout: zxWasm.tapeLayout(joiner, '/parts/tape.wav', runs[0].target, runs[0].tapeName),
+    };
   }
 
   // Converts each part, joins their tapes, and shows the one tape in the player.
@@ -98,11 +102,11 @@ self.zxParts = (function () {
       const runs = await convertParts(lines);
       if (!runs) return;
       showParts();
-      const bytes = await join(runs);
+      const tape = await join(runs);
       zxConvert.showLog(lines, 0);
       const stem = parts[0].name.replace(/\.[^.]*$/, '');
-      zxPlayer.showTape(await zxPlayer.readTape(stem + '-' + parts.length + '-parts.wav', bytes,
-        runs[0], { imageSize: parts[0].bytes.length }));
+      zxPlayer.showTape(zxPlayer.readTape(stem + '-' + parts.length + '-parts.wav', tape.bytes,
+        tape.layout, runs[0], { imageSize: parts[0].bytes.length }));
     } catch (e) {
       zxConvert.note('Something went wrong on this page: ' + e);
     } finally {

@@ -15,11 +15,11 @@ self.zxPlayer = (function () {
   let playback = null;  // the running player, while it plays
   let starting = false;  // between a click on Play and the sound starting
 
-  // The tape in the WAV `bytes` that a run of zx8xwav (`run`) wrote, as zx8xwav measures it,
-  // with what the page knows of it besides (`facts`).
-  async function readTape(fileName, bytes, run, facts) {
-    const layout = await zxWasm.tapeLayout(bytes, run.target, run.tapeName);
-    return Object.assign({ fileName, bytes }, layout, {
+  // The tape in the WAV `bytes` that a run of zx8xwav (`run`) wrote, with its parts as zx8xwav
+  // measured them (`layout`) and what the page knows of it besides (`facts`).
+  function readTape(fileName, bytes, layout, run, facts) {
+    const samples = bytes.subarray(layout.data, layout.data + layout.size);
+    return Object.assign({ fileName, bytes, samples }, layout, {
       target: run.target,
       zx80: run.zx80,
       tapeName: run.tapeName,

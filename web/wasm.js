@@ -74,7 +74,7 @@ self.zxWasm = (function () {
     return reader;
   }
 
-  // zx8xwav's instance that measures the tapes it writes, for the same reason one.
+  // zx8xwav's instance that finds the byte times of the tapes shown, for the same reason one.
   let converter = null;
   async function converterInstance() {
     if (!converter) converter = await instance('zx8xwav', {});
@@ -89,25 +89,23 @@ self.zxWasm = (function () {
   const isWav = (program, bytes) => withMemory(program, [bytes.subarray(0, 12)],
     (p) => program._ZxIsWav(p, Math.min(12, bytes.length)) === 1);
 
-  // What zx8xwav knows of the tape it wrote, `wav`, for a program of `target` named `name`
-  // (see ZxTapeLayout), with the samples themselves; and where each of its bytes starts.
-  async function tapeQuestion(f, wav, target, name) {
+  // What zx8xwav knows of the tape it wrote at `path` in `program` for a program of `target`
+  // named `name` (see ZxTapeLayout), asked of the instance that wrote it.
+  const tapeLayout = (program, path, target, name) => withMemory(program, [path, name],
+    (p, n) => json(program, program._ZxTapeLayout(p, target, n)));
+
+  // Where each byte of the program starts on the tape `wav`, asked when it is wanted, of an
+  // instance kept for it.
+  async function tapeByteTimes(wav, target, name) {
     const program = await converterInstance();
     program.FS.writeFile('/tape.wav', wav);
     try {
-      return withMemory(program, ['/tape.wav', name], (path, n) => json(program, f(program, path, n)));
+      return withMemory(program, ['/tape.wav', name],
+        (path, n) => json(program, program._ZxTapeByteTimes(path, target, n)));
     } finally {
       program.FS.unlink('/tape.wav');
     }
   }
-  async function tapeLayout(wav, target, name) {
-    const layout = await tapeQuestion((p, path, n) => p._ZxTapeLayout(path, target, n), wav,
-      target, name);
-    layout.samples = wav.subarray(layout.data, layout.data + layout.size);
-    return layout;
-  }
-  const tapeByteTimes = (wav, target, name) =>
-    tapeQuestion((p, path, n) => p._ZxTapeByteTimes(path, target, n), wav, target, name);
 
   // The lister's answers for an image of machine number `machine` (see web_read.cpp).
   const listing = (l, image, machine) => withMemory(l, [image],
