@@ -17,6 +17,7 @@
 #include "support/folders.h"
 #include "support/images.h"
 #include "support/tape_decoder.h"
+#include "support/tape_files.h"
 #include "support/wav_reader.h"
 
 namespace fs = std::filesystem;
@@ -691,6 +692,75 @@ TEST_F(Cli, InputReachedThroughALinkIsNeverOverwritten)
     EXPECT_EQ(r.Status, 1);
     EXPECT_EQ(r.Err, "ERROR: Output file sub/x.wav would overwrite the input file\n");
     EXPECT_EQ(ReadWholeFile((dir_ / "real.wav").string()), image);
+}
+
+TEST_F(Cli, TapeFilesPlayEveryProgramWithItsOwnNameInOrder)
+{
+    const std::vector<uint8_t> first = WellFormedZx81Image(3, 21);
+    const std::vector<uint8_t> second = WellFormedZx81Image(1, 22);
+    std::vector<uint8_t> p81 = P81Record("FIRST", first);
+    const std::vector<uint8_t> record = P81Record("B2", second);
+    p81.insert(p81.end(), record.begin(), record.end());
+    Put("two.p81", p81);
+    // The same programs as a TZX: a text, then each program with a pause as long as a .p81's.
+    std::vector<uint8_t> tzx = TzxHeader();
+    for (const std::vector<uint8_t>& block :
+         {TzxBlock(0x30, {2, 'h', 'i'}), TzxProgramBlock(P81Record("FIRST", first), 5000),
+          TzxProgramBlock(record, 0)}) {
+        tzx.insert(tzx.end(), block.begin(), block.end());
+    }
+    Put("two.tzx", tzx);
+
+    Result r = Run({"two.p81"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err, "");
+    EXPECT_NE(r.Out.find("Input file is a .p81 tape of 2 programs\n"
+                         "Output file name : two.wav\n"
+                         "Program 1        : ZX81 \"FIRST\", " +
+                         std::to_string(first.size()) +
+                         " bytes, at 1.600 seconds\n"
+                         "Program 2        : ZX81 \"B2\", " +
+                         std::to_string(second.size()) + " bytes, at "),
+              std::string::npos)
+        << r.Out;
+    ExpectTape("two.wav", p81);
+    const std::vector<uint8_t> from_p81 = ReadWholeFile((dir_ / "two.wav").string());
+    fs::remove(dir_ / "two.wav");
+    r = Run({"two.tzx"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_NE(r.Out.find("Input file is a TZX tape of 2 programs\n"), std::string::npos);
+    EXPECT_TRUE(ReadWholeFile((dir_ / "two.wav").string()) == from_p81);
+}
+
+TEST_F(Cli, BadTapeFilesGiveAnErrorAndNoOutput)
+{
+    std::vector<uint8_t> spectrum = TzxHeader();
+    const std::vector<uint8_t> header = TzxBlock(0x10, {0xE8, 0x03, 2, 0, 0, 0});
+    spectrum.insert(spectrum.end(), header.begin(), header.end());
+    const struct {
+        std::string Name;
+        std::vector<uint8_t> File;
+        std::string Error;
+    } cases[] = {
+        {"speccy.tzx", spectrum, "ERROR: speccy.tzx holds no ZX81 or ZX80 program\n"},
+        {"empty.tzx", TzxHeader(), "ERROR: empty.tzx holds no ZX81 or ZX80 program\n"},
+        {"cut.tzx", std::vector<uint8_t>(spectrum.begin(), spectrum.end() - 1),
+         "ERROR: cut.tzx: TZX block 1 (ID 0x10) at offset 10 is cut short by the end of the "
+         "file\n"},
+        {"bad.p81", std::vector<uint8_t>(300, 1),
+         "ERROR: bad.p81: the .p81 record at offset 0 does not parse: no name ends within 127 "
+         "bytes\n"},
+        {"x.t81", P81Record("A", WellFormedZx81Image(1, 23)),
+         "ERROR: x.t81 is a .t81 file, a format no document describes: save its programs as .p "
+         "or .p81 files\n"},
+    };
+    for (const auto& c : cases) {
+        Put(c.Name, c.File);
+        const Result r = Run({c.Name});
+        EXPECT_EQ(r.Status, 1) << c.Name;
+        EXPECT_EQ(r.Err, c.Error);
+        EXPECT_EQ(Files().count(c.Name.substr(0, c.Name.find('.')) + ".wav"), 0u) << c.Name;
+    }
 }
 
 }  // namespace

@@ -25,8 +25,9 @@ void TransferFileNames(const char* infilename)
         }
     }
 
-    // A ".p" file is a ZX81 program, whatever was chosen before.
-    if (extdotpos != 0 && std::strcmp(infilename + extdotpos, ".p") == 0) {
+    // A ".p" file (or ".81", the same format) is a ZX81 program, whatever was chosen before.
+    if (extdotpos != 0 && (std::strcmp(infilename + extdotpos, ".p") == 0 ||
+                           std::strcmp(infilename + extdotpos, ".81") == 0)) {
         targetFormat = TARGET_ZX81;
     }
 
