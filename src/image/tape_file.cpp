@@ -19,8 +19,8 @@ constexpr size_t MOST_LEVELS = size_t{32} << 20;  // 256 MB of levels at most
 constexpr size_t TZX_HEADER = 10;                 // "ZXTape!", 0x1A, major, minor
 constexpr size_t MOST_BLOCK_PLAYS = 1000000;      // blocks played, loops included
 
-unsigned U16(const uint8_t* b) { return b[0] | b[1] << 8; }
-unsigned U24(const uint8_t* b) { return U16(b) | b[2] << 16; }
+unsigned U16(const uint8_t* b) { return b[0] | unsigned{b[1]} << 8; }
+unsigned U24(const uint8_t* b) { return U16(b) | unsigned{b[2]} << 16; }
 uint64_t U32(const uint8_t* b) { return U24(b) | uint64_t{b[3]} << 24; }
 
 std::string Text(size_t value) { return std::to_string(value); }
