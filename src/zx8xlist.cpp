@@ -18,6 +18,7 @@
 #endif
 
 #include "image/detect.h"
+#include "image/tape_file.h"
 #include "listing/choices.h"
 #include "listing/listing.h"
 #include "listing/report_reader.h"
@@ -27,8 +28,9 @@ namespace {
 
 const char USAGE[] =
     "Usage: zx8xlist [--ascii] [-80 | -81] [--report REPORT] FILE...\n"
-    "Lists ZX81 (.p) and ZX80 (.o, .80) program images: system variables, BASIC lines as LIST\n"
-    "shows them, and variables with their values.\n"
+    "Lists ZX81 (.p, .81) and ZX80 (.o, .80) program images, and every program on a tape file\n"
+    "(.p81, .tzx): system variables, BASIC lines as LIST shows them, and variables with their\n"
+    "values.\n"
     "  --ascii  plain ASCII: block graphics as \\ and two characters, the pound sign as `\n"
     "  -80      the images are ZX80 images\n"
     "  -81      the images are ZX81 images (default: found from each image)\n"
@@ -54,6 +56,9 @@ bool ReadFile(const std::string& path, size_t limit, std::vector<uint8_t>* bytes
     std::fclose(file);
     return ok;
 }
+
+// Far more than a tape file holds: a TZX may keep long recordings.
+constexpr size_t LONGEST_TAPE_FILE = 64u << 20;
 
 // Far more than a report on the largest program with every byte in doubt.
 constexpr size_t LONGEST_REPORT = 64u << 20;
@@ -97,6 +102,49 @@ TargetFormat MachineOf(const std::string& path, const std::vector<uint8_t>& imag
     std::string extension = path.substr(std::min(path.size(), path.find_last_of('.')));
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return extension == ".o" || extension == ".80" ? TARGET_ZX80 : TARGET_ZX81;
+}
+
+// An image to list, and the title it is listed under.
+struct Listed {
+    std::string Title;
+    std::vector<uint8_t> Image;
+    TargetFormat Machine;
+};
+
+// The images in the file at `path`: the file itself, or every program of a tape file, titled
+// with its place and name. False, with a message, where the file cannot be listed.
+bool ImagesOf(const std::string& path, const std::vector<uint8_t>& bytes, TargetFormat machine,
+              std::vector<Listed>* images)
+{
+    const TapeFileKind kind = TapeFileKindOf(path, bytes.data(), bytes.size());
+    if (kind == TAPE_FILE_NONE) {
+        if (bytes.size() > LONGEST_IMAGE) {
+            fprintf(stderr, "zx8xlist: %s: too large for a program image\n", path.c_str());
+            return false;
+        }
+        images->push_back(
+            {path, bytes, machine != TARGET_UNKNOWN ? machine : MachineOf(path, bytes)});
+        return true;
+    }
+    TapeFile tape;
+    if (kind == TAPE_FILE_T81) {
+        tape.Error = "a .t81 file, a format no document describes";
+    } else if (kind == TAPE_FILE_TZX ? ReadTzx(bytes.data(), bytes.size(), &tape)
+                                     : ReadP81(bytes.data(), bytes.size(), false, &tape)) {
+        if (ProgramCount(tape) == 0) tape.Error = "holds no ZX81 or ZX80 program";
+    }
+    if (!tape.Error.empty()) {
+        fprintf(stderr, "zx8xlist: %s: %s\n", path.c_str(), tape.Error.c_str());
+        return false;
+    }
+    size_t count = 0;
+    for (const TapePart& part : tape.Parts) {
+        if (part.Kind != PART_PROGRAM || part.Machine == TARGET_UNKNOWN) continue;
+        std::string title = path + ", program " + std::to_string(++count);
+        if (part.Machine == TARGET_ZX81) title += " \"" + PartName(part) + "\"";
+        images->push_back({title, PartImage(part), part.Machine});
+    }
+    return true;
 }
 
 }  // namespace
@@ -148,33 +196,34 @@ int main(int argc, char** argv)
     }
     int status = 0;
     int listed = 0;
-    for (size_t k = 0; k < files.size(); ++k) {
-        std::vector<uint8_t> image;
-        // An image holds at most 64K: anything longer is no image, and is not read further.
-        if (!ReadFile(files[k], LONGEST_IMAGE, &image)) {
-            fprintf(stderr, "zx8xlist: %s: cannot read: %s\n", files[k].c_str(), strerror(errno));
+    for (const std::string& file : files) {
+        std::vector<uint8_t> bytes;
+        if (!ReadFile(file, LONGEST_TAPE_FILE, &bytes)) {
+            fprintf(stderr, "zx8xlist: %s: cannot read: %s\n", file.c_str(), strerror(errno));
             status = 2;
             continue;
         }
-        if (image.size() > LONGEST_IMAGE) {
-            fprintf(stderr, "zx8xlist: %s: too large for a program image\n", files[k].c_str());
+        std::vector<Listed> images;
+        if (!ImagesOf(file, bytes, machine, &images)) {
             status = 2;
             continue;
         }
-        const TargetFormat target =
-            machine != TARGET_UNKNOWN ? machine : MachineOf(files[k], image);
-        const Listing listing = ListImage(image, target);
-        if (listed++ > 0) fputs("\n", stdout);
-        fputs(ListingText(listing, files[k], image, style).c_str(), stdout);
-        if (HasProblems(listing) && status == 0) status = 1;
-        if (report_path.empty()) continue;
-        std::vector<ReportedDoubt> doubts;
-        std::string why;
-        if (!ReportedDoubts(report, files[k], &doubts, &why)) {
-            fprintf(stderr, "zx8xlist: %s: %s\n", report_path.c_str(), why.c_str());
-            status = 2;
-        } else if (!doubts.empty()) {
-            fputs(DoubtsText(doubts, image, target, style).c_str(), stdout);
+        for (const Listed& one : images) {
+            if (listed++ > 0) fputs("\n", stdout);
+            const Listing listing = ListImage(one.Image, one.Machine);
+            fputs(ListingText(listing, one.Title, one.Image, style).c_str(), stdout);
+            if (HasProblems(listing) && status == 0) status = 1;
+            // A report names the .p files zx8xread wrote: a tape file's programs are not among
+            // them.
+            if (report_path.empty() || one.Title != file) continue;
+            std::vector<ReportedDoubt> doubts;
+            std::string why;
+            if (!ReportedDoubts(report, file, &doubts, &why)) {
+                fprintf(stderr, "zx8xlist: %s: %s\n", report_path.c_str(), why.c_str());
+                status = 2;
+            } else if (!doubts.empty()) {
+                fputs(DoubtsText(doubts, one.Image, one.Machine, style).c_str(), stdout);
+            }
         }
     }
     if (fflush(stdout) != 0) return 2;

@@ -10,6 +10,7 @@
 
 #include "support/folders.h"
 #include "support/images.h"
+#include "support/tape_files.h"
 
 namespace fs = std::filesystem;
 
@@ -25,6 +26,15 @@ TEST(Zx8xlist, OutputsAndExitStatus)
     broken[11] = 0xFF;  // E_LINE far outside the image
     ASSERT_TRUE(WriteFileBytes((dir / "broken.p").string().c_str(), broken));
     std::ofstream(dir / "huge.p", std::ios::binary) << std::string(70000, '\0');
+    std::vector<uint8_t> p81 = P81Record("ONE", zx81);
+    const std::vector<uint8_t> two = P81Record("TWO", WellFormedZx81Image(1, 7));
+    p81.insert(p81.end(), two.begin(), two.end());
+    ASSERT_TRUE(WriteFileBytes((dir / "tape.p81").string().c_str(), p81));
+    std::vector<uint8_t> tzx = TzxHeader();
+    const std::vector<uint8_t> zx80_block = TzxProgramBlock(WellFormedZx80Image(2, 6), 0);
+    tzx.insert(tzx.end(), zx80_block.begin(), zx80_block.end());
+    ASSERT_TRUE(WriteFileBytes((dir / "tape.tzx").string().c_str(), tzx));
+    ASSERT_TRUE(WriteFileBytes((dir / "tape.t81").string().c_str(), p81));
     // A report that doubts the last bit of E_LINE's low byte of game.p, written to another folder.
     char doubt[160];
     std::snprintf(doubt, sizeof doubt,
@@ -54,6 +64,9 @@ TEST(Zx8xlist, OutputsAndExitStatus)
         {"missing.p game.p", 2, "game.p: ZX81",
          "zx8xlist: missing.p: cannot read: No such file or directory\n"},
         {"huge.p", 2, "", "zx8xlist: huge.p: too large for a program image\n"},
+        {"tape.p81", 0, "tape.p81, program 1 \"ONE\": ZX81 program, ", ""},
+        {"tape.tzx", 0, "tape.tzx, program 1: ZX80 program, ", ""},
+        {"tape.t81", 2, "", "zx8xlist: tape.t81: a .t81 file, a format no document describes\n"},
         {"-x game.p", 2, "", "zx8xlist: unknown option -x\nUsage: zx8xlist"},
         {"", 2, "", "zx8xlist: no file given\nUsage: zx8xlist"},
         {"-h", 0, "Usage: zx8xlist [--ascii] [-80 | -81] [--report REPORT] FILE...\n", ""},
@@ -73,6 +86,13 @@ TEST(Zx8xlist, OutputsAndExitStatus)
         EXPECT_EQ(FileText(dir / "stdout").substr(0, c.Out.size()), c.Out);
         EXPECT_EQ(FileText(dir / "stderr").substr(0, c.Err.size()), c.Err);
     }
+
+    // Every program of a tape file is listed.
+    ASSERT_EQ(
+        std::system(("cd '" + dir.string() + "' && " + ZX8XLIST_EXE + " tape.p81 >tape").c_str()),
+        0);
+    EXPECT_NE(FileText(dir / "tape").find("\n\ntape.p81, program 2 \"TWO\": ZX81 program, "),
+              std::string::npos);
 
     // With the report: the doubtful byte, each value it may have, and what each makes of it.
     ASSERT_EQ(std::system(("cd '" + dir.string() + "' && " + ZX8XLIST_EXE +
