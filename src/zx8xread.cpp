@@ -16,12 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "files/digest.h"
+#include "files/paths.h"
 #include "read/merge.h"
 #include "read/naming.h"
 #include "read/reader.h"
 #include "read/report.h"
 #include "read/settings.h"
 #include "read/summary.h"
+#include "read/tape_archive.h"
 
 namespace {
 
@@ -35,6 +38,8 @@ const char USAGE[] =
     "  --channel SIDE read only the left or the right channel of a stereo recording\n"
     "                 (default: both, combined)\n"
     "  --report FILE  write a report of every program and doubtful byte as JSON to FILE\n"
+    "  --tzx          also write each recording's whole tape (with -m, the combined one) as\n"
+    "                 NAME.tzx: its sound programs as blocks, all else as it sounded\n"
     "  -h             print this text\n"
     "A RECORDING of - is standard input. A ZX81 program is written as its tape name in lower\n"
     "case plus .p, a ZX80 program as the recording's name plus -N.o; no file is ever replaced.\n"
@@ -53,6 +58,7 @@ struct Options {
     std::string Directory;
     TargetFormat Machine = TARGET_UNKNOWN;
     bool Merge = false;
+    bool Tzx = false;
     std::string Report;
     std::vector<std::string> Recordings;
     // Diagnostics: a line per burst, bit and block decision on standard error, and settings
@@ -93,6 +99,8 @@ int ParseOptions(int argc, char** argv, Options* o)
             o->Machine = TARGET_ZX81;
         } else if (options && arg == "-m") {
             o->Merge = true;
+        } else if (options && arg == "--tzx") {
+            o->Tzx = true;
         } else if (options && arg == "--channel") {
             const std::string side = i + 1 < argc ? argv[++i] : "";
             if (side != "left" && side != "right" && side != "both") {
@@ -137,7 +145,8 @@ int ParseOptions(int argc, char** argv, Options* o)
 // Writes a program read from the recording `path` (the first of those combined) and reports it
 // on a line of `lines`; returns the exit status it gives. `zx80_count` numbers the ZX80 programs.
 int WriteProgram(const TapeProgram& program, const std::string& path, const std::string& directory,
-                 FILE* lines, int recordings, int* zx80_count, std::string* written)
+                 FILE* lines, int recordings, int* zx80_count, std::string* written,
+                 std::vector<std::pair<std::string, std::string>>* seen)
 {
     const std::string name = program.Kind == TARGET_ZX81
                                  ? Zx81FileName(program.Name)
@@ -146,9 +155,44 @@ int WriteProgram(const TapeProgram& program, const std::string& path, const std:
         fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written->c_str(), strerror(errno));
         return 2;
     }
-    fprintf(lines, "%s\n", ProgramLine(program, *written, recordings).c_str());
+    // The same image read before in this run: a catalogue tells such copies apart by their SHA-1.
+    const std::string digest = Sha1Hex(program.Image);
+    std::string same;
+    for (const auto& [earlier_digest, earlier] : *seen) {
+        if (earlier_digest == digest && same.empty()) same = ", the same as " + earlier;
+    }
+    seen->emplace_back(digest, *written);
+    fprintf(lines, "%s%s\n", ProgramLine(program, *written, recordings).c_str(), same.c_str());
     fflush(lines);
     return StatusOf(program) == STATUS_OK ? 0 : 1;
+}
+
+// The name of the TZX of the recording at `path`: its base name, its extension replaced.
+std::string TzxName(const std::string& path)
+{
+    std::string base = path == "-" ? "stdin" : BaseName(path);
+    const size_t dot = base.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) base.resize(dot);
+    return base + ".tzx";
+}
+
+// Writes the whole tape of the recording `path` as a TZX beside the programs and says so on a
+// line of `lines`; sets *written and returns the exit status it gives.
+int WriteTapeArchive(const std::vector<TapeProgram>& programs, const SignalCapture& capture,
+                     const std::string& path, const std::string& directory, FILE* lines,
+                     std::string* written)
+{
+    const std::vector<uint8_t> tzx = TapeArchive(programs, capture, BaseName(path));
+    if (!WriteNewFile(directory, TzxName(path), tzx, written)) {
+        fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written->c_str(), strerror(errno));
+        return 2;
+    }
+    size_t blocks = 0;
+    for (const TapeProgram& program : programs) blocks += ProgramIsSound(program) ? 1 : 0;
+    fprintf(lines, "%s: the whole tape, %zu of %zu programs as blocks, the rest as it sounded\n",
+            written->c_str(), blocks, programs.size());
+    fflush(lines);
+    return 0;
 }
 
 }  // namespace
@@ -173,19 +217,34 @@ int main(int argc, char** argv)
     // The programs the report tells of, where one was asked for; else each is let go once written.
     std::deque<TapeProgram> kept;
     std::vector<ProgramReport> reports;
+    std::vector<std::pair<std::string, std::string>> seen;  // each image's SHA-1, and its file
+    std::vector<TapeProgram> taped;  // the programs of the tape being archived, with --tzx
+    // A report on standard output is JSON alone: the lines go to standard error then.
+    FILE* lines = options.Report == "-" ? stderr : stdout;
     // `combined`: how many recordings were combined, where they were.
     auto write = [&](TapeProgram& program, const std::string& path, int* zx80_count,
                      int combined = 0) {
         std::string written;
-        // A report on standard output is JSON alone: the lines go to standard error then.
-        FILE* lines = options.Report == "-" ? stderr : stdout;
-        const int result =
-            WriteProgram(program, path, options.Directory, lines, combined, zx80_count, &written);
+        const int result = WriteProgram(program, path, options.Directory, lines, combined,
+                                        zx80_count, &written, &seen);
         status = std::max(status, result);
+        if (options.Tzx) taped.push_back(program);
         if (result < 2 && !options.Report.empty()) {
             kept.push_back(std::move(program));
-            reports.push_back({&kept.back(), written});
+            reports.emplace_back(&kept.back(), written);
         }
+    };
+    // The TZX of the tape just read, named for `path`; the report gives it with its programs.
+    SignalCapture capture;
+    auto archive = [&](const std::string& path, size_t first_report) {
+        std::string written;
+        const int result =
+            WriteTapeArchive(taped, capture, path, options.Directory, lines, &written);
+        status = std::max(status, result);
+        for (size_t k = first_report; result == 0 && k < reports.size(); ++k) {
+            reports[k].Tzx = written;
+        }
+        taped.clear();
     };
     for (const std::string& path : options.Recordings) {
         RecordingReport recording;
@@ -199,6 +258,13 @@ int main(int argc, char** argv)
             status = 2;
             continue;
         }
+        // With -m, the first recording read is the one whose sound the combined tape keeps.
+        const bool capturing = options.Tzx && (!options.Merge || readings.empty());
+        if (capturing) {
+            StartCapture(&capture, session.File.Rate, session.File.Channels);
+            session.Capture = &capture;
+        }
+        const size_t first_report = reports.size();
         // Programs are written as they are read, unless they wait to be combined.
         std::vector<TapeBlock> blocks;
         std::vector<TapeBlock> all;
@@ -227,6 +293,7 @@ int main(int argc, char** argv)
             fprintf(stderr, "zx8xread: %s: no program found\n", path.c_str());
             status = std::max(status, 1);
         }
+        if (options.Tzx && !options.Merge) archive(path, first_report);
         recordings.push_back(recording);
     }
     if (options.Merge) {
@@ -234,6 +301,7 @@ int main(int argc, char** argv)
         // and each one only some hold saying so. Blocks that make no program leave nothing, and
         // a run that writes nothing says it.
         int zx80_count = 0;
+        const size_t first_report = reports.size();
         std::vector<TapeProgram> programs =
             ProgramsInBlocks(MergeReadings(readings), options.Machine);
         for (TapeProgram& program : programs) {
@@ -246,6 +314,7 @@ int main(int argc, char** argv)
             fprintf(stderr, "zx8xread: no program found in the recordings combined\n");
             status = std::max(status, 1);
         }
+        if (options.Tzx && capture.Rate > 0) archive(options.Recordings.front(), first_report);
     }
 
     if (!options.Report.empty()) {

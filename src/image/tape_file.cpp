@@ -483,19 +483,21 @@ const char* PlayBlock(TzxPlayer* p, uint8_t id, const uint8_t* b, size_t length)
     }
 }
 
-// Settles what each program part holds: a ZX81 name and image, a ZX80 image (where its bytes
-// or the tape's hardware block say so), or neither.
+// Settles what each program part holds: a ZX80 image (where its bytes or the tape's hardware
+// block say so), a ZX81 name and image (whose E_LINE fits, like a .p81 record's), or neither.
 void ClassifyPrograms(const TzxPlayer& p, TapeFile* tape)
 {
     const bool zx80_first = p.SaysZx80 && !p.SaysZx81;
     for (TapePart& part : tape->Parts) {
         if (part.Kind != PART_PROGRAM) continue;
-        const auto size = static_cast<int>(part.Bytes.size());
-        const size_t name = NameSizeAt(part.Bytes.data(), part.Bytes.size(), 0);
-        const bool zx81 = name > 0 && DoesFileLookLikeZx81(part.Bytes.data() + name,
-                                                           size - static_cast<int>(name)) != 0;
-        const bool zx80 = DoesFileLookLikeZx80(part.Bytes.data(), size) != 0;
-        if (zx80 && (zx80_first || !zx81)) {
+        const uint8_t* bytes = part.Bytes.data();
+        const size_t size = part.Bytes.size();
+        size_t name = 0;
+        size_t image = 0;
+        const bool zx81 = *ParseRecord(bytes, size, 0, false, &name, &image) == 0;
+        const bool clean_zx81 = zx81 && DoesFileLookLikeZx81(bytes + name, static_cast<int>(image));
+        const bool zx80 = DoesFileLookLikeZx80(bytes, static_cast<int>(size)) != 0;
+        if (zx80 && (zx80_first || !clean_zx81)) {
             part.Machine = TARGET_ZX80;
         } else if (zx81) {
             part.Machine = TARGET_ZX81;

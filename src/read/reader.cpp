@@ -135,6 +135,7 @@ bool NextBlocks(ReadingSession* s, std::vector<TapeBlock>* blocks)
         const int64_t frames = ReadFrames(&s->File, &s->Samples, FRAMES_PER_READ);
         if (frames > 0) {
             FeedReader(&s->Reader, s->Samples.data(), frames);
+            if (s->Capture != nullptr) CaptureFrames(s->Capture, s->Samples.data(), frames);
         } else {
             FinishReader(&s->Reader);
         }

@@ -8,6 +8,7 @@
 
 #include "read/audio_input.h"
 #include "read/burst_detector.h"
+#include "read/capture.h"
 #include "read/framer.h"
 #include "read/program.h"
 
@@ -57,7 +58,8 @@ struct ReadingSession {
     Recording File;
     RecordingReader Reader;
     std::vector<float> Samples;
-    int Index = 0;  // which of the recordings read, for the blocks' sources
+    int Index = 0;                     // which of the recordings read, for the blocks' sources
+    SignalCapture* Capture = nullptr;  // where the signal is kept as it is read, if anywhere
 };
 
 /// Opens the recording at `path` ("-" for standard input) to be read with the given settings

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "files/digest.h"
 #include "read/summary.h"
 
 std::string JsonQuoted(const std::string& text)
@@ -83,6 +84,8 @@ std::string ProgramJson(const ProgramReport& report, const std::vector<Recording
     json += std::string("], \"starts_mid_tape\": ") + (p.MidTape ? "true" : "false") +
             ", \"bytes_after_end\": " + std::to_string(p.BytesAfter) +
             ", \"worst_margin\": " + Number(std::max(0.0f, WorstMargin(p)), 2) +
+            ",\n     \"crc32\": \"" + Crc32Hex(p.Image) + "\", \"sha1\": \"" + Sha1Hex(p.Image) +
+            "\", \"tzx\": " + (report.Tzx.empty() ? "null" : JsonQuoted(report.Tzx)) +
             ",\n     \"readings\": [";
     for (size_t r = 0; r < p.Sources.size(); ++r) {
         const ProgramSource& s = p.Sources[r];

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "read/program.h"
@@ -17,8 +18,13 @@ struct RecordingReport {
 
 /// A program as the report tells of it: the program and the file it was written to.
 struct ProgramReport {
+    ProgramReport(const TapeProgram* program, std::string written, std::string tzx = "")
+        : Program(program), Written(std::move(written)), Tzx(std::move(tzx))
+    {
+    }
     const TapeProgram* Program = nullptr;
     std::string Written;
+    std::string Tzx;  // the TZX of the whole tape that holds it, where one was written
 };
 
 /// `text` as a JSON string, in quotes, with quotes, backslashes and control characters escaped.

@@ -99,6 +99,12 @@ TEST(Zx8xread, OutputsAndExitStatus)
          "checks OK, found in 1 of 2 recordings"},
         {"-m -d s silence.wav silence.wav", 1, "",
          "zx8xread: silence.wav: no program found\nzx8xread: silence.wav: no program found\n"},
+        // The whole tape beside the programs, never replacing one; a copy read again is named.
+        {"--tzx -d t good.wav good.wav", 0, "t/game1.p: ZX81", "",
+         ", the same as t/game1.p\nt/good-2.tzx: the whole tape, 1 of 1 programs as blocks, the "
+         "rest as it sounded\n"},
+        {"--tzx --report r.json -d u dropout.wav", 1, "u/game1.p", "",
+         "\"tzx\": \"u/dropout.tzx\""},
         // A report on standard output is the JSON alone; the lines go to standard error.
         {"--report - -d q good.wav", 0, "{\n  \"version\": 1,", "q/game1.p: ZX81, name",
          "\"file\": \"q/game1.p\""},
