@@ -50,6 +50,8 @@ self.zxConvert = (function () {
       files: made.map((name) => ({ name, bytes: program.FS.readFile(name) })),
       // The parts of the tape it wrote, measured when asked, where the tape was written.
       layout: () => zxWasm.tapeLayout(program, made[0], target, tapeName),
+      // What a tape file (.p81, TZX) holds, part by part; null for one program.
+      tapeParts: () => zxWasm.tapeFileParts(program, file.name),
       target,
       zx80: target === program._ZxTargetZx80(),
       tapeName,
@@ -102,10 +104,11 @@ self.zxConvert = (function () {
     if (run.status !== 0 || run.files.length !== 1) return;
 
     const wav = run.files[0];
-    zxPlayer.showTape(zxPlayer.readTape(wav.name, wav.bytes, run.layout(), run, {
-      image: file,
-      imageSize: file.bytes.length,
-    }));
+    const parts = run.tapeParts();
+    const layout = run.layout();
+    zxPlayer.showTape(zxPlayer.readTape(wav.name, wav.bytes, layout, run, parts
+      ? { parts: parts.map((p) => zxPlayer.inSamples(p, layout.rate)) }
+      : { image: file, imageSize: file.bytes.length, tzx: () => zxWasm.makeTzx([run], [file], 0) }));
   }
 
   // Conversions run one at a time; a request made during one runs again when it ends, with the
@@ -137,7 +140,23 @@ self.zxConvert = (function () {
 
   async function choose(file) {
     if (!file) return;
-    chosen = { name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    // A zip archive: one program in it is converted, several make one tape.
+    let files = null;
+    try {
+      files = await zxWasm.unzip(bytes);
+    } catch (e) {
+      note('The archive cannot be unpacked: ' + (e.message || e) + '.');
+      return;
+    }
+    if (files && files.length !== 1) {
+      note(files.length === 0 ? 'The archive holds no file.'
+        : 'The archive holds ' + files.length + ' files: they are the parts of one tape below.');
+      if (files.length > 0) await zxParts.choose(files);
+      return;
+    }
+    if (files) return choose(files[0]);
+    chosen = { name: file.name, bytes };
     $('convert').disabled = false;
     await convert();
   }

@@ -116,6 +116,9 @@ self.zxLive = (function () {
     r.stream.getTracks().forEach((track) => track.stop());
     r.context.close();
     zxRecordings.takePrograms(r.reader, r.reader._ZxReadFinish());
+    const tape = zxWasm.withMemory(r.reader, ['recording', '/recording.tzx'],
+      (name, out) => r.reader._ZxReadTzx(name, out));
+    if (tape) zxRecordings.addTape('recording.tzx', r.reader.FS.readFile('/recording.tzx'));
     delete $('recovered').dataset.busy;
     $('record').disabled = false;
     $('record-stop').disabled = true;

@@ -91,6 +91,25 @@ self.zxParts = (function () {
     };
   }
 
+  // Each part's stretch of the joined tape, as a tape file's parts are described (see
+  // ZxTapeFileParts): its lead-in and lead-out, then the pause, as silence.
+  function tapeParts(runs, rate, pause) {
+    const described = [];
+    let offset = 0;
+    runs.forEach((run, k) => {
+      const layout = run.layout();
+      const seconds = (sample) => (offset + sample) / rate;
+      described.push(zxPlayer.inSamples({
+        kind: 'program', machine: run.zx80 ? 'ZX80' : 'ZX81', name: run.tapeName.toUpperCase(),
+        size: parts[k].bytes.length, imageStart: run.imageStart,
+        start: seconds(layout.leadInEnd), nameEnd: seconds(layout.programStart),
+        end: seconds(layout.leadOutStart),
+      }, rate));
+      offset += layout.size + Math.round(pause * rate);
+    });
+    return described;
+  }
+
   // Converts each part, joins their tapes, and shows the one tape in the player.
   async function makeTape() {
     if (parts.length === 0 || making || zxConvert.busy()) return;
@@ -105,8 +124,13 @@ self.zxParts = (function () {
       const tape = await join(runs);
       zxConvert.showLog(lines, 0);
       const stem = parts[0].name.replace(/\.[^.]*$/, '');
+      const pause = Math.max(0, Math.min(60, Number($('pause').value) || 0));
+      const files = parts.slice();
       zxPlayer.showTape(zxPlayer.readTape(stem + '-' + parts.length + '-parts.wav', tape.bytes,
-        tape.layout, runs[0], { imageSize: parts[0].bytes.length }));
+        tape.layout, runs[0], {
+          parts: tapeParts(runs, tape.layout.rate, pause),
+          tzx: () => zxWasm.makeTzx(runs, files, pause),
+        }));
     } catch (e) {
       zxConvert.note('Something went wrong on this page: ' + e);
     } finally {

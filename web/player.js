@@ -29,6 +29,13 @@ self.zxPlayer = (function () {
     }, facts);
   }
 
+  // A part of a tape (see ZxTapeFileParts) with its times also as sample numbers.
+  function inSamples(part, rate) {
+    const at = (seconds) => Math.round(seconds * rate);
+    return Object.assign({}, part, { from: at(part.start), to: at(part.end),
+      nameTo: at(part.nameEnd === undefined ? part.start : part.nameEnd) });
+  }
+
   // Where each byte of the program starts on the tape shown, in seconds.
   const byteTimes = () => zxWasm.tapeByteTimes(tape.bytes, tape.target, tape.tapeName);
 
@@ -58,13 +65,56 @@ self.zxPlayer = (function () {
     }
   }
 
+  // The parts of a tape of several, as a list a person can read beside its picture.
+  function showParts(t) {
+    const list = $('tape-parts');
+    const items = !t || !t.parts ? [] : t.parts.map((p) => {
+      const item = document.createElement('li');
+      const at = minutesAndSeconds(p.start);
+      const length = Math.round(p.end - p.start);
+      item.dataset.kind = p.kind;
+      item.textContent = at + '  ' + (p.kind === 'program'
+        ? p.machine + (p.machine === 'ZX81' ? ' "' + p.name + '"' : '') + ', ' + p.size + ' bytes'
+        : p.kind === 'sound' ? 'other sound' + (p.block ? ' (TZX block ' + p.block + ')' : '') +
+          ', ' + length + ' s'
+          : p.stop ? 'the tape stops here: ' + length + ' s of silence; pause the player if the ' +
+            'program needs longer'
+            : 'pause, ' + length + ' s');
+      return item;
+    });
+    list.replaceChildren(...items);
+    list.hidden = items.length === 0;
+  }
+
+  // What memory a program needs that ends at address `end`.
+  function fitsIn(t, end) {
+    return end <= t.ramEnd1K ? 'fits a 1K machine'
+      : end <= t.ramEnd16K ? 'needs a 16K RAM pack' : 'needs more than 16K of RAM';
+  }
+
   function showFacts(t) {
     const dash = '–';
+    showParts(t);
     $('fact-machine').textContent = t ? (t.zx80 ? 'ZX80' : 'ZX81') : dash;
     if (t) showLoad(t); else $('fact-load').textContent = dash;
     $('fact-time').textContent = t ? minutesAndSeconds(t.samples.length / t.rate) : dash;
     if (!t) {
       $('fact-memory').textContent = dash;
+      return;
+    }
+    if (t.parts) {
+      const programs = t.parts.filter((p) => p.kind === 'program');
+      const machines = new Set(programs.map((p) => p.machine));
+      $('fact-machine').textContent = Array.from(machines).join(' and ');
+      const first = programs[0];
+      $('fact-load').innerHTML = '';
+      const code = document.createElement('code');
+      code.textContent = first && first.machine === 'ZX81' ? 'LOAD ""' : 'LOAD';
+      $('fact-load').append(code, ' then NEWLINE for the first program');
+      $('fact-memory').textContent = programs.length +
+        (programs.length === 1 ? ' program' : ' programs') + ' on this tape: ' +
+        programs.map((p) => (p.machine === 'ZX81' ? p.name : 'ZX80') + ', ' + p.size + ' bytes, ' +
+          fitsIn(t, p.imageStart + p.size)).join('; ');
       return;
     }
     if (t.imageSize === 0) {
@@ -74,11 +124,24 @@ self.zxPlayer = (function () {
     // The image is the machine's memory from its start address on, as the program reports it.
     const start = t.imageStart;
     const end = start + t.imageSize;
-    const fits = end <= t.ramEnd1K ? 'fits a 1K machine'
-      : end <= t.ramEnd16K ? 'needs a 16K RAM pack'
-        : 'needs more than 16K of RAM';
+    const fits = fitsIn(t, end);
     $('fact-memory').textContent = hex(start) + ' to ' + hex(end) + ' (' + t.imageSize +
       ' bytes): ' + fits;
+  }
+
+  // A TZX of the tape, made when the page has one to offer.
+  async function showTzxLink(t) {
+    const link = $('download-tzx');
+    if (link.href) URL.revokeObjectURL(link.href);
+    link.removeAttribute('href');
+    link.hidden = true;
+    if (!t || !t.tzx) return;
+    const bytes = await t.tzx();
+    if (tape !== t) return;
+    link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+    link.download = t.fileName.replace(/\.wav$/, '.tzx');
+    link.textContent = 'Download ' + link.download;
+    link.hidden = false;
   }
 
   function showTape(t) {
@@ -95,6 +158,7 @@ self.zxPlayer = (function () {
       link.removeAttribute('href');
       link.hidden = true;
     }
+    showTzxLink(t);
     $('look').hidden = !t || !t.image || t.imageSize === 0;
     $('play').disabled = !t;
     $('stop').disabled = true;
@@ -205,7 +269,7 @@ self.zxPlayer = (function () {
   }
 
   return {
-    readTape, byteTimes, showTape, play, stop, resized, minutesAndSeconds,
+    readTape, inSamples, byteTimes, showTape, play, stop, resized, minutesAndSeconds,
     shown: () => tape,
   };
 })();

@@ -46,8 +46,22 @@ self.zxRecordings = (function () {
   function clear() {
     timesRead.clear();
     zxInside.hide();
-    for (const a of $('recovered').querySelectorAll('a[href]')) URL.revokeObjectURL(a.href);
+    for (const a of document.querySelectorAll('#recovered a[href], #tapes-read a[href]')) {
+      URL.revokeObjectURL(a.href);
+    }
     $('recovered').replaceChildren();
+    $('tapes-read').replaceChildren();
+    $('tapes-read').hidden = true;
+  }
+
+  // A whole tape read, kept as a TZX (see zx8xread --tzx), offered beside the programs.
+  function addTape(name, bytes) {
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+    link.download = name;
+    link.textContent = 'Download the whole tape as ' + name;
+    $('tapes-read').append(link);
+    $('tapes-read').hidden = false;
   }
 
   function hexBytes(hex) {
@@ -121,10 +135,13 @@ self.zxRecordings = (function () {
   // Runs zx8xread on the recordings placed at `paths` and lists the programs it wrote.
   function readPlaced(reader, paths, lines) {
     const merge = $('merge').checked && paths.length > 1 ? ['-m'] : [];
-    zxWasm.callMain(reader, ['-d', '/out', '--report', '/out/report.json', ...merge,
+    zxWasm.callMain(reader, ['-d', '/out', '--report', '/out/report.json', '--tzx', ...merge,
       ...machineOption(), ...paths]);
     const report = JSON.parse(reader.FS.readFile('/out/report.json', { encoding: 'utf8' }));
-    const said = lines.filter((line) => line.startsWith('/out/'));
+    const tapes = reader.FS.readdir('/out').filter((name) => name.endsWith('.tzx'));
+    const said = lines.filter((line) => line.startsWith('/out/') &&
+      !tapes.some((name) => line.startsWith('/out/' + name + ':')));
+    for (const name of tapes) addTape(name, reader.FS.readFile('/out/' + name));
     report.programs.forEach((p, k) => {
       const file = p.file.replace(/^\/out\//, '');
       addRecovered({ file, status: p.status, line: (said[k] || '').replace(/^\/out\//, ''),
@@ -172,5 +189,5 @@ self.zxRecordings = (function () {
     }
   }
 
-  return { open, clear, takePrograms, machineOption, busy: () => reading };
+  return { open, clear, takePrograms, addTape, machineOption, busy: () => reading };
 })();

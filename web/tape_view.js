@@ -10,11 +10,31 @@ self.zxTapeView = (function () {
     lead: style.getPropertyValue('--lead').trim(),
     name: style.getPropertyValue('--name').trim(),
     data: style.getPropertyValue('--data').trim(),
+    sound: style.getPropertyValue('--sound').trim(),
   };
 
   let overviewImage = null;  // the whole tape, drawn once, under the play position
 
+  // The part of a tape of several parts that holds sample `i`, or null.
+  function partAt(t, i) {
+    let low = 0;
+    let high = t.parts.length - 1;
+    while (low <= high) {
+      const mid = (low + high) >> 1;
+      if (i < t.parts[mid].from) high = mid - 1;
+      else if (i >= t.parts[mid].to) low = mid + 1;
+      else return t.parts[mid];
+    }
+    return null;
+  }
+
   function colourAt(t, i) {
+    if (t.parts) {
+      const part = partAt(t, i);
+      if (!part || part.kind === 'pause') return COLOURS.lead;
+      if (part.kind === 'sound') return COLOURS.sound;
+      return i < part.nameTo ? COLOURS.name : COLOURS.data;
+    }
     if (i < t.leadInEnd || i >= t.leadOutStart) return COLOURS.lead;
     if (i < t.programStart) return COLOURS.name;
     return COLOURS.data;

@@ -94,6 +94,51 @@ self.zxWasm = (function () {
   const tapeLayout = (program, path, target, name) => withMemory(program, [path, name],
     (p, n) => json(program, program._ZxTapeLayout(p, target, n)));
 
+  // The parts of the tape file (.p81, TZX) at `path` in `program` as zx8xwav plays them (see
+  // ZxTapeFileParts), or null for a file that is no tape file.
+  const tapeFileParts = (program, path) => withMemory(program, [path],
+    (p) => json(program, program._ZxTapeFileParts(p)));
+
+  // A TZX of the tapes of `runs` (each a run of zx8xwav on one program, `files[k]` its file),
+  // `pause` seconds apart as the page joins their WAVs; its bytes.
+  async function makeTzx(runs, files, pause) {
+    const program = await instance('zx8xwav', {});
+    program.FS.mkdir('/tzx');
+    const lines = runs.map((run, k) => {
+      program.FS.writeFile('/tzx/' + k, files[k].bytes);
+      return run.target + '\t' + run.tapeName + '\t/tzx/' + k;
+    });
+    program.FS.writeFile('/tzx/list', lines.join('\n') + '\n');
+    const ok = withMemory(program, ['/tzx/list', '/tzx/tape.tzx'],
+      (list, out) => program._ZxMakeTzx(list, pause, out));
+    if (!ok) throw new Error('the TZX could not be made');
+    return program.FS.readFile('/tzx/tape.tzx');
+  }
+
+  // The files of a zip archive, unpacked by the browser; null for bytes that are no zip archive.
+  // The archive's directory is read by zx8xwav, which also checks each file's CRC.
+  async function unzip(bytes) {
+    const program = await converterInstance();
+    const entries = withMemory(program, [bytes], (at) => json(program,
+      program._ZxZipEntries(at, bytes.length)));
+    if (entries === null) return null;
+    const files = [];
+    for (const e of entries) {
+      const packed = bytes.subarray(e.offset, e.offset + e.packed);
+      let data;
+      if (e.method === 0) data = packed;
+      else if (e.method === 8) {
+        const stream = new Blob([packed]).stream().pipeThrough(new DecompressionStream('deflate-raw'));
+        data = new Uint8Array(await new Response(stream).arrayBuffer());
+      } else throw new Error(e.name + ' is packed in a way the browser cannot unpack');
+      const crc = withMemory(program, [data], (at) =>
+        program.UTF8ToString(program._ZxCrc32(at, data.length)));
+      if (crc !== e.crc) throw new Error(e.name + ' in the archive is damaged');
+      files.push(new File([data], e.name.replace(/^.*\//, '')));
+    }
+    return files;
+  }
+
   // Where each byte of the program starts on the tape `wav`, asked when it is wanted, of an
   // instance kept for it.
   async function tapeByteTimes(wav, target, name) {
@@ -127,6 +172,6 @@ self.zxWasm = (function () {
 
   return {
     instance, callMain, withMemory, json, readerInstance, machineCode, isWav, tapeLayout,
-    tapeByteTimes, listing, checks, choices, warmUp,
+    tapeFileParts, makeTzx, unzip, tapeByteTimes, listing, checks, choices, warmUp,
   };
 })();

@@ -19,6 +19,7 @@
 #include "read/reader.h"
 #include "read/report.h"
 #include "read/summary.h"
+#include "read/tape_archive.h"
 #include "wav/wav_writer.h"
 
 namespace {
@@ -30,7 +31,9 @@ struct LiveReading {
     std::vector<float> Samples;   // the page's next samples, interleaved
     std::set<std::string> Names;  // files named so far
     int Zx80Count = 0;
-    std::string Json;  // the last answer
+    std::string Json;                   // the last answer
+    SignalCapture Capture;              // the recording's sound, for its TZX
+    std::vector<TapeProgram> Programs;  // every program read, for its TZX
 };
 LiveReading live;
 
@@ -120,6 +123,7 @@ const char* TakePrograms()
         live.Json += std::string(live.Json.size() > 1 ? "," : "") + "{\"report\": " + report +
                      ", \"line\": " + JsonQuoted(ProgramLine(program, file)) + ", \"image\": \"" +
                      Hex(program.Image) + "\", \"times\": " + Times(program) + "}";
+        live.Programs.push_back(std::move(program));
     }
     live.Json += "]";
     return live.Json.c_str();
@@ -138,6 +142,7 @@ EMSCRIPTEN_KEEPALIVE int ZxReadStart(int rate, int channels, int machine)
     if (rate < LOWEST_RATE || channels < 1) return 0;
     live.Machine = static_cast<TargetFormat>(machine);
     StartReader(&live.Reader, channels, rate);
+    StartCapture(&live.Capture, rate, channels);
     return 1;
 }
 
@@ -153,6 +158,7 @@ EMSCRIPTEN_KEEPALIVE float* ZxReadSamples(int frames)
 EMSCRIPTEN_KEEPALIVE const char* ZxReadFeed(int frames)
 {
     FeedReader(&live.Reader, live.Samples.data(), frames);
+    CaptureFrames(&live.Capture, live.Samples.data(), frames);
     return TakePrograms();
 }
 
@@ -161,6 +167,17 @@ EMSCRIPTEN_KEEPALIVE const char* ZxReadFinish()
 {
     FinishReader(&live.Reader);
     return TakePrograms();
+}
+
+/// Writes the whole tape read so far at `out` as a TZX, as zx8xread --tzx would for a recording
+/// named `recording`. 0 if it cannot be written.
+EMSCRIPTEN_KEEPALIVE int ZxReadTzx(const char* recording, const char* out)
+{
+    const std::vector<uint8_t> tzx = TapeArchive(live.Programs, live.Capture, recording);
+    FILE* file = std::fopen(out, "wb");
+    if (file == nullptr) return 0;
+    const bool ok = std::fwrite(tzx.data(), 1, tzx.size(), file) == tzx.size();
+    return std::fclose(file) == 0 && ok ? 1 : 0;
 }
 
 /// What is being read on the first channel, as a line for the page: the machine, the name once

@@ -5,12 +5,19 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "conversion.h"
+#include "files/digest.h"
+#include "files/zip.h"
+#include "image/tape_file.h"
+#include "image/tzx_writer.h"
+#include "tape/name_block.h"
 #include "tape/signal.h"
+#include "tape/tape.h"
 #include "wav/wav_writer.h"
 
 namespace {
@@ -75,6 +82,47 @@ std::string Number(double value)
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", value);
     return text;
+}
+
+std::string Quoted(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        if (static_cast<unsigned char>(c) >= 0x20) quoted += c;
+    }
+    return quoted + "\"";
+}
+
+bool ReadWhole(const char* path, std::vector<uint8_t>* bytes)
+{
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return false;
+    for (int c; (c = std::fgetc(file)) != EOF;) bytes->push_back(static_cast<uint8_t>(c));
+    std::fclose(file);
+    return true;
+}
+
+// One part of a tape file as JSON: its kind, where it starts and ends on the tape in seconds,
+// and for a program its machine, name, size and where its name ends.
+std::string PartJson(const TapePart& part, double start, double end)
+{
+    std::string json = "{\"start\": " + Number(start) + ", \"end\": " + Number(end) +
+                       ", \"block\": " + std::to_string(part.Block);
+    if (part.Kind == PART_PAUSE) {
+        return json + ", \"kind\": \"pause\", \"stop\": " + (part.Stop ? "true" : "false") + "}";
+    }
+    if (part.Kind == PART_SOUND || part.Machine == TARGET_UNKNOWN) {
+        return json + ", \"kind\": \"sound\"}";
+    }
+    const std::vector<uint8_t> name(
+        part.Bytes.begin(), part.Bytes.begin() + static_cast<std::ptrdiff_t>(part.NameSize));
+    return json + ", \"kind\": \"program\", \"machine\": \"" +
+           (part.Machine == TARGET_ZX80 ? "ZX80" : "ZX81") +
+           "\", \"name\": " + Quoted(PartName(part)) +
+           ", \"size\": " + std::to_string(part.Bytes.size() - part.NameSize) +
+           ", \"imageStart\": " + std::to_string(ImageStart(part.Machine)) +
+           ", \"nameEnd\": " + Number(start + ProgramBlockSeconds(name)) + "}";
 }
 
 }  // namespace
@@ -171,5 +219,100 @@ EMSCRIPTEN_KEEPALIVE int ZxJoinTapes(const char* list, double pause, const char*
     if (joined == nullptr) return 0;
     ok = WriteWavFile(joined, samples.data(), static_cast<int32_t>(samples.size()));
     return std::fclose(joined) == 0 && ok ? 1 : 0;
+}
+
+/// The parts of the tape file (.p81, TZX) at `path` as zx8xwav plays them, as JSON: a list of
+/// {"kind" ("program", "sound" or "pause"), "start", "end" (seconds on the tape), "block"}, a
+/// program with its "machine", "name", "size" and "nameEnd", a pause with "stop". "null" for a
+/// file that is no tape file or cannot be read.
+EMSCRIPTEN_KEEPALIVE const char* ZxTapeFileParts(const char* path)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadWhole(path, &bytes)) return "null";
+    const TapeFileKind kind = TapeFileKindOf(path, bytes.data(), bytes.size());
+    TapeFile tape;
+    const bool read = kind == TAPE_FILE_TZX   ? ReadTzx(bytes.data(), bytes.size(), &tape)
+                      : kind == TAPE_FILE_P81 ? ReadP81(bytes.data(), bytes.size(), false, &tape)
+                                              : false;
+    if (!read) return "null";
+    const std::vector<double> starts = TapePartStarts(tape);
+    layoutJson = "[";
+    for (size_t i = 0; i < tape.Parts.size(); ++i) {
+        layoutJson += (i == 0 ? "" : ", ") + PartJson(tape.Parts[i], starts[i], starts[i + 1]);
+    }
+    layoutJson += "]";
+    return layoutJson.c_str();
+}
+
+/// Writes a TZX at `out` of the programs listed in the file at `list`, one per line as
+/// "MACHINE<tab>NAME<tab>PATH" (MACHINE a TargetFormat number, NAME the tape name zx8xwav used),
+/// each as zx8xwav puts it on tape (the name's ZX81 codes, then the file's bytes), with
+/// `pause` seconds of silence between them besides the lead-out and lead-in of their own tapes,
+/// so that it plays as the tapes joined by ZxJoinTapes do. 0 if a file cannot be read or written.
+EMSCRIPTEN_KEEPALIVE int ZxMakeTzx(const char* list, double pause, const char* out)
+{
+    FILE* lines = std::fopen(list, "r");
+    if (lines == nullptr) return 0;
+    std::vector<uint8_t> tzx = TzxFileHeader();
+    std::vector<std::vector<uint8_t>> programs;
+    bool zx81 = false, zx80 = false, ok = true;
+    char line[4096];
+    while (ok && std::fgets(line, sizeof line, lines) != nullptr) {
+        std::string text(line);
+        while (!text.empty() && text.back() == '\n') text.pop_back();
+        const size_t tab = text.find('\t'), second = text.find('\t', tab + 1);
+        ok = second != std::string::npos;
+        if (!ok) break;
+        const bool is_zx80 = std::atoi(text.c_str()) == TARGET_ZX80;
+        (is_zx80 ? zx80 : zx81) = true;
+        std::vector<uint8_t> bytes;
+        const std::string name = text.substr(tab + 1, second - tab - 1);
+        for (size_t i = 0; !is_zx80 && i < name.size(); ++i) {
+            const int code = ConvertAsciiToZxCode(static_cast<unsigned char>(name[i]), nullptr);
+            bytes.push_back(static_cast<uint8_t>(code | (i + 1 == name.size() ? 0x80 : 0)));
+        }
+        ok = ReadWhole(text.c_str() + second + 1, &bytes);
+        programs.push_back(bytes);
+    }
+    std::fclose(lines);
+    if (!ok || programs.empty()) return 0;
+    AppendHardware(&tzx, zx81, zx80);
+    const double between = Signal.ExtroDuration + pause + Signal.IntroDuration;
+    for (size_t k = 0; k < programs.size(); ++k) {
+        const bool last = k + 1 == programs.size();
+        AppendProgramBlock(&tzx, programs[k],
+                           last ? 0 : static_cast<unsigned>(between * 1000 + 0.5));
+    }
+    FILE* file = std::fopen(out, "wb");
+    if (file == nullptr) return 0;
+    ok = std::fwrite(tzx.data(), 1, tzx.size(), file) == tzx.size();
+    return std::fclose(file) == 0 && ok ? 1 : 0;
+}
+
+/// The files in the zip archive of `size` bytes at `zip`, as JSON: a list of {"name", "offset",
+/// "packed", "size", "method", "crc"}; "null" if its directory cannot be read.
+EMSCRIPTEN_KEEPALIVE const char* ZxZipEntries(const uint8_t* zip, int size)
+{
+    std::vector<ZipEntry> entries;
+    if (size < 0 || !ZipEntries(zip, static_cast<size_t>(size), &entries)) return "null";
+    layoutJson = "[";
+    for (const ZipEntry& e : entries) {
+        char crc[16];
+        std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(e.Crc));
+        layoutJson += std::string(layoutJson.size() > 1 ? ", " : "") +
+                      "{\"name\": " + Quoted(e.Name) + ", \"offset\": " + std::to_string(e.Offset) +
+                      ", \"packed\": " + std::to_string(e.Packed) +
+                      ", \"size\": " + std::to_string(e.Size) +
+                      ", \"method\": " + std::to_string(e.Method) + ", \"crc\": \"" + crc + "\"}";
+    }
+    layoutJson += "]";
+    return layoutJson.c_str();
+}
+
+/// The CRC-32 of `size` bytes at `bytes`, as 8 hex digits: whether an unpacked file is whole.
+EMSCRIPTEN_KEEPALIVE const char* ZxCrc32(const uint8_t* bytes, int size)
+{
+    layoutJson = Crc32Hex(std::vector<uint8_t>(bytes, bytes + std::max(0, size)));
+    return layoutJson.c_str();
 }
 }

@@ -339,9 +339,10 @@ void AddProgram(TzxPlayer* p, const Generalized& g, int one)
     TapePart program;
     program.Offset = p->Offset;
     program.Block = p->Block;
+    // The stream lies within the block, so its bits are counted in a size_t.
     program.BitCount = static_cast<size_t>(g.Datas);
-    program.Bytes.assign((g.Datas + 7) / 8, 0);
-    for (uint64_t i = 0; i < g.Datas; ++i) {
+    program.Bytes.assign((program.BitCount + 7) / 8, 0);
+    for (size_t i = 0; i < program.BitCount; ++i) {
         const bool bit = static_cast<int>(DataSymbol(g, i)) == one;
         if (bit) program.Bytes[i / 8] |= static_cast<uint8_t>(0x80 >> i % 8);
     }

@@ -80,7 +80,7 @@ void AppendProgramBlock(std::vector<uint8_t>* tzx, const std::vector<uint8_t>& b
     Put(&rest, 8 * bytes.size(), 4);
     rest.push_back(MOST_PULSES);
     rest.push_back(2);  // two symbols
-    for (const unsigned waves : {PULSES_ZERO, PULSES_ONE}) {
+    for (const unsigned waves : {unsigned{PULSES_ZERO}, unsigned{PULSES_ONE}}) {
         rest.push_back(3);  // every bit starts high
         for (unsigned k = 0; k < MOST_PULSES; ++k) {
             Put(&rest, k + 1 == 2 * waves ? REST_T : k < 2 * waves ? PULSE_T : 0, 2);

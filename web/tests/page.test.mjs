@@ -7,6 +7,7 @@ import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
+import zlib from 'node:zlib';
 import { chromium } from 'playwright-core';
 import { captureWav } from './capture.mjs';
 
@@ -39,6 +40,60 @@ function zx81Program(text) {
   image.writeUInt16LE(dFile + 25, 7);
   image.writeUInt16LE(0x4009 + image.length, 11);
   return image;
+}
+
+// A .p81 record: the tape name in ZX81 codes (capital letters), its last with bit 7 set, then
+// the image.
+function p81Record(name, image) {
+  const codes = Buffer.from(Array.from(name, (c, k) => 38 + c.charCodeAt(0) - 65 |
+    (k === name.length - 1 ? 0x80 : 0)));
+  return Buffer.concat([codes, image]);
+}
+
+function crc32(bytes) {
+  let crc = 0xffffffff;
+  for (const b of bytes) {
+    crc ^= b;
+    for (let k = 0; k < 8; k++) crc = (crc >>> 1) ^ (0xedb88320 & -(crc & 1));
+  }
+  return (crc ^ 0xffffffff) >>> 0;
+}
+
+// A zip archive of the files (name to bytes), the first stored, the others deflated.
+function zipOf(files) {
+  const locals = [];
+  const central = [];
+  let offset = 0;
+  Object.entries(files).forEach(([name, bytes], k) => {
+    const method = k === 0 ? 0 : 8;
+    const packed = method === 0 ? bytes : zlib.deflateRawSync(bytes);
+    const head = Buffer.alloc(30);
+    head.writeUInt32LE(0x04034b50, 0);
+    head.writeUInt16LE(method, 8);
+    head.writeUInt32LE(crc32(bytes), 14);
+    head.writeUInt32LE(packed.length, 18);
+    head.writeUInt32LE(bytes.length, 22);
+    head.writeUInt16LE(name.length, 26);
+    const entry = Buffer.alloc(46);
+    entry.writeUInt32LE(0x02014b50, 0);
+    entry.writeUInt16LE(method, 10);
+    entry.writeUInt32LE(crc32(bytes), 16);
+    entry.writeUInt32LE(packed.length, 20);
+    entry.writeUInt32LE(bytes.length, 24);
+    entry.writeUInt16LE(name.length, 28);
+    entry.writeUInt32LE(offset, 42);
+    locals.push(head, Buffer.from(name), packed);
+    central.push(entry, Buffer.from(name));
+    offset += 30 + name.length + packed.length;
+  });
+  const directory = Buffer.concat(central);
+  const end = Buffer.alloc(22);
+  end.writeUInt32LE(0x06054b50, 0);
+  end.writeUInt16LE(Object.keys(files).length, 8);
+  end.writeUInt16LE(Object.keys(files).length, 10);
+  end.writeUInt32LE(directory.length, 12);
+  end.writeUInt32LE(offset, 16);
+  return Buffer.concat([...locals, directory, end]);
 }
 
 // The samples of a WAV zx8xwav wrote (8-bit mono after a 44-byte header).
@@ -531,4 +586,55 @@ test('a doubtful byte is settled by hand, and the program downloads as settled',
   assert.equal(entry.status, 'settled');
   assert.deepEqual(entry.choices.map((c) => c.offset), offsets);
   for (const c of entry.choices) assert.equal(c.chosen, images[0][c.offset]);
+});
+
+test('tape files, zip archives and whole tapes as TZX', async () => {
+  const one = zx81Program('ONE');
+  const two = zx81Program('TWO');
+  const p81 = Buffer.concat([p81Record('ONE', one), p81Record('TWO', two)]);
+  const page = await openPage();
+  // A .p81 plays as the command line plays it, and the tape's parts are listed.
+  expectSameAsCommandLine(await convertOnPage(page, 'both.p81', p81), runNative('both.p81', p81, []));
+  assert.deepEqual(await page.$$eval('#tape-parts li', (lis) => lis.map((li) => li.dataset.kind)),
+    ['program', 'pause', 'program']);
+  assert.match(await page.textContent('#fact-memory'), /^2 programs on this tape: ONE, /);
+
+  // A zip of two programs makes them the parts of one tape, which also downloads as a TZX that
+  // the command line plays as the page does.
+  await page.setInputFiles('#file', { name: 'parts.zip', mimeType: 'application/zip',
+    buffer: zipOf({ 'dir/one.p': one, 'two.p': two }) });
+  await page.waitForFunction(() => document.querySelectorAll('#parts li').length === 2);
+  await page.click('#several summary');
+  await page.click('#make-tape');
+  await page.waitForFunction(() => !document.getElementById('download-tzx').hidden);
+  const [wavDownload] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
+  const [tzxDownload] = await Promise.all([page.waitForEvent('download'), page.click('#download-tzx')]);
+  const tzx = fs.readFileSync(await tzxDownload.path());
+  assert.equal(tzxDownload.suggestedFilename(), 'one-2-parts.tzx');
+  // The second part starts at another time on the tape, where its pulses' edges fall on other
+  // samples: each stretch of one level is the same within a sample.
+  const runsOf = (samples) => {
+    const runs = [];
+    samples.forEach((s, i) => {
+      if (i === 0 || s !== samples[i - 1]) runs.push([s, 0]);
+      runs[runs.length - 1][1]++;
+    });
+    return runs;
+  };
+  const replayed = runsOf(samplesOf(runNative('tape.tzx', tzx, []).wav));
+  const made = runsOf(samplesOf(fs.readFileSync(await wavDownload.path())));
+  assert.equal(replayed.length, made.length);
+  assert.ok(replayed.every(([level, n], k) => level === made[k][0] && Math.abs(n - made[k][1]) <= 1),
+    'the TZX plays as the tape the page made');
+  assert.deepEqual(await page.$$eval('#tape-parts li', (lis) => lis.map((li) => li.dataset.kind)),
+    ['program', 'program']);
+
+  // A recording read from a file also gives its whole tape as a TZX.
+  const { wav } = twoProgramTape();
+  await page.setInputFiles('#recording', { name: 'tape.wav', mimeType: 'audio/wav', buffer: wav });
+  await page.waitForFunction(() => !document.getElementById('tapes-read').hidden);
+  const [whole] = await Promise.all([page.waitForEvent('download'), page.click('#tapes-read a')]);
+  assert.equal(whole.suggestedFilename(), 'tape.tzx');
+  assert.ok(fs.readFileSync(await whole.path()).equals(readNative({ 'tape.wav': wav }, ['--tzx'])
+    .files['tape.tzx']), 'the TZX is the one zx8xread --tzx writes');
 });
