@@ -9,10 +9,10 @@
 
 struct ZipEntry {
     std::string Name;
-    size_t Offset = 0;      // where the packed data starts in the archive
-    size_t Packed = 0;      // bytes of packed data
-    size_t Size = 0;        // bytes once unpacked
-    unsigned Method = 0;    // 0 stored, 8 deflated
+    size_t Offset = 0;    // where the packed data starts in the archive
+    size_t Packed = 0;    // bytes of packed data
+    size_t Size = 0;      // bytes once unpacked
+    unsigned Method = 0;  // 0 stored, 8 deflated
     uint32_t Crc = 0;
 };
 
