@@ -1,9 +1,12 @@
 // Tape files on arbitrary bytes: the .p81 and TZX readers never read outside the data, never
-// loop without end, and what they accept holds whole programs and a bounded signal.
+// loop without end, and what they accept holds whole programs and a bounded signal; the zip
+// directory reader only gives entries whose data lies inside the archive.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
+#include "files/zip.h"
 #include "image/tape_file.h"
 #include "tape/tape.h"
 
@@ -37,5 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     TapeFileKindOf("x.bin", data, size);
+    std::vector<ZipEntry> entries;
+    if (ZipEntries(data, size, &entries)) {
+        for (const ZipEntry& e : entries) Require(e.Offset <= size && e.Packed <= size - e.Offset);
+    }
     return 0;
 }
