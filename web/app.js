@@ -18,7 +18,14 @@
   // Only one job at a time shows its result in the log.
   zxConvert.shareLogWith(zxParts.busy);
 
-  on('file', 'change', () => zxConvert.choose($('file').files[0]));
+  // After each choice the chooser is emptied, so that choosing the same file again (after a
+  // setting changed, say) converts it again.
+  on('file', 'change', async () => {
+    const file = $('file').files[0];
+    $('file').value = '';
+    await zxConvert.choose(file);
+  });
+  on('name', 'input', zxConvert.checkName);
   on('convert', 'click', zxConvert.convert);
   on('target', 'change', zxConvert.settingChanged);
   on('name', 'change', zxConvert.settingChanged);
@@ -39,6 +46,15 @@
     });
   });
   on('tape-files', 'change', () => zxParts.choose($('tape-files').files));
+  on('pause', 'change', () => {
+    // The pause the tape gets, shown as it is.
+    const pause = $('pause');
+    const value = Math.max(0, Math.min(60, Number(pause.value) || 0));
+    if (String(value) !== pause.value) {
+      pause.value = String(value);
+      zxConvert.note('A pause between the parts is from 0 to 60 seconds: it is ' + value + ' s.');
+    }
+  });
   on('make-tape', 'click', zxParts.makeTape);
   on('record', 'click', zxLive.start);
   on('record-stop', 'click', zxLive.stop);
@@ -61,9 +77,14 @@
     drop.classList.remove('over');
     const files = Array.from(e.dataTransfer.files);
     const audio = files.filter((f) => f.type.startsWith('audio/') || /\.(wav|flac|mp3|ogg|m4a)$/i.test(f.name));
+    const programs = files.filter((f) => !audio.includes(f));
+    // Recordings are read and programs converted: both, where both were dropped.
     if (audio.length > 0) zxRecordings.open(audio);
-    else if (files.length > 1) zxParts.choose(files);
-    else if (files.length === 1) zxConvert.choose(files[0]);
+    if (programs.length > 1) {
+      $('several').open = true;
+      zxParts.choose(programs);
+      $('several').scrollIntoView();
+    } else if (programs.length === 1) zxConvert.choose(programs[0]);
   });
   window.addEventListener('resize', zxPlayer.resized);
 

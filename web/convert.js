@@ -101,14 +101,41 @@ self.zxConvert = (function () {
     }
 
     showLog(run.lines, run.status);
-    if (run.status !== 0 || run.files.length !== 1) return;
+    if (run.status !== 0 || run.files.length !== 1) {
+      explainFailure(run);
+      return;
+    }
 
     const wav = run.files[0];
     const parts = run.tapeParts();
+    if (!parts && file.bytes.length > 0) await warnIfNoProgram(file, run);
     const layout = run.layout();
     zxPlayer.showTape(zxPlayer.readTape(wav.name, wav.bytes, layout, run, parts
       ? { parts: parts.map((p) => zxPlayer.inSamples(p, layout.rate)) }
       : { image: file, imageSize: file.bytes.length, tzx: () => zxWasm.makeTzx([run], [file], 0) }));
+  }
+
+  // What to do when the program refused: the tape name is the usual reason.
+  function explainFailure(run) {
+    const said = run.lines.map((l) => l.text).join('\n');
+    if (/Invalid zx file name|invalid character/.test(said)) {
+      note('The tape name comes from the file name unless one is typed, and a ZX81 tape name ' +
+        'holds only up to 8 letters A–Z and digits 0–9. Type a name in Tape name, and the file ' +
+        'converts with it.');
+      $('name').focus();
+    } else if (!$('note').textContent) {
+      note('The program could not make a tape of this file: its last line says why.');
+    }
+  }
+
+  // The command line makes a tape of any bytes; the page says when they are no program.
+  async function warnIfNoProgram(file, run) {
+    const lister = await zxWasm.readerInstance();
+    const failed = zxWasm.checks(lister, file.bytes, zxWasm.machineCode(lister, run.zx80 ? 'ZX80' : 'ZX81'));
+    if (failed.length === 0) return;
+    note('This file does not pass the checks of a ' + (run.zx80 ? 'ZX80' : 'ZX81') +
+      ' program (' + failed.join(', ') + '). The tape holds its bytes all the same, but unless ' +
+      'it is a program after all the machine will not run it.');
   }
 
   // Conversions run one at a time; a request made during one runs again when it ends, with the
@@ -121,6 +148,7 @@ self.zxConvert = (function () {
       return;
     }
     converting = true;
+    $('convert').disabled = true;
     $('log').dataset.busy = 'yes';
     const started = performance.now();
     try {
@@ -134,12 +162,18 @@ self.zxConvert = (function () {
       note('Something went wrong on this page: ' + e + '. Choose the file again.');
     } finally {
       converting = false;
+      $('convert').disabled = !chosen;
       delete $('log').dataset.busy;
     }
   }
 
-  async function choose(file) {
+  // Chooses `file` to convert; with `tapeName`, the name it had on tape goes in Tape name.
+  async function choose(file, { tapeName } = {}) {
     if (!file) return;
+    if (tapeName) {
+      $('name').value = tapeName;
+      await checkName();
+    }
     const bytes = new Uint8Array(await file.arrayBuffer());
     // A zip archive: one program in it is converted, several make one tape.
     let files = null;
@@ -161,13 +195,25 @@ self.zxConvert = (function () {
     await convert();
   }
 
-  // A setting converts again only if it changes what the program is asked.
-  function settingChanged() {
+  // Says at once when the tape name typed cannot be one, and why; true when it can.
+  async function checkName() {
+    const problem = await zxWasm.tapeNameProblem($('name').value);
+    const hint = $('name-hint');
+    hint.textContent = problem || 'Up to 8 letters A–Z and digits 0–9, as the ZX81 shows them; ' +
+      'a ZX80 tape has no name.';
+    hint.classList.toggle('problem', problem !== '');
+    $('name').setAttribute('aria-invalid', problem !== '' ? 'true' : 'false');
+    return problem === '';
+  }
+
+  // A setting converts again only if it changes what the program is asked, and the name can be.
+  async function settingChanged() {
+    if (!(await checkName())) return;
     if (chosen && JSON.stringify(argumentsFor(chosen.name)) !== lastArguments) convert();
   }
 
   return {
-    asArgument, runProgram, note, showLog, clearResult, convert, choose, settingChanged,
+    asArgument, runProgram, note, showLog, clearResult, convert, choose, settingChanged, checkName,
     busy: () => converting,
     // Another job that shows its result in the log: no conversion starts while it runs.
     shareLogWith: (busy) => { otherJobBusy = busy; },

@@ -45,6 +45,7 @@ self.zxInside = (function () {
 
   function row(className, begin, end, children) {
     const div = document.createElement('div');
+    div.id = 'row-' + rowCount++;
     div.className = className;
     div.dataset.begin = String(begin);
     div.dataset.end = String(end);
@@ -53,6 +54,8 @@ self.zxInside = (function () {
     div.append(...children);
     return div;
   }
+
+  let rowCount = 0;  // rows made, for their ids
 
   function showListing() {
     const v = view;
@@ -145,12 +148,37 @@ self.zxInside = (function () {
     for (let k = v.chosen.begin; k < Math.min(v.chosen.end, v.image.length); k++) {
       byteSpan(k).classList.add('chosen');
     }
+    if (first) $('listing').setAttribute('aria-activedescendant', first.id);
+    else $('listing').removeAttribute('aria-activedescendant');
+    sayChosen(first);
     if (from !== 'listing' && first) scrollWithin($('listing'), first);
     if (from !== 'hex' && v.chosen.begin < v.image.length) {
       scrollWithin($('hex'), $('hex').children[v.chosen.begin >> 4]);
     }
     $('inside').dataset.chosen = v.chosen.begin + '-' + v.chosen.end;
     zxInsideTape.draw(v);
+  }
+
+  // Says what is chosen, for those who cannot see the three views: the bytes, their values and
+  // the row of the listing they belong to.
+  function sayChosen(row) {
+    const v = view;
+    const { begin, end } = v.chosen;
+    const last = Math.min(end, v.image.length) - 1;
+    const values = Array.from(v.image.subarray(begin, Math.min(last + 1, begin + 4)), hex2).join(' ');
+    $('inside-chosen').textContent = (last > begin ? 'Bytes ' + begin + ' to ' + last : 'Byte ' + begin) +
+      ': ' + values + (last - begin >= 4 ? ' …' : '') +
+      (row ? '. ' + row.textContent.replace(/\s+/g, ' ').trim() : '');
+  }
+
+  // Arrows, Page Up and Down, Home and End move the chosen byte in the bytes and on the tape.
+  function moveChoice(e) {
+    const steps = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -16, ArrowDown: 16, PageUp: -256,
+      PageDown: 256, Home: -Infinity, End: Infinity };
+    if (!view || !(e.key in steps) || view.image.length === 0) return;
+    e.preventDefault();
+    const k = Math.max(0, Math.min(view.image.length - 1, view.chosen.begin + steps[e.key]));
+    choose(k, k + 1, 'keys');
   }
 
   // Scrolls a box (not the page) so that `item` shows; the box is positioned, so an item's
@@ -176,7 +204,8 @@ self.zxInside = (function () {
       const head = document.createElement('summary');
       head.className = 'doubt-head';
       head.textContent = 'Byte ' + d.offset + (d.time !== undefined ? ' at ' + d.time.toFixed(3) + ' s' : '') +
-        ': read as ' + hex2(d.value) + ', ' + Math.round(d.margin * 100) + ' % clear';
+        ': read as ' + hex2(d.value) + ', ' + (d.margin < 0.05 ? 'no clearer than its other values'
+          : 'its doubtful bits ' + Math.round(d.margin * 100) + ' % of the way to certain');
       const choices = document.createElement('div');
       choices.className = 'choices';
       details.addEventListener('toggle', () => {
@@ -321,6 +350,8 @@ self.zxInside = (function () {
     // How long listing and showing took, in milliseconds, for anyone timing the page.
     $('inside').dataset.ms = (performance.now() - started).toFixed(1);
     $('inside').scrollIntoView();
+    // The keyboard goes on from what was opened.
+    $('inside-title').focus();
   }
 
   // Choosing with the mouse and the keys in each of the three views.
@@ -345,6 +376,8 @@ self.zxInside = (function () {
       const k = Number(b.dataset.offset);
       choose(k, k + 1, 'hex');
     });
+    $('hex').addEventListener('keydown', moveChoice);
+    $('inside-tape').addEventListener('keydown', moveChoice);
     $('inside-tape').addEventListener('click', (e) => {
       if (!view || view.times.length === 0) return;
       const k = zxInsideTape.byteAt(view, e);

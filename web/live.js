@@ -26,6 +26,12 @@ self.zxLive = (function () {
 
   let recording = null;  // the live reading, while it runs
 
+  // Leaving the page while it records loses the reading: the browser asks first.
+  function warnWhileRecording(e) {
+    e.preventDefault();
+    e.returnValue = '';
+  }
+
   function showLevel(peak) {
     const db = peak > 0 ? 20 * Math.log10(peak) : -Infinity;
     const level = $('level');
@@ -70,6 +76,7 @@ self.zxLive = (function () {
       zxRecordings.clear();
       recording = Object.assign(input, { loudest: 1, frames: 0 });
       input.tap.port.onmessage = (event) => feed(event.data);
+      window.addEventListener('beforeunload', warnWhileRecording);
       input.source.connect(input.tap);
       $('recovered').dataset.busy = 'yes';
       $('record-stop').disabled = false;
@@ -112,6 +119,7 @@ self.zxLive = (function () {
     const r = recording;
     if (!r || !r.reader) return;
     recording = null;
+    window.removeEventListener('beforeunload', warnWhileRecording);
     r.tap.port.onmessage = null;
     r.stream.getTracks().forEach((track) => track.stop());
     r.context.close();
@@ -122,6 +130,8 @@ self.zxLive = (function () {
     delete $('recovered').dataset.busy;
     $('record').disabled = false;
     $('record-stop').disabled = true;
+    showLevel(0);
+    $('level-note').textContent = '';
     const count = $('recovered').children.length;
     $('reading').textContent = count === 0 ? 'No program was found in the recording.'
       : count + (count === 1 ? ' program' : ' programs') + ' read.';

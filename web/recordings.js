@@ -23,14 +23,17 @@ self.zxRecordings = (function () {
     const use = document.createElement('button');
     use.type = 'button';
     use.textContent = 'Play it back';
+    use.setAttribute('aria-label', 'Play ' + program.file + ' back');
     use.addEventListener('click', () => {
-      zxConvert.choose(new File([program.bytes], program.file));
+      // The tape name it was read with, which its file name (hello-2.p, say) may not be.
+      zxConvert.choose(new File([program.bytes], program.file), { tapeName: program.report.name });
       $('choose').scrollIntoView();
     });
     const look = document.createElement('button');
     look.type = 'button';
     look.className = 'look';
     look.textContent = 'Look inside';
+    look.setAttribute('aria-label', 'Look inside ' + program.file);
     look.addEventListener('click', () => zxInside.open({
       name: program.file,
       bytes: program.bytes,
@@ -82,7 +85,7 @@ self.zxRecordings = (function () {
 
   // The machine chosen for reading, as zx8xread's option.
   function machineOption() {
-    const target = $('target').value;
+    const target = $('read-machine').value;
     return target === 'zx81' ? ['-81'] : target === 'zx80' ? ['-80'] : [];
   }
 
@@ -100,7 +103,13 @@ self.zxRecordings = (function () {
       reader.FS.writeFile(path, bytes);
       return;
     }
-    const audio = await decode(bytes);
+    let audio;
+    try {
+      audio = await decode(bytes);
+    } catch (e) {
+      throw new Error(file.name + ' is no recording this browser can decode (' +
+        (bytes.length === 0 ? 'it is empty' : 'not a sound file it knows') + ')');
+    }
     const frames = audio.length;
     const channels = audio.numberOfChannels;
     const interleaved = new Float32Array(frames * channels);

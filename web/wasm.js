@@ -115,6 +115,12 @@ self.zxWasm = (function () {
     return program.FS.readFile('/tzx/tape.tzx');
   }
 
+  // Why `name` cannot be a ZX81 tape name, as a sentence; '' if it can.
+  async function tapeNameProblem(name) {
+    const program = await converterInstance();
+    return withMemory(program, [name], (p) => program.UTF8ToString(program._ZxTapeNameProblem(p)));
+  }
+
   // The files of a zip archive, unpacked by the browser; null for bytes that are no zip archive.
   // The archive's directory is read by zx8xwav, which also checks each file's CRC.
   async function unzip(bytes) {
@@ -172,6 +178,6 @@ self.zxWasm = (function () {
 
   return {
     instance, callMain, withMemory, json, readerInstance, machineCode, isWav, tapeLayout,
-    tapeFileParts, makeTzx, unzip, tapeByteTimes, listing, checks, choices, warmUp,
+    tapeFileParts, makeTzx, unzip, tapeNameProblem, tapeByteTimes, listing, checks, choices, warmUp,
   };
 })();

@@ -309,6 +309,24 @@ EMSCRIPTEN_KEEPALIVE const char* ZxZipEntries(const uint8_t* zip, int size)
     return layoutJson.c_str();
 }
 
+/// What keeps `name` from being a ZX81 tape name, as a sentence for the page; "" if nothing.
+EMSCRIPTEN_KEEPALIVE const char* ZxTapeNameProblem(const char* name)
+{
+    const std::string text(name);
+    char bad = 0;
+    layoutJson.clear();
+    if (!TapeNameHasCodes(text, &bad)) {
+        // The whole character, however many bytes of UTF-8 it takes.
+        const size_t at = text.find(bad);
+        size_t end = at + 1;
+        while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+        layoutJson = "\"" + text.substr(at, end - at) + "\" is not a character a ZX81 tape name can hold.";
+    } else if (text.size() > MAX_ZXNAME_LENGTH) {
+        layoutJson = "A tape name holds at most " + std::to_string(MAX_ZXNAME_LENGTH) + " characters.";
+    }
+    return layoutJson.c_str();
+}
+
 /// The CRC-32 of `size` bytes at `bytes`, as 8 hex digits: whether an unpacked file is whole.
 EMSCRIPTEN_KEEPALIVE const char* ZxCrc32(const uint8_t* bytes, int size)
 {
