@@ -18,6 +18,16 @@ const SOURCE_DIR = process.env.ZX8XWAV_SOURCE_DIR;
 const SCREENSHOTS = process.env.ZX8XWAV_SCREENSHOTS;
 
 const HELLO = fs.readFileSync(path.join(SOURCE_DIR, 'examples', 'hello.p'));
+const AXE = fs.readFileSync(path.join(SOURCE_DIR, 'web', 'node_modules', 'axe-core', 'axe.min.js'),
+  'utf8');
+
+// What axe-core finds against WCAG 2.2 AA on the page as it stands, as "rule: elements" lines.
+async function accessibilityViolations(page) {
+  if (!await page.evaluate(() => 'axe' in window)) await page.addScriptTag({ content: AXE });
+  return page.evaluate(async () => (await window.axe.run(document, {
+    runOnly: { type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa', 'wcag22aa'] },
+  })).violations.map((v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', ')));
+}
 
 // A ZX80 image of `size` bytes: E_LINE (bytes 10-11) points just past the 0x80 at its end.
 function zx80Image(size) {
@@ -637,4 +647,79 @@ test('tape files, zip archives and whole tapes as TZX', async () => {
   assert.equal(whole.suggestedFilename(), 'tape.tzx');
   assert.ok(fs.readFileSync(await whole.path()).equals(readNative({ 'tape.wav': wav }, ['--tzx'])
     .files['tape.tzx']), 'the TZX is the one zx8xread --tzx writes');
+});
+
+test('a person meets no dead end: names, non-programs, pauses, repeats and a program read twice', async () => {
+  const page = await openPage();
+  // A file name no tape name can come from: the page says what to do, and the name typed works.
+  await convertOnPage(page, 'my prog.p', HELLO);
+  assert.match(await page.textContent('#note'), /Type a name in Tape name/);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'name');
+  await page.fill('#name', 'ÄB');
+  await page.waitForFunction(() => /"Ä" is not a character/.test(document.getElementById('name-hint').textContent));
+  assert.equal(await page.getAttribute('#name', 'maxlength'), '8');
+  const named = await convertOnPage(page, 'my prog.p', HELLO, { tapeName: 'myprog' });
+  assert.ok(named.wav.equals(runNative('my prog.p', HELLO, ['-zmyprog']).wav));
+  // Bytes that are no program convert, as on the command line, but the page says so.
+  await convertOnPage(page, 'picture.p', Buffer.from('\x89PNG\r\n\x1a\n' + 'x'.repeat(200)));
+  assert.match(await page.textContent('#note'), /does not pass the checks of a ZX81 program/);
+  // Choosing the same file again converts it again.
+  const runs = await page.$eval('#log', (log) => Number(log.dataset.runs));
+  await page.setInputFiles('#file', { name: 'picture.p', mimeType: 'application/octet-stream',
+    buffer: HELLO });
+  await page.waitForFunction((n) => Number(document.getElementById('log').dataset.runs) > n, runs);
+  // A pause out of range is shown as the one used.
+  await page.click('#several summary');
+  await page.fill('#pause', '100');
+  await page.locator('#pause').blur();
+  assert.equal(await page.inputValue('#pause'), '60');
+  // A program read twice plays back under the name it had on tape, not its file's.
+  const hello = samplesOf(runNative('hello.p', HELLO, []).wav);
+  const twice = captureWav(Buffer.concat([hello, Buffer.alloc(22050, 128), hello]));
+  await page.setInputFiles('#recording', { name: 'twice.wav', mimeType: 'audio/wav', buffer: twice });
+  await page.waitForFunction(() => document.getElementById('recovered').children.length === 2);
+  await page.click('#recovered li:nth-child(2) button:not(.look)');
+  await page.waitForFunction(() => !document.getElementById('download').hidden &&
+    document.getElementById('download').download === 'hello-2.wav');
+  assert.equal(await page.inputValue('#name'), 'HELLO');
+});
+
+test('every state is accessible, at a desktop and a phone width, and works by keyboard', async () => {
+  const { wav } = twoProgramTape();
+  const damaged = withDropout(wav, 2.2);
+  const p81 = Buffer.concat([p81Record('ONE', zx81Program('ONE')), p81Record('TWO', zx81Program('TWO'))]);
+  for (const [label, viewport] of [['desktop', { width: 1280, height: 800 }],
+    ['phone', { width: 390, height: 844 }]]) {
+    const page = await openPage(undefined, viewport);
+    const states = {};
+    states['first view'] = await accessibilityViolations(page);
+    await convertOnPage(page, 'hello.p', HELLO);
+    states.converted = await accessibilityViolations(page);
+    await convertOnPage(page, 'both.p81', p81);
+    states['several parts'] = await accessibilityViolations(page);
+    await page.setInputFiles('#recording', { name: 'damaged.wav', mimeType: 'audio/wav', buffer: damaged });
+    await page.waitForFunction(() => document.getElementById('recovered').children.length > 0);
+    states['a reading with doubt'] = await accessibilityViolations(page);
+    // By keyboard: to the first program read, Look inside, and on into what it shows.
+    await page.focus('#recovered li:first-child button.look');
+    await page.keyboard.press('Enter');
+    await page.waitForSelector('#doubts:not([hidden])');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'inside-title');
+    states['look inside'] = await accessibilityViolations(page);
+    await page.keyboard.press('Tab');
+    await page.keyboard.press('ArrowRight');
+    await page.keyboard.press('Tab');
+    await page.keyboard.press('ArrowDown');
+    const active = await page.$eval('#listing', (l) => l.getAttribute('aria-activedescendant'));
+    assert.ok(active, 'the listing names the row chosen');
+    assert.match(await page.textContent('#inside-chosen'), /^Byte/);
+    await page.screenshot({ path: path.join(SCREENSHOTS, `doubt-${label}.png`), fullPage: true });
+    for (const [state, violations] of Object.entries(states)) {
+      assert.deepEqual(violations, [], `${label}, ${state}`);
+    }
+    // Names that tell the controls apart.
+    const names = await page.$$eval('button', (buttons) => buttons.filter((b) => b.offsetParent)
+      .map((b) => b.getAttribute('aria-label') || b.textContent.trim()));
+    assert.equal(new Set(names).size, names.length, names.join(' | '));
+  }
 });
