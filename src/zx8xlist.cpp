@@ -93,6 +93,32 @@ std::string DoubtsText(const std::vector<ReportedDoubt>& doubts, const std::vect
     return out;
 }
 
+// The repairs of a bit lost or gained that the report offers for `image`, with what each makes of
+// the listing and of the checks.
+std::string SlipsText(const std::vector<BitSlip>& slips, const std::vector<uint8_t>& image,
+                      TargetFormat machine, TextStyle style)
+{
+    std::string out = "\nA bit lost or gained on tape would explain the failed checks:\n";
+    char text[96];
+    for (const SlipChoice& choice : SlipChoices(image, machine, slips, style)) {
+        const size_t offset = choice.Slip.Bit / 8;
+        std::string checks = "checks pass";
+        for (size_t k = 0; k < choice.Failed.size(); ++k) {
+            checks = (k == 0 ? "fails: " : checks + ", ") + CheckName(choice.Failed[k]);
+        }
+        std::snprintf(text, sizeof text, "~ at %zu (byte %zu, bit %zu): %s  ",
+                      offset + static_cast<size_t>(ImageStart(machine)), offset,
+                      7 - choice.Slip.Bit % 8, SlipText(choice.Slip.Change));
+        out += text;
+        if (choice.Slip.Flip != NO_FLIP) {
+            out += "and bit " + std::to_string(7 - choice.Slip.Flip % 8) + " of byte " +
+                   std::to_string(choice.Slip.Flip / 8) + " turned  ";
+        }
+        out += checks + "  " + choice.Item + "\n";
+    }
+    return out;
+}
+
 // The machine an image is for: found from its system variables, else from its extension
 // (.o and .80 are ZX80 images), else a ZX81.
 TargetFormat MachineOf(const std::string& path, const std::vector<uint8_t>& image)
@@ -217,13 +243,17 @@ int main(int argc, char** argv)
             // them.
             if (report_path.empty() || one.Title != file) continue;
             std::vector<ReportedDoubt> doubts;
+            std::vector<BitSlip> slips;
             std::string why;
-            if (!ReportedDoubts(report, file, &doubts, &why)) {
+            if (!ReportedDoubts(report, file, &doubts, &why, &slips)) {
                 fprintf(stderr, "zx8xlist: %s: %s\n", report_path.c_str(), why.c_str());
                 status = 2;
-            } else if (!doubts.empty()) {
-                fputs(DoubtsText(doubts, one.Image, one.Machine, style).c_str(), stdout);
+                continue;
             }
+            if (!doubts.empty())
+                fputs(DoubtsText(doubts, one.Image, one.Machine, style).c_str(), stdout);
+            if (!slips.empty())
+                fputs(SlipsText(slips, one.Image, one.Machine, style).c_str(), stdout);
         }
     }
     if (fflush(stdout) != 0) return 2;

@@ -74,6 +74,11 @@ self.zxInside = (function () {
       }
       rows.push(row('line', line.begin, line.end, children));
     }
+    // A ZX81's display file, row by row, so that each of its bytes belongs to a row.
+    (listing.display || []).forEach((shown, k) => {
+      rows.push(row('display', shown.begin, shown.end,
+        ['row ' + String(k + 1).padStart(2) + '  ', ...textNodes(shown.text, v.doubtful)]));
+    });
     for (const variable of listing.variables) {
       const children = textNodes(variable.text, v.doubtful);
       if (variable.note) children.push('  ' + variable.note);
@@ -113,9 +118,12 @@ self.zxInside = (function () {
     const failed = checksOf(v, v.image);
     const open = [...v.doubtful].filter((k) => !v.choices.has(k)).length;
     const say = failed.length ? 'Checks failed: ' + failed.join(', ') + '.' : 'All checks pass.';
+    const repairs = v.report && v.report.bit_slips && v.report.bit_slips.length > 0;
     $('inside-checks').textContent = say + (v.doubtful.size === 0 ? ''
       : open === 0 ? ' Every doubtful byte is settled.' : ' ' + open + ' doubtful ' +
-        (open === 1 ? 'byte is' : 'bytes are') + ' not settled yet.');
+        (open === 1 ? 'byte is' : 'bytes are') + ' not settled yet.') +
+      (failed.length && repairs && !v.repair ? ' A bit lost or gained on tape would explain ' +
+        'it: the repairs are offered below.' : '');
     $('inside-checks').dataset.failed = String(failed.length);
     v.failed = failed;
   }
@@ -221,8 +229,69 @@ self.zxInside = (function () {
       li.append(details);
       return li;
     });
+    const repairs = showRepairs();
+    if (repairs) items.unshift(repairs);
     $('doubt-list').replaceChildren(...items);
     $('doubts').hidden = items.length === 0;
+  }
+
+  // The repairs of a bit lost or gained that the reader found: a dropout can swallow a whole
+  // bit, and then every byte after it is wrong though few look doubtful. Each repair is a choice,
+  // with what it makes of the program; "as read" undoes it.
+  function showRepairs() {
+    const v = view;
+    const slips = (v.report && v.report.bit_slips) || [];
+    if (slips.length === 0) return null;
+    const li = document.createElement('li');
+    li.className = 'repairs';
+    const details = document.createElement('details');
+    details.open = true;
+    const head = document.createElement('summary');
+    head.className = 'doubt-head';
+    head.textContent = 'A bit lost or gained near byte ' + slips[0].offset +
+      ' would explain the failed checks';
+    const box = document.createElement('div');
+    box.className = 'choices';
+    const options = [null, ...zxWasm.slipChoices(v.lister, v.readImage, v.machine, slips)];
+    for (const choice of options) {
+      const label = document.createElement('label');
+      const radio = document.createElement('input');
+      radio.type = 'radio';
+      radio.name = 'repair';
+      radio.value = choice ? choice.bit + ' ' + choice.text : 'as read';
+      radio.checked = v.repair === choice;
+      radio.addEventListener('change', () => repair(choice));
+      const what = document.createElement('span');
+      what.className = 'choice';
+      what.textContent = choice ? choice.text + ' at byte ' + (choice.bit >> 3) + ', bit ' +
+        (7 - (choice.bit & 7)) + '  ' + choice.item : 'as read';
+      const checks = document.createElement('span');
+      const failed = choice ? choice.failed : v.readFailed;
+      checks.className = failed.length ? 'fails' : 'passes';
+      checks.textContent = failed.length ? 'fails: ' + failed.join(', ') : 'checks pass';
+      label.append(radio, what, ' ', checks);
+      box.append(label);
+    }
+    details.append(head, box);
+    li.append(details);
+    return li;
+  }
+
+  // Puts the repair chosen (null for none) into the program shown; bytes settled before are
+  // settled again on the repaired program.
+  function repair(choice) {
+    const v = view;
+    v.repair = choice;
+    v.image = choice ? Uint8Array.from(choice.image.match(/../g), (h) => parseInt(h, 16))
+      : v.readImage.slice();
+    for (const [offset, value] of v.choices) if (offset < v.image.length) v.image[offset] = value;
+    v.listing = listingOf(v, v.image);
+    showListing();
+    showHex();
+    showChecks();
+    showDownloads();
+    const at = choice ? choice.bit >> 3 : v.chosen.begin;
+    choose(at, at + 1, 'doubts');
   }
 
   function showChoices(d, box) {
@@ -267,7 +336,7 @@ self.zxInside = (function () {
       if (a.href) URL.revokeObjectURL(a.href);
       a.removeAttribute('href');
     }
-    $('inside-downloads').hidden = !v.report || v.choices.size === 0;
+    $('inside-downloads').hidden = !v.report || (v.choices.size === 0 && !v.repair);
     if ($('inside-downloads').hidden) return;
     const program = $('inside-download');
     program.href = URL.createObjectURL(new Blob([v.image], { type: 'application/octet-stream' }));
@@ -277,6 +346,8 @@ self.zxInside = (function () {
     const entry = Object.assign({}, v.report, {
       status: v.failed.length ? 'failed' : open ? 'doubtful' : 'settled',
       checks_failed: v.failed,
+      size: v.image.length,
+      repair: v.repair ? { bit: v.repair.bit, change: v.repair.text } : null,
       choices: v.doubts.filter((d) => v.choices.has(d.offset)).map((d) => ({
         offset: d.offset, read: d.value, chosen: v.choices.get(d.offset),
       })),
@@ -300,6 +371,8 @@ self.zxInside = (function () {
       name: program.name,
       machine: program.machine,
       image: new Uint8Array(program.bytes),
+      readImage: new Uint8Array(program.bytes),
+      repair: null,
       times: program.times || [],
       end: program.end,
       samples: program.samples || null,
@@ -313,6 +386,7 @@ self.zxInside = (function () {
       failed: [],
     };
     view.listing = listingOf(view, view.image);
+    view.readFailed = checksOf(view, view.image);
     $('inside').hidden = false;
     $('inside-what').textContent = program.name + ': ' + view.listing.machine + ' program, ' +
       view.image.length + ' bytes, ' + view.listing.lines.length +

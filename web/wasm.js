@@ -170,6 +170,15 @@ self.zxWasm = (function () {
       image.length, machine, d.offset, d.value, bits, listed, readings.length)));
   }
 
+  // The repairs of a lost or gained bit that a report offers (`slips`, each {bit, change}),
+  // applied to an image of machine number `machine`, with what each makes of it.
+  function slipChoices(l, image, machine, slips) {
+    const codes = { 'insert 0': 0, 'insert 1': 1, remove: 2 };
+    const pairs = slips.flatMap((s) => [s.bit, codes[s.change], s.flip === null ? -1 : s.flip]);
+    return withMemory(l, [image, pairs], (at, listed) => json(l, l._ZxSlipChoicesJson(at,
+      image.length, machine, listed, slips.length)));
+  }
+
   // Compiles both programs while the page waits for its first file.
   function warmUp() {
     compiledModule('zx8xwav');
@@ -178,6 +187,6 @@ self.zxWasm = (function () {
 
   return {
     instance, callMain, withMemory, json, readerInstance, machineCode, isWav, tapeLayout,
-    tapeFileParts, makeTzx, unzip, tapeNameProblem, tapeByteTimes, listing, checks, choices, warmUp,
+    tapeFileParts, makeTzx, unzip, tapeNameProblem, tapeByteTimes, listing, checks, choices, slipChoices, warmUp,
   };
 })();

@@ -234,7 +234,52 @@ EMSCRIPTEN_KEEPALIVE const char* ZxListJson(const uint8_t* image, int size, int 
                 ", \"end\": " + std::to_string(v.Bytes.End) +
                 ", \"problems\": " + Problems(v.Problems) + "}";
     }
+    json += "], \"display\": [";
+    for (size_t k = 0; k < listing.DisplayRows.size(); ++k) {
+        const DisplayRow& row = listing.DisplayRows[k];
+        json += std::string(k == 0 ? "" : ",") + "{\"text\": " + Runs(row.Text, m) +
+                ", \"begin\": " + std::to_string(row.Bytes.Begin) +
+                ", \"end\": " + std::to_string(row.Bytes.End) + "}";
+    }
     json += "]}";
+    return json.c_str();
+}
+
+/// The repairs of a bit lost or gained (`count` of them, as triples of a bit, its change (0 to
+/// insert a 0, 1 to insert a 1, 2 to remove the bit) and the bit flipped with it, or -1) of the
+/// `size` bytes at `image` for `machine`, as JSON: each with "bit", "text" (what it does), "image"
+/// (the program repaired, in hex), "item" (where the bit was) and "failed" (the checks it then
+/// fails).
+EMSCRIPTEN_KEEPALIVE const char* ZxSlipChoicesJson(const uint8_t* image, int size, int machine,
+                                                   const int* slips, int count)
+{
+    std::vector<BitSlip> wanted;
+    for (int k = 0; k < count; ++k) {
+        const int* s = slips + 3 * k;
+        if (s[0] < 0 || s[1] < 0 || s[1] > 2) continue;
+        wanted.push_back({static_cast<size_t>(s[0]), static_cast<SlipChange>(s[1]),
+                          s[2] < 0 ? NO_FLIP : static_cast<size_t>(s[2])});
+    }
+    const std::vector<uint8_t> bytes(image, image + std::max(0, size));
+    std::string& json = live.Json;
+    json = "[";
+    for (const SlipChoice& c :
+         SlipChoices(bytes, static_cast<TargetFormat>(machine), wanted, TEXT_UNICODE)) {
+        std::string failed = "[";
+        for (const ImageCheck check : c.Failed) {
+            failed += std::string(failed.size() > 1 ? "," : "") + JsonQuoted(CheckName(check));
+        }
+        std::string text = SlipText(c.Slip.Change);
+        if (c.Slip.Flip != NO_FLIP) {
+            text += " and bit " + std::to_string(7 - c.Slip.Flip % 8) + " of byte " +
+                    std::to_string(c.Slip.Flip / 8) + " turned";
+        }
+        json += std::string(json.size() > 1 ? "," : "") +
+                "{\"bit\": " + std::to_string(c.Slip.Bit) + ", \"text\": " + JsonQuoted(text) +
+                ", \"image\": \"" + Hex(c.Image) + "\", \"item\": " + JsonQuoted(c.Item) +
+                ", \"failed\": " + failed + "]}";
+    }
+    json += "]";
     return json.c_str();
 }
 

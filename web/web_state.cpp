@@ -320,9 +320,11 @@ EMSCRIPTEN_KEEPALIVE const char* ZxTapeNameProblem(const char* name)
         const size_t at = text.find(bad);
         size_t end = at + 1;
         while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
-        layoutJson = "\"" + text.substr(at, end - at) + "\" is not a character a ZX81 tape name can hold.";
+        layoutJson =
+            "\"" + text.substr(at, end - at) + "\" is not a character a ZX81 tape name can hold.";
     } else if (text.size() > MAX_ZXNAME_LENGTH) {
-        layoutJson = "A tape name holds at most " + std::to_string(MAX_ZXNAME_LENGTH) + " characters.";
+        layoutJson =
+            "A tape name holds at most " + std::to_string(MAX_ZXNAME_LENGTH) + " characters.";
     }
     return layoutJson.c_str();
 }

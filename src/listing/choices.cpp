@@ -46,6 +46,13 @@ std::string ItemHolding(const Listing& listing, size_t offset, TextStyle style)
     for (const SystemValue& v : listing.System) {
         if (holds(v.Bytes)) return v.Name + " " + v.Text;
     }
+    for (size_t row = 0; row < listing.DisplayRows.size(); ++row) {
+        const DisplayRow& shown = listing.DisplayRows[row];
+        if (holds(shown.Bytes)) {
+            return "display row " + std::to_string(row + 1) + ": " +
+                   TextOf(shown.Text, listing.Machine, style);
+        }
+    }
     return "";
 }
 
@@ -67,6 +74,21 @@ std::vector<ByteChoice> ByteChoices(const std::vector<uint8_t>& image, TargetFor
         const size_t expected = std::max(size, changed.size());
         changed.resize(std::min(size, changed.size()));
         choice.Failed = FailedChecks(machine, changed, expected);
+        choices.push_back(choice);
+    }
+    return choices;
+}
+
+std::vector<SlipChoice> SlipChoices(const std::vector<uint8_t>& image, TargetFormat machine,
+                                    const std::vector<BitSlip>& slips, TextStyle style)
+{
+    std::vector<SlipChoice> choices;
+    for (const BitSlip& slip : slips) {
+        SlipChoice choice;
+        choice.Slip = slip;
+        choice.Image = RepairSlip(machine, image, slip);
+        choice.Item = ItemHolding(ListImage(choice.Image, machine), slip.Bit / 8, style);
+        choice.Failed = FailedChecks(machine, choice.Image, choice.Image.size());
         choices.push_back(choice);
     }
     return choices;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "image/slips.h"
 #include "listing/text.h"
 
 /// A value a doubtful byte may have, and what it makes of the program.
@@ -28,6 +29,18 @@ std::vector<uint8_t> DoubtfulValues(uint8_t value, const std::vector<int>& bits,
 std::vector<ByteChoice> ByteChoices(const std::vector<uint8_t>& image, TargetFormat machine,
                                     size_t offset, const std::vector<uint8_t>& values,
                                     TextStyle style);
+
+/// A repair of a bit lost or gained, and what it makes of the program.
+struct SlipChoice {
+    BitSlip Slip;
+    std::vector<uint8_t> Image;      // the program repaired
+    std::string Item;                // the line, variable or system variable where the bit was
+    std::vector<ImageCheck> Failed;  // the checks the repaired program fails
+};
+
+/// Each of `slips` applied to `image`, a program for `machine`, and what it makes of it.
+std::vector<SlipChoice> SlipChoices(const std::vector<uint8_t>& image, TargetFormat machine,
+                                    const std::vector<BitSlip>& slips, TextStyle style);
 
 /// The item of `listing` that holds byte `offset`, as listed: a line with its number, a variable,
 /// or a system variable with what its value means; empty for bytes no item shows (the display file,

@@ -547,7 +547,20 @@ void ListDisplayFile(const SystemVariables& sv, Areas* areas)
     }
     areas->ProgramEnd = d_file - sv.Start;
     size_t rows = 0;
-    for (size_t i = areas->ProgramEnd; i < areas->Vars; ++i) rows += image[i] == NEWLINE;
+    size_t row_begin = areas->ProgramEnd;  // the first row holds the display file's first NEWLINE
+    for (size_t i = areas->ProgramEnd; i < areas->Vars; ++i) {
+        if (image[i] != NEWLINE) continue;
+        ++rows;
+        if (i == areas->ProgramEnd) continue;
+        DisplayRow row{{row_begin, i + 1}, {}};
+        for (size_t k = row_begin; k < i; ++k) {
+            if (image[k] == NEWLINE) continue;
+            row.Text.Codes.push_back(image[k]);
+            row.Text.Sources.push_back(k);
+        }
+        sv.Out->DisplayRows.push_back(row);
+        row_begin = i + 1;
+    }
     const size_t size = areas->Vars - areas->ProgramEnd;
     sv.Add("D_FILE", ZX81_D_FILE,
            std::to_string(d_file) + ": display file, " + Bytes(size) + ", " +

@@ -52,12 +52,19 @@ struct ListedVariable {
     std::vector<Problem> Problems;
 };
 
+/// A row of a ZX81's display file: its bytes up to its NEWLINE, and what it shows.
+struct DisplayRow {
+    ByteRange Bytes;
+    ScreenText Text;
+};
+
 struct Listing {
     TargetFormat Machine = TARGET_ZX81;
     std::vector<SystemValue> System;
     std::vector<ListedLine> Lines;
     std::vector<ListedVariable> Variables;
-    std::vector<Problem> Problems;  // outside any line or variable
+    std::vector<Problem> Problems;        // outside any line or variable
+    std::vector<DisplayRow> DisplayRows;  // a ZX81's display file
 };
 
 /// Lists `image`, a program image for `machine` (TARGET_ZX80, else a ZX81).

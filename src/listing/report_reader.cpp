@@ -172,10 +172,41 @@ bool ReadDoubt(const Json& entry, ReportedDoubt* doubt)
     return true;
 }
 
+// The repairs a report's program offers; false if one cannot be read.
+bool ReadSlips(const Json& program, std::vector<BitSlip>* slips)
+{
+    slips->clear();
+    const Json* list = Member(program, "bit_slips", JSON_ARRAY);
+    for (size_t k = 0; list != nullptr && k < list->Items.size(); ++k) {
+        const Json* bit = Member(list->Items[k], "bit", JSON_NUMBER);
+        const Json* change = Member(list->Items[k], "change", JSON_STRING);
+        if (bit == nullptr || change == nullptr || bit->Number < 0 || bit->Number > 1e9)
+            return false;
+        BitSlip slip;
+        slip.Bit = static_cast<size_t>(bit->Number);
+        const Json* flip = Member(list->Items[k], "flip", JSON_NUMBER);
+        if (flip != nullptr && flip->Number >= 0 && flip->Number <= 1e9) {
+            slip.Flip = static_cast<size_t>(flip->Number);
+        }
+        if (change->String == "insert 0") {
+            slip.Change = SLIP_INSERT_0;
+        } else if (change->String == "insert 1") {
+            slip.Change = SLIP_INSERT_1;
+        } else if (change->String == "remove") {
+            slip.Change = SLIP_REMOVE;
+        } else {
+            return false;
+        }
+        slips->push_back(slip);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ReportedDoubts(const std::string& json, const std::string& file,
-                    std::vector<ReportedDoubt>* doubts, std::string* error)
+                    std::vector<ReportedDoubt>* doubts, std::string* error,
+                    std::vector<BitSlip>* slips)
 {
     Json report;
     Parser parser{json};
@@ -212,6 +243,10 @@ bool ReportedDoubts(const std::string& json, const std::string& file,
             }
             doubts->push_back(doubt);
         }
+    }
+    if (slips != nullptr && !ReadSlips(*found, slips)) {
+        *error = "a repair of a lost bit in the report cannot be read";
+        return false;
     }
     return true;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "image/slips.h"
+
 /// A doubtful byte as the report gives it.
 struct ReportedDoubt {
     size_t Offset = 0;
@@ -20,5 +22,7 @@ struct ReportedDoubt {
 /// program was written under that very name, for the one whose file has the same name in
 /// another folder. False, with the reason in `error`, when `json` is no report or names no such
 /// program.
+/// Where `slips` is given, it receives the repairs of a bit lost or gained the report offers.
 bool ReportedDoubts(const std::string& json, const std::string& file,
-                    std::vector<ReportedDoubt>* doubts, std::string* error);
+                    std::vector<ReportedDoubt>* doubts, std::string* error,
+                    std::vector<BitSlip>* slips = nullptr);

@@ -308,3 +308,13 @@ char NameCharacter(uint8_t code)
     const char* shown = CharacterOf(TARGET_ZX81, code);
     return shown != nullptr && shown[1] == '\0' ? shown[0] : '?';
 }
+
+std::vector<BitSlip> ProgramSlips(const TapeProgram& program)
+{
+    if (program.Failed.empty()) return {};
+    std::vector<size_t> doubtful;
+    for (size_t bit = 0; bit < program.BitMargins.size(); ++bit) {
+        if (program.BitMargins[bit] < DOUBT_MARGIN) doubtful.push_back(bit);
+    }
+    return RepairingSlips(program.Kind, program.Image, doubtful);
+}

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "image/slips.h"
 #include "read/framer.h"
 #include "zx/machine.h"
 
@@ -64,6 +65,10 @@ float WorstMargin(const TapeProgram& program);
 /// Whether the program can be trusted as read: every check passed, no byte or name character
 /// is doubtful, and it began where a tape begins.
 bool ProgramIsSound(const TapeProgram& program);
+
+/// The repairs of one bit lost or gained on tape, near the program's doubtful bits, after which a
+/// program that fails a check passes them all.
+std::vector<BitSlip> ProgramSlips(const TapeProgram& program);
 
 /// The ZX81 character for a code in a tape name, as ASCII: digits, letters and the punctuation
 /// the character set has; '?' for codes it has none for.

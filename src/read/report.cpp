@@ -93,7 +93,17 @@ std::string ProgramJson(const ProgramReport& report, const std::vector<Recording
                 ", \"channel\": " + std::to_string(s.Channel) +
                 ", \"start\": " + Number(s.Start, 4) + ", \"end\": " + Number(s.End, 4) + "}";
     }
-    json += "], \"agreeing\": " + std::to_string(p.Agreeing) + ",\n     \"doubtful_bytes\": [";
+    json += "], \"agreeing\": " + std::to_string(p.Agreeing) + ",\n     \"bit_slips\": [";
+    const std::vector<BitSlip> slips = ProgramSlips(p);
+    for (size_t k = 0; k < slips.size(); ++k) {
+        static const char* const CHANGES[] = {"insert 0", "insert 1", "remove"};
+        json += std::string(k == 0 ? "" : ", ") + "{\"bit\": " + std::to_string(slips[k].Bit) +
+                ", \"offset\": " + std::to_string(slips[k].Bit / 8) + ", \"change\": \"" +
+                CHANGES[slips[k].Change] + "\", \"flip\": " +
+                (slips[k].Flip == NO_FLIP ? std::string("null") : std::to_string(slips[k].Flip)) +
+                "}";
+    }
+    json += "],\n     \"doubtful_bytes\": [";
     const int recording = p.Sources.empty() ? 0 : p.Sources[0].Recording;
     const int rate = recording < static_cast<int>(recordings.size())
                          ? recordings[static_cast<size_t>(recording)].Info.Rate

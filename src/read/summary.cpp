@@ -62,6 +62,11 @@ std::string ProgramLine(const TapeProgram& program, const std::string& written, 
         }
         if (doubtful.size() > DOUBTS_SHOWN) line += ", ...";
     }
+    const std::vector<BitSlip> slips = ProgramSlips(program);
+    if (!slips.empty()) {
+        line += ", a bit lost or gained near byte " + std::to_string(slips.front().Bit / 8) +
+                " would explain it";
+    }
     if (program.BytesAfter > 0) {
         line += ", " + std::to_string(program.BytesAfter) +
                 (program.BytesAfter == 1 ? " byte" : " bytes") + " after the program's end";

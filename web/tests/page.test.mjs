@@ -723,3 +723,31 @@ test('every state is accessible, at a desktop and a phone width, and works by ke
     assert.equal(new Set(names).size, names.length, names.join(' | '));
   }
 });
+
+test('a bit lost on tape is found, and its repair is offered with its effect', async () => {
+  const hello = Buffer.from(samplesOf(runNative('hello.p', HELLO, []).wav));
+  // 3.5 ms of silence in the data: a whole burst is lost, and every byte after it shifts.
+  hello.fill(128, Math.round(4.478 * 22050), Math.round(4.478 * 22050) + 77);
+  const page = await openPage();
+  await page.setInputFiles('#recording', { name: 'lost.wav', mimeType: 'audio/wav',
+    buffer: captureWav(hello) });
+  await page.waitForFunction(() => document.getElementById('recovered').children.length > 0);
+  assert.equal(await page.getAttribute('#recovered li', 'data-status'), 'failed');
+  await page.click('#recovered li:first-child button.look');
+  await page.waitForSelector('#doubt-list li.repairs');
+  assert.match(await page.textContent('#inside-checks'), /repairs are offered/);
+  const repairs = await page.$$eval('#doubt-list li.repairs input', (inputs) => inputs.map((i) => i.value));
+  let restored = false;
+  for (const value of repairs.filter((v) => v !== 'as read')) {
+    await page.check(`#doubt-list li.repairs input[value="${value}"]`);
+    const bytes = await page.$$eval('#hex [data-offset]', (spans) => spans.map((s) => parseInt(s.textContent, 16)));
+    if (Buffer.from(bytes).equals(HELLO)) {
+      restored = true;
+      assert.match(await page.textContent('#inside-checks'), /^All checks pass/);
+      const [program] = await Promise.all([page.waitForEvent('download'), page.click('#inside-download')]);
+      assert.ok(fs.readFileSync(await program.path()).equals(HELLO));
+      break;
+    }
+  }
+  assert.ok(restored, 'one of the repairs gives the program back: ' + repairs.join(', '));
+});
