@@ -92,26 +92,48 @@ self.zxInside = (function () {
     $('listing').replaceChildren(...rows);
   }
 
-  function showHex() {
-    const v = view;
+  // The bytes sixteen to a row, made as markup (only digits and the page's own names in it), the
+  // first rows at once and the rest a piece at a time, so that a 64K image shows without a wait.
+  const HEX_ROWS_AT_ONCE = 128;
+  const HEX_ROWS_LATER = 256;
+
+  // Adds the rows of the hex view up to row `last` (not included).
+  function addHexRows(v, last) {
+    const hex = $('hex');
     const rows = [];
-    for (let at = 0; at < v.image.length; at += 16) {
-      const div = document.createElement('div');
-      div.append(String(at).padStart(5, ' ') + ' ');
-      for (let k = at; k < Math.min(at + 16, v.image.length); k++) {
-        const b = document.createElement('span');
-        b.dataset.offset = String(k);
-        if (v.doubtful.has(k)) b.className = 'doubt';
-        b.textContent = hex2(v.image[k]);
-        div.append(' ', b);
+    const first = hex.children.length;
+    const end = Math.min(last, Math.ceil(v.image.length / 16));
+    for (let r = first; r < end; r++) {
+      let row = '<div>' + String(16 * r).padStart(5, ' ') + ' ';
+      for (let k = 16 * r; k < Math.min(16 * r + 16, v.image.length); k++) {
+        const classes = (v.doubtful.has(k) ? 'doubt ' : '') +
+          (k >= v.chosen.begin && k < v.chosen.end ? 'chosen' : '');
+        row += ' <span data-offset="' + k + '"' + (classes ? ' class="' + classes.trim() + '"' : '') +
+          '>' + hex2(v.image[k]) + '</span>';
       }
-      rows.push(div);
+      rows.push(row + '</div>');
     }
-    $('hex').replaceChildren(...rows);
+    if (rows.length) hex.insertAdjacentHTML('beforeend', rows.join(''));
   }
 
-  // The span of byte k in the hex view: each row holds sixteen, as its only elements.
-  const byteSpan = (k) => $('hex').children[k >> 4].children[k & 15];
+  function showHex() {
+    const v = view;
+    $('hex').replaceChildren();
+    addHexRows(v, HEX_ROWS_AT_ONCE);
+    const more = () => {
+      if (view !== v || $('hex').children.length >= Math.ceil(v.image.length / 16)) return;
+      addHexRows(v, $('hex').children.length + HEX_ROWS_LATER);
+      setTimeout(more, 0);
+    };
+    setTimeout(more, 0);
+  }
+
+  // The span of byte k in the hex view (each row holds sixteen, as its only elements), made now
+  // if its row is still to come.
+  function byteSpan(k) {
+    if ((k >> 4) >= $('hex').children.length) addHexRows(view, (k >> 4) + 1);
+    return $('hex').children[k >> 4].children[k & 15];
+  }
 
   function showChecks() {
     const v = view;
@@ -161,7 +183,7 @@ self.zxInside = (function () {
     sayChosen(first);
     if (from !== 'listing' && first) scrollWithin($('listing'), first);
     if (from !== 'hex' && v.chosen.begin < v.image.length) {
-      scrollWithin($('hex'), $('hex').children[v.chosen.begin >> 4]);
+      scrollWithin($('hex'), byteSpan(v.chosen.begin).parentElement);
     }
     $('inside').dataset.chosen = v.chosen.begin + '-' + v.chosen.end;
     zxInsideTape.draw(v);

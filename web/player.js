@@ -37,7 +37,7 @@ self.zxPlayer = (function () {
   }
 
   // Where each byte of the program starts on the tape shown, in seconds.
-  const byteTimes = () => zxWasm.tapeByteTimes(tape.bytes, tape.target, tape.tapeName);
+  const byteTimes = () => zxWasm.imageByteTimes(tape.image.bytes, tape.target, tape.tapeName);
 
   function minutesAndSeconds(seconds) {
     const whole = Math.max(0, Math.round(seconds));

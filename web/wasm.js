@@ -145,6 +145,13 @@ self.zxWasm = (function () {
     return files;
   }
 
+  // Where each byte of `image` starts on the tape zx8xwav makes of it for `target` named `name`.
+  async function imageByteTimes(image, target, name) {
+    const program = await converterInstance();
+    return withMemory(program, [image, name],
+      (at, n) => json(program, program._ZxImageByteTimes(at, image.length, target, n)));
+  }
+
   // Where each byte of the program starts on the tape `wav`, asked when it is wanted, of an
   // instance kept for it.
   async function tapeByteTimes(wav, target, name) {
@@ -187,6 +194,6 @@ self.zxWasm = (function () {
 
   return {
     instance, callMain, withMemory, json, readerInstance, machineCode, isWav, tapeLayout,
-    tapeFileParts, makeTzx, unzip, tapeNameProblem, tapeByteTimes, listing, checks, choices, slipChoices, warmUp,
+    tapeFileParts, makeTzx, unzip, tapeNameProblem, tapeByteTimes, imageByteTimes, listing, checks, choices, slipChoices, warmUp,
   };
 })();

@@ -309,6 +309,38 @@ EMSCRIPTEN_KEEPALIVE const char* ZxZipEntries(const uint8_t* zip, int size)
     return layoutJson.c_str();
 }
 
+/// Where each of the `size` bytes at `image` starts on the tape zx8xwav makes of it for `target`
+/// named `name`, in seconds (the first pulse of its first bit), as a JSON array: found from the
+/// signal's own timing, with no WAV to measure.
+EMSCRIPTEN_KEEPALIVE const char* ZxImageByteTimes(const uint8_t* image, int size, int target,
+                                                  const char* name)
+{
+    const auto bits_seconds = [](uint8_t byte) {
+        double seconds = 0;
+        for (int k = 0; k < 8; ++k) {
+            const bool one = (byte << k & 0x80) != 0;
+            seconds += Signal.InterbitDelay +
+                       2 * Signal.HalfPulsDuration * (one ? Signal.PulsesOne : Signal.PulsesZero);
+        }
+        return seconds;
+    };
+    double at = Signal.IntroDuration;
+    const size_t name_size = NameBits(target, name) / 8;
+    for (size_t i = 0; i < name_size; ++i) {
+        const int code = ConvertAsciiToZxCode(static_cast<unsigned char>(name[i]), nullptr);
+        at += bits_seconds(static_cast<uint8_t>(code | (i + 1 == name_size ? 0x80 : 0)));
+    }
+    layoutJson = "[";
+    char number[24];
+    for (int i = 0; i < size; ++i) {
+        std::snprintf(number, sizeof number, i == 0 ? "%.6f" : ",%.6f", at + Signal.InterbitDelay);
+        layoutJson += number;
+        at += bits_seconds(image[i]);
+    }
+    layoutJson += "]";
+    return layoutJson.c_str();
+}
+
 /// What keeps `name` from being a ZX81 tape name, as a sentence for the page; "" if nothing.
 EMSCRIPTEN_KEEPALIVE const char* ZxTapeNameProblem(const char* name)
 {
