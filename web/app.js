@@ -58,6 +58,7 @@
   on('make-tape', 'click', zxParts.makeTape);
   on('record', 'click', zxLive.start);
   on('record-stop', 'click', zxLive.stop);
+  on('read-stop', 'click', zxRecordings.stopReading);
   on('recording', 'change', () => zxRecordings.open(Array.from($('recording').files)));
   on('merge', 'change', () => {
     $('recording').multiple = $('merge').checked;

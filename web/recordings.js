@@ -95,12 +95,45 @@ self.zxRecordings = (function () {
     return context.decodeAudioData(bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.length));
   }
 
+  // The worker that reads recordings from files (see read_worker.js), made when first needed and
+  // made anew when a reading is stopped. Each request is answered by one message.
+  let worker = null;
+  let answered = null;  // the handler of the next answer, and of each line printed meanwhile
+  async function readingWorker() {
+    if (!worker) {
+      const source = URL.createObjectURL(new Blob([self.READ_WORKER_SOURCE], { type: 'text/javascript' }));
+      worker = new Worker(source);
+      URL.revokeObjectURL(source);
+      worker.onmessage = (event) => answered && answered(event.data);
+      worker.onerror = (event) => answered && answered({ type: 'error', message: event.message });
+      worker.postMessage({ type: 'module', module: await zxWasm.compiledModule('zx8xread') });
+    }
+    return worker;
+  }
+  async function ask(message, transfer = [], onLine = null) {
+    const w = await readingWorker();
+    return new Promise((resolve, reject) => {
+      answered = (m) => {
+        if (m.type === 'line') {
+          if (onLine) onLine(m.text);
+          return;
+        }
+        answered = null;
+        if (m.type === 'error') reject(new Error(m.message));
+        else resolve(m);
+      };
+      w.postMessage(message, transfer);
+    });
+  }
+  const send = async (message, transfer = []) => (await readingWorker()).postMessage(message, transfer);
+
   // Puts a recording where zx8xread reads it: as it stands if zx8xread reads it itself (a WAV
-  // file), else as the browser decodes it, written by zx8xread as a float WAV.
-  async function place(reader, file, path) {
+  // file), else as the browser decodes it, handed over a few seconds at a time so that the page
+  // never waits long, and written by zx8xread as a float WAV.
+  async function place(file, path) {
     const bytes = new Uint8Array(await file.arrayBuffer());
-    if (zxWasm.isWav(reader, bytes)) {
-      reader.FS.writeFile(path, bytes);
+    if (zxWasm.isWav(await zxWasm.readerInstance(), bytes)) {
+      await send({ type: 'wav', path, bytes }, [bytes.buffer]);
       return;
     }
     let audio;
@@ -110,28 +143,29 @@ self.zxRecordings = (function () {
       throw new Error(file.name + ' is no recording this browser can decode (' +
         (bytes.length === 0 ? 'it is empty' : 'not a sound file it knows') + ')');
     }
-    const frames = audio.length;
-    const channels = audio.numberOfChannels;
-    const interleaved = new Float32Array(frames * channels);
-    for (let c = 0; c < channels; c++) {
-      const data = audio.getChannelData(c);
-      for (let i = 0; i < frames; i++) interleaved[i * channels + c] = data[i];
+    const step = 5 * audio.sampleRate;
+    for (let at = 0; at < audio.length; at += step) {
+      const pieces = [];
+      for (let c = 0; c < audio.numberOfChannels; c++) {
+        pieces.push(audio.getChannelData(c).slice(at, at + step));
+      }
+      await send({ type: 'channels', at, frames: audio.length, pieces }, pieces.map((p) => p.buffer));
+      $('reading').textContent = 'Handing ' + file.name + ' over: ' +
+        Math.round((100 * at) / audio.length) + ' %.';
+      await new Promise((resolve) => setTimeout(resolve, 0));
     }
-    const ok = zxWasm.withMemory(reader, [interleaved, path],
-      (at, p) => reader._ZxWriteFloatWav(p, at, frames, channels, audio.sampleRate));
-    if (!ok) throw new Error('no room for ' + file.name);
+    await send({ type: 'decoded', path, rate: audio.sampleRate });
   }
 
   // Where each byte of a program read from a file starts, in seconds: the recording its first
-  // reading came from is read again (only when asked), and the program that starts where that
-  // reading does, on its channel, gives the times.
-  function timesFromRecording(reader, paths, program) {
+  // reading came from is read again by the worker (only when asked), and the program that starts
+  // where that reading does, on its channel, gives the times.
+  async function timesFromRecording(paths, program) {
     const first = program.readings[0];
     const path = paths[first.recording];
     if (!timesRead.has(path)) {
-      const machine = zxWasm.machineCode(reader, program.machine);
-      timesRead.set(path, zxWasm.withMemory(reader, [path],
-        (p) => zxWasm.json(reader, reader._ZxReadTimes(p, machine))));
+      const machine = zxWasm.machineCode(await zxWasm.readerInstance(), program.machine);
+      timesRead.set(path, (await ask({ type: 'times', path, machine })).times);
     }
     let best = null;
     for (const read of timesRead.get(path)) {
@@ -141,49 +175,60 @@ self.zxRecordings = (function () {
     return best ? best.times.map((ms) => ms / 1000) : [];
   }
 
-  // Runs zx8xread on the recordings placed at `paths` and lists the programs it wrote.
-  function readPlaced(reader, paths, lines) {
-    const merge = $('merge').checked && paths.length > 1 ? ['-m'] : [];
-    zxWasm.callMain(reader, ['-d', '/out', '--report', '/out/report.json', '--tzx', ...merge,
-      ...machineOption(), ...paths]);
-    const report = JSON.parse(reader.FS.readFile('/out/report.json', { encoding: 'utf8' }));
-    const tapes = reader.FS.readdir('/out').filter((name) => name.endsWith('.tzx'));
-    const said = lines.filter((line) => line.startsWith('/out/') &&
+  // Lists the programs zx8xread wrote (`done`: its lines and files) from the recordings placed at
+  // `paths`, and the whole tapes it kept.
+  function listRead(done, paths) {
+    const report = JSON.parse(new TextDecoder().decode(done.files['report.json']));
+    const tapes = Object.keys(done.files).filter((name) => name.endsWith('.tzx'));
+    const said = done.lines.filter((line) => line.startsWith('/out/') &&
       !tapes.some((name) => line.startsWith('/out/' + name + ':')));
-    for (const name of tapes) addTape(name, reader.FS.readFile('/out/' + name));
+    for (const name of tapes) addTape(name, done.files[name]);
     report.programs.forEach((p, k) => {
       const file = p.file.replace(/^\/out\//, '');
       addRecovered({ file, status: p.status, line: (said[k] || '').replace(/^\/out\//, ''),
-        bytes: reader.FS.readFile(p.file), report: Object.assign({}, p, { file }),
-        times: async () => timesFromRecording(reader, paths, p) });
+        bytes: done.files[file], report: Object.assign({}, p, { file }),
+        times: () => timesFromRecording(paths, p) });
     });
     return report.programs.length;
   }
 
-  // Recordings from files, read as zx8xread reads them on the command line.
+  // Stops a reading from files: the worker is let go, with everything it was doing.
+  function stopReading() {
+    if (!reading || !worker) return;
+    worker.terminate();
+    worker = null;
+    if (answered) answered({ type: 'error', message: 'stopped' });
+  }
+
+  // Recordings from files, read as zx8xread reads them on the command line, off the page's thread.
   async function open(files) {
     if (files.length === 0 || reading || zxLive.listening()) return;
     reading = true;
     $('recovered').dataset.busy = 'yes';
+    $('read-stop').hidden = false;
     const started = performance.now();
     clear();
     $('reading').textContent = 'Reading ' + files.length + (files.length === 1 ? ' recording.' : ' recordings.');
     try {
-      const lines = [];
-      const reader = await zxWasm.instance('zx8xread', {
-        print: (text) => lines.push(text),
-        printErr: (text) => lines.push(text),
-      });
-      reader.FS.mkdir('/in');
-      reader.FS.mkdir('/out');
+      await ask({ type: 'start' });
       const paths = [];
       for (const file of files) {
         const path = '/in/' + file.name.replace(/\//g, '_');
-        await place(reader, file, path);
+        await place(file, path);
         paths.push(path);
       }
-      const count = readPlaced(reader, paths, lines);
-      const problems = lines.filter((line) => !line.startsWith('/out/'))
+      const merge = $('merge').checked && paths.length > 1 ? ['-m'] : [];
+      let found = 0;
+      $('reading').textContent = 'Reading: nothing found yet.';
+      const done = await ask({ type: 'read', args: ['-d', '/out', '--report', '/out/report.json',
+        '--tzx', ...merge, ...machineOption(), ...paths] }, [], (line) => {
+        if (!line.startsWith('/out/') || line.includes('.tzx: ')) return;
+        found++;
+        $('reading').textContent = 'Reading: ' + found + (found === 1 ? ' program' : ' programs') +
+          ' found so far.';
+      });
+      const count = listRead(done, paths);
+      const problems = done.lines.filter((line) => !line.startsWith('/out/'))
         .map((line) => line.replace(/\/in\//g, ''));
       // How long reading took, in milliseconds, for anyone timing the page.
       $('recovered').dataset.ms = (performance.now() - started).toFixed(1);
@@ -191,12 +236,15 @@ self.zxRecordings = (function () {
         : count + (count === 1 ? ' program' : ' programs') + ' read.') +
         (problems.length ? ' ' + problems.join(' ') : '');
     } catch (e) {
-      $('reading').textContent = 'Cannot read the recording: ' + (e.message || e);
+      const message = e.message || String(e);
+      $('reading').textContent = message === 'stopped' ? 'Reading stopped.'
+        : 'Cannot read the recording: ' + message;
     } finally {
       reading = false;
+      $('read-stop').hidden = true;
       delete $('recovered').dataset.busy;
     }
   }
 
-  return { open, clear, takePrograms, addTape, machineOption, busy: () => reading };
+  return { open, stopReading, clear, takePrograms, addTape, machineOption, busy: () => reading };
 })();

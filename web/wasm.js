@@ -17,6 +17,11 @@ self.zxWasm = (function () {
     return compiled[name];
   }
 
+  // Takes a module compiled elsewhere (by the page, for a worker) as program `name`'s.
+  function provide(name, module) {
+    compiled[name] = Promise.resolve(module);
+  }
+
   // A fresh instance of program `name` ('zx8xwav' or 'zx8xread'), with Emscripten's `options`
   // (print, printErr).
   function instance(name, options) {
@@ -193,7 +198,7 @@ self.zxWasm = (function () {
   }
 
   return {
-    instance, callMain, withMemory, json, readerInstance, machineCode, isWav, tapeLayout,
+    compiledModule, provide, instance, callMain, withMemory, json, readerInstance, machineCode, isWav, tapeLayout,
     tapeFileParts, makeTzx, unzip, tapeNameProblem, tapeByteTimes, imageByteTimes, listing, checks, choices, slipChoices, warmUp,
   };
 })();
