@@ -329,6 +329,10 @@ test('the page works from file:// and asks a server for nothing but its own file
   const fromDisk = await openPage('file://' + path.join(PAGE_DIR, 'index.html'));
   const shown = await convertOnPage(fromDisk, 'hello.p', HELLO);
   expectSameAsCommandLine(shown, runNative('hello.p', HELLO, []));
+  // Recordings are read in a worker, which a page on disk may start too.
+  await fromDisk.setInputFiles('#recording', { name: 'tape.wav', mimeType: 'audio/wav',
+    buffer: twoProgramTape().wav });
+  await fromDisk.waitForFunction(() => document.getElementById('recovered').children.length === 2);
 
   served.length = 0;
   const page = await openPage();
@@ -339,7 +343,7 @@ test('the page works from file:// and asks a server for nothing but its own file
   await page.waitForTimeout(300);
   await page.click('#stop');
   const scripts = ['app', 'canvas', 'wasm', 'tape_view', 'player', 'convert', 'parts', 'recordings',
-    'live', 'inside_tape', 'inside'];
+    'read_worker_source', 'live', 'inside_tape', 'inside'];
   const own = ['/index.html', '/style.css', '/zx8xwav.js', '/zx8xwav.wasm.js', '/zx8xread.js',
     '/zx8xread.wasm.js', ...scripts.map((name) => '/' + name + '.js')];
   assert.deepEqual([...new Set(served)].sort(), [...own].sort());
