@@ -61,6 +61,14 @@ self.zxConvert = (function () {
     };
   }
 
+  // The conversion's sections, which wait for the first one; on a narrow screen the result is
+  // brought to where the eye is.
+  function showResult() {
+    $('result').hidden = false;
+    $('player').hidden = false;
+    if (window.innerWidth < 640) $('result').scrollIntoView({ block: 'start' });
+  }
+
   // A word from the page beside the program's own lines.
   function note(text) {
     $('note').textContent = text;
@@ -101,6 +109,7 @@ self.zxConvert = (function () {
     }
 
     showLog(run.lines, run.status);
+    showResult();
     if (run.status !== 0 || run.files.length !== 1) {
       explainFailure(run);
       return;
@@ -213,7 +222,7 @@ self.zxConvert = (function () {
   }
 
   return {
-    asArgument, runProgram, note, showLog, clearResult, convert, choose, settingChanged, checkName,
+    asArgument, runProgram, note, showLog, showResult, clearResult, convert, choose, settingChanged, checkName,
     busy: () => converting,
     // Another job that shows its result in the log: no conversion starts while it runs.
     shareLogWith: (busy) => { otherJobBusy = busy; },

@@ -319,7 +319,9 @@ self.zxInside = (function () {
   function showChoices(d, box) {
     const v = view;
     const chosenValue = v.choices.has(d.offset) ? v.choices.get(d.offset) : null;
-    for (const choice of choicesFor(v, d)) {
+    const all = choicesFor(v, d);
+    const asRead = all.find((c) => c.value === d.value);
+    for (const choice of all) {
       const label = document.createElement('label');
       const radio = document.createElement('input');
       radio.type = 'radio';
@@ -329,14 +331,28 @@ self.zxInside = (function () {
       radio.addEventListener('change', () => settle(d, choice.value));
       const what = document.createElement('span');
       what.className = 'choice';
-      what.textContent = hex2(choice.value) + (choice.value === d.value ? ' (as read)' : '') + '  ' +
-        choice.item;
+      what.append(hex2(choice.value) + (choice.value === d.value ? ' (as read)' : '') + '  ',
+        ...marked(choice.item, asRead ? asRead.item : choice.item));
       const checks = document.createElement('span');
       checks.className = choice.failed.length ? 'fails' : 'passes';
       checks.textContent = choice.failed.length ? 'fails: ' + choice.failed.join(', ') : 'checks pass';
       label.append(radio, what, ' ', checks);
       box.append(label);
     }
+  }
+
+  // `text` with what differs from `other` marked: a choice's line shows what the value changes.
+  function marked(text, other) {
+    if (text === other) return [text];
+    let start = 0;
+    while (start < text.length && text[start] === other[start]) start++;
+    let end = 0;
+    while (end < text.length - start && end < other.length - start &&
+           text[text.length - 1 - end] === other[other.length - 1 - end]) end++;
+    const mark = document.createElement('mark');
+    mark.className = 'differs';
+    mark.textContent = text.slice(start, text.length - end);
+    return [text.slice(0, start), mark, text.slice(text.length - end)];
   }
 
   function settle(d, value) {

@@ -62,6 +62,7 @@ self.zxParts = (function () {
       if (run.status !== 0 || run.files.length !== 1) {
         zxConvert.note(part.name + ' could not be converted; see what the program says.');
         zxConvert.showLog(lines, run.status);
+        zxConvert.showResult();
         return null;
       }
       runs.push(run);
@@ -123,6 +124,7 @@ self.zxParts = (function () {
       showParts();
       const tape = await join(runs);
       zxConvert.showLog(lines, 0);
+      zxConvert.showResult();
       const stem = parts[0].name.replace(/\.[^.]*$/, '');
       const pause = Math.max(0, Math.min(60, Number($('pause').value) || 0));
       const files = parts.slice();
