@@ -701,6 +701,8 @@ test('every state is accessible, at a desktop and a phone width, and works by ke
     const page = await openPage(undefined, viewport);
     const states = {};
     states['first view'] = await accessibilityViolations(page);
+    fs.mkdirSync(SCREENSHOTS, { recursive: true });
+    await page.screenshot({ path: path.join(SCREENSHOTS, `first-${label}.png`), fullPage: true });
     await convertOnPage(page, 'hello.p', HELLO);
     states.converted = await accessibilityViolations(page);
     await convertOnPage(page, 'both.p81', p81);
