@@ -64,8 +64,14 @@ self.zxInsideTape = (function () {
       g.globalAlpha = 1;
       g.strokeStyle = COLOURS.line;
       g.strokeRect(a, half + 2, b - a, half - 4);
+      // The value on a plate of its own, readable over the pulses.
+      const label = hex2(v.image[k]);
+      const plate = g.measureText(label).width + 6 * devicePixelRatio;
+      g.fillStyle = 'rgba(251, 250, 247, 0.92)';
+      g.fillRect((a + b) / 2 - plate / 2, half + half / 2 - 8 * devicePixelRatio, plate,
+        16 * devicePixelRatio);
       g.fillStyle = COLOURS.ink;
-      g.fillText(hex2(v.image[k]), (a + b) / 2, half + half / 2);
+      g.fillText(label, (a + b) / 2, half + half / 2);
     }
   }
 
@@ -74,6 +80,7 @@ self.zxInsideTape = (function () {
     const first = Math.floor(t0 * v.rate);
     const last = Math.ceil(t1 * v.rate);
     g.strokeStyle = COLOURS.lead;
+    g.globalAlpha = 0.6;
     g.beginPath();
     for (let i = first; i < last; i++) {
       const y = half + 4 + (1 - v.samples[i] / (2 * v.middle - 1)) * (half - 8);
@@ -81,6 +88,7 @@ self.zxInsideTape = (function () {
       if (i === first) g.moveTo(px, y); else g.lineTo(px, y);
     }
     g.stroke();
+    g.globalAlpha = 1;
   }
 
   // The byte at a place on the tape picture.
