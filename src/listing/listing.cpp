@@ -555,7 +555,8 @@ void ListDisplayFile(const SystemVariables& sv, Areas* areas)
         DisplayRow row{{row_begin, i + 1}, {}};
         for (size_t k = row_begin; k < i; ++k) {
             if (image[k] == NEWLINE) continue;
-            row.Text.Codes.push_back(image[k]);
+            // A display file holds characters only; any other byte shows as "?" (code 15).
+            row.Text.Codes.push_back((image[k] & 0x7F) < 64 ? image[k] : 15);
             row.Text.Sources.push_back(k);
         }
         sv.Out->DisplayRows.push_back(row);
