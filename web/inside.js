@@ -414,6 +414,8 @@ self.zxInside = (function () {
       times: program.times || [],
       end: program.end,
       samples: program.samples || null,
+      signal: program.signal || null,  // a read program's recording, asked for a stretch at a time
+      stretch: null,
       rate: program.rate || 0,
       middle: program.middle || 0,
       report,

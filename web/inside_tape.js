@@ -50,7 +50,20 @@ self.zxInsideTape = (function () {
     const t0 = startOf(v, near.first);
     const t1 = startOf(v, near.last);
     const nx = (t) => ((t - t0) / Math.max(1e-9, t1 - t0)) * w;
-    if (v.samples) drawSignal(g, v, t0, t1, half, w);
+    if (v.samples) {
+      drawSignal(g, v, t0, t1, half, w);
+    } else if (v.stretch && v.stretch.from === t0 && v.stretch.to === t1) {
+      drawRecorded(g, v.stretch, half, w);
+    } else if (v.signal) {
+      // A read program's recording: the stretch is asked for, and drawn when it comes.
+      const asked = { from: t0, to: t1 };
+      v.asked = asked;
+      v.signal(t0, t1).then((stretch) => {
+        if (v.asked !== asked || !stretch) return;
+        v.stretch = Object.assign(stretch, asked);
+        draw(v);
+      }).catch(() => {});
+    }
     g.font = Math.round(11 * devicePixelRatio) + 'px monospace';
     g.textAlign = 'center';
     g.textBaseline = 'middle';
@@ -89,6 +102,23 @@ self.zxInsideTape = (function () {
     }
     g.stroke();
     g.globalAlpha = 1;
+  }
+
+  // A read program's recorded signal (samples in -1..1) under the bytes around the chosen ones.
+  function drawRecorded(g, stretch, half, w) {
+    const samples = stretch.samples;
+    g.strokeStyle = COLOURS.lead;
+    g.globalAlpha = 0.6;
+    g.beginPath();
+    samples.forEach((s, i) => {
+      const y = half + 4 + ((1 - Math.max(-1, Math.min(1, s))) / 2) * (half - 8);
+      const px = (i / Math.max(1, samples.length - 1)) * w;
+      if (i === 0) g.moveTo(px, y); else g.lineTo(px, y);
+    });
+    g.stroke();
+    g.globalAlpha = 1;
+    // How many recorded samples are drawn, for anyone scripting the page.
+    $('inside-tape').dataset.signal = String(samples.length);
   }
 
   // The byte at a place on the tape picture.

@@ -1,9 +1,10 @@
 // Reading recordings away from the page's thread: zx8xread, run as on the command line, in a
 // worker, so that a long recording never stops the page. It runs after zx8xread's factory and
-// wasm.js (see embed_worker.mjs), and is given the module the page compiled. The page sends the recordings (a WAV
-// file's bytes, or the channels the browser decoded, a piece at a time); the worker says each
-// line zx8xread prints as it comes, then everything it wrote. It keeps its instance afterwards to
-// answer where each byte of a program lies in a recording.
+// wasm.js (see embed_worker.mjs), and is given the module the page compiled. The page sends the
+// recordings (a WAV file's bytes, or the channels the browser decoded, a piece at a time); the
+// worker answers "start", "read", "times" and "stretch", and says each line zx8xread prints as
+// it comes. It keeps its instance afterwards, to say where each byte of a program lies in a
+// recording and what the recording holds there.
 'use strict';
 
 let reader = null;       // the instance that read the recordings last
@@ -68,6 +69,10 @@ onmessage = async (event) => {
       writeChannels(m.path, m.rate);
     } else if (m.type === 'read') {
       postMessage(readAll(m.args));
+    } else if (m.type === 'stretch') {
+      const stretch = zxWasm.withMemory(reader, [m.path], (p) => zxWasm.json(reader,
+        reader._ZxRecordingStretch(p, m.channel, m.from, m.to)));
+      postMessage({ type: 'stretch', stretch });
     } else if (m.type === 'times') {
       const times = zxWasm.withMemory(reader, [m.path],
         (p) => zxWasm.json(reader, reader._ZxReadTimes(p, m.machine)));

@@ -41,6 +41,7 @@ self.zxRecordings = (function () {
       times: program.times,
       end: program.report.end,
       report: program.report,
+      signal: program.signal,
     }));
     item.append(line, ' ', link, ' ', use, ' ', look);
     $('recovered').append(item);
@@ -110,7 +111,14 @@ self.zxRecordings = (function () {
     }
     return worker;
   }
-  async function ask(message, transfer = [], onLine = null) {
+  // Requests go one at a time, each answered before the next is sent.
+  let queue = Promise.resolve();
+  function ask(message, transfer = [], onLine = null) {
+    const asked = queue.then(() => askNow(message, transfer, onLine));
+    queue = asked.catch(() => {});
+    return asked;
+  }
+  async function askNow(message, transfer, onLine) {
     const w = await readingWorker();
     return new Promise((resolve, reject) => {
       answered = (m) => {
@@ -187,7 +195,10 @@ self.zxRecordings = (function () {
       const file = p.file.replace(/^\/out\//, '');
       addRecovered({ file, status: p.status, line: (said[k] || '').replace(/^\/out\//, ''),
         bytes: done.files[file], report: Object.assign({}, p, { file }),
-        times: () => timesFromRecording(paths, p) });
+        times: () => timesFromRecording(paths, p),
+        // The recording's own signal around a stretch of the program, read when it is drawn.
+        signal: (from, to) => ask({ type: 'stretch', path: paths[p.readings[0].recording],
+          channel: p.readings[0].channel, from, to }).then((m) => m.stretch) });
     });
     return report.programs.length;
   }

@@ -350,6 +350,38 @@ EMSCRIPTEN_KEEPALIVE const char* ZxReadTimes(const char* path, int machine)
     return live.Json.c_str();
 }
 
+/// The samples of `channel` of the recording at `path` from `from` to `to` seconds, as JSON:
+/// {"rate", "samples" (in -1..1)}; "null" if the recording cannot be read. The page draws a read
+/// program's own signal with them.
+EMSCRIPTEN_KEEPALIVE const char* ZxRecordingStretch(const char* path, int channel, double from,
+                                                    double to)
+{
+    Recording recording;
+    std::string error;
+    if (!OpenRecording(path, &recording, &error)) return "null";
+    const int channels = recording.Channels;
+    const int rate = recording.Rate;
+    const int take = std::max(0, std::min(channel, channels - 1));
+    const auto first = static_cast<int64_t>(std::max(0.0, from) * rate);
+    const auto last = static_cast<int64_t>(std::max(0.0, to) * rate);
+    live.Json = "{\"rate\": " + std::to_string(rate) + ", \"samples\": [";
+    std::vector<float> samples;
+    char number[16];
+    bool any = false;
+    for (int64_t at = 0, got; at < last && (got = ReadFrames(&recording, &samples, 65536)) > 0;
+         at += got) {
+        for (int64_t i = std::max<int64_t>(0, first - at); i < got && at + i < last; ++i) {
+            std::snprintf(number, sizeof number, any ? ",%.3f" : "%.3f",
+                          static_cast<double>(samples[static_cast<size_t>(i * channels + take)]));
+            live.Json += number;
+            any = true;
+        }
+    }
+    CloseRecording(&recording);
+    live.Json += "]}";
+    return live.Json.c_str();
+}
+
 /// 1 if the `size` bytes at `head` begin a WAV file, which zx8xread reads itself; else 0 (the
 /// page then has the browser decode the recording).
 EMSCRIPTEN_KEEPALIVE int ZxIsWav(const uint8_t* head, int size)

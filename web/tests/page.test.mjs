@@ -745,6 +745,8 @@ test('a bit lost on tape is found, and its repair is offered with its effect', a
   assert.equal(await page.getAttribute('#recovered li', 'data-status'), 'failed');
   await page.click('#recovered li:first-child button.look');
   await page.waitForSelector('#doubt-list li.repairs');
+  // The program's own recorded signal is drawn under its bytes.
+  await page.waitForFunction(() => Number(document.getElementById('inside-tape').dataset.signal) > 100);
   assert.match(await page.textContent('#inside-checks'), /repairs are offered/);
   const repairs = await page.$$eval('#doubt-list li.repairs input', (inputs) => inputs.map((i) => i.value));
   let restored = false;
