@@ -128,10 +128,10 @@ int ReadTapeFile(const char* infilename, TapeFileKind kind, const std::vector<ui
     return 0;
 }
 
-// The progress line of each part that has one: programs, and where the tape stops.
-void PrintParts(const TapeFile& tape)
+// The progress line of each part that has one, with where it `starts`: programs, and where the
+// tape stops.
+void PrintParts(const TapeFile& tape, const std::vector<double>& starts)
 {
-    const std::vector<double> starts = TapePartStarts(tape);
     size_t program = 0;
     for (size_t i = 0; i < tape.Parts.size(); ++i) {
         const TapePart& part = tape.Parts[i];
@@ -174,11 +174,12 @@ int ConvertTapeFile(const char* infilename, TapeFileKind kind, const std::vector
     if (NameTheSameFile(infilename, outFileName)) {
         return Fail("ERROR: Output file %s would overwrite the input file\n", outFileName.c_str());
     }
+    const std::vector<double> starts = TapePartStarts(tape);
     if (verbose) {
         printf("Output file name : %s\n", outFileName.c_str());
-        PrintParts(tape);
+        PrintParts(tape, starts);
     }
-    const double maxdur = TapePartStarts(tape).back() + Signal.ExtroDuration + 0.1;
+    const double maxdur = starts.back() + Signal.ExtroDuration + 0.1;
     if (verbose) printf("Estimated duration of wav output: %f seconds\n", maxdur);
     if (!AllocateSampleBuffer(SampleBufferSize(maxdur))) return Fail("ERROR: Out of  memory\n");
     return WriteOutput([&tape](char*) {

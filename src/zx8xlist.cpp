@@ -2,7 +2,6 @@
 // matter, the BASIC program as the machine's LIST shows it, and the variables with their values.
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +16,7 @@
 #include <unistd.h>
 #endif
 
+#include "files/paths.h"
 #include "image/detect.h"
 #include "image/tape_file.h"
 #include "listing/choices.h"
@@ -125,8 +125,7 @@ TargetFormat MachineOf(const std::string& path, const std::vector<uint8_t>& imag
 {
     const TargetFormat found = DetectTarget(image.data(), static_cast<int>(image.size()));
     if (found != TARGET_UNKNOWN) return found;
-    std::string extension = path.substr(std::min(path.size(), path.find_last_of('.')));
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string extension = LowerExtension(path);
     return extension == ".o" || extension == ".80" ? TARGET_ZX80 : TARGET_ZX81;
 }
 

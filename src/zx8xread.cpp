@@ -148,9 +148,8 @@ int WriteProgram(const TapeProgram& program, const std::string& path, const std:
                  FILE* lines, int recordings, int* zx80_count, std::string* written,
                  std::vector<std::pair<std::string, std::string>>* seen)
 {
-    const std::string name = program.Kind == TARGET_ZX81
-                                 ? Zx81FileName(program.Name)
-                                 : Zx80FileName(path == "-" ? "stdin" : path, ++*zx80_count);
+    const std::string name = program.Kind == TARGET_ZX81 ? Zx81FileName(program.Name)
+                                                         : Zx80FileName(path, ++*zx80_count);
     if (!WriteNewFile(directory, name, program.Image, written)) {
         fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written->c_str(), strerror(errno));
         return 2;
@@ -167,15 +166,6 @@ int WriteProgram(const TapeProgram& program, const std::string& path, const std:
     return StatusOf(program) == STATUS_OK ? 0 : 1;
 }
 
-// The name of the TZX of the recording at `path`: its base name, its extension replaced.
-std::string TzxName(const std::string& path)
-{
-    std::string base = path == "-" ? "stdin" : BaseName(path);
-    const size_t dot = base.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) base.resize(dot);
-    return base + ".tzx";
-}
-
 // Writes the whole tape of the recording `path` as a TZX beside the programs and says so on a
 // line of `lines`; sets *written and returns the exit status it gives.
 int WriteTapeArchive(const std::vector<TapeProgram>& programs, const SignalCapture& capture,
@@ -183,7 +173,7 @@ int WriteTapeArchive(const std::vector<TapeProgram>& programs, const SignalCaptu
                      std::string* written)
 {
     const std::vector<uint8_t> tzx = TapeArchive(programs, capture, BaseName(path));
-    if (!WriteNewFile(directory, TzxName(path), tzx, written)) {
+    if (!WriteNewFile(directory, RecordingStem(path) + ".tzx", tzx, written)) {
         fprintf(stderr, "zx8xread: %s: cannot write: %s\n", written->c_str(), strerror(errno));
         return 2;
     }

@@ -12,6 +12,7 @@
 
 #include "conversion.h"
 #include "files/digest.h"
+#include "files/little_endian.h"
 #include "files/zip.h"
 #include "image/tape_file.h"
 #include "image/tzx_writer.h"
@@ -24,17 +25,23 @@ namespace {
 
 std::string layoutJson;  // the last answer of ZxTapeLayout or ZxTapeByteTimes, kept for the page
 
-// The samples of the WAV zx8xwav wrote at `path` (8-bit mono after its header), and its rate.
-bool ReadTapeSamples(const char* path, std::vector<uint8_t>* samples, int* rate)
+bool ReadWhole(const char* path, std::vector<uint8_t>* bytes)
 {
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) return false;
-    uint8_t header[WAV_HEADER_SIZE];
-    bool ok = std::fread(header, 1, sizeof header, file) == sizeof header;
-    *rate = header[24] | header[25] << 8 | header[26] << 16 | header[27] << 24;
-    for (int c; ok && (c = std::fgetc(file)) != EOF;) samples->push_back(static_cast<uint8_t>(c));
+    for (int c; (c = std::fgetc(file)) != EOF;) bytes->push_back(static_cast<uint8_t>(c));
     std::fclose(file);
-    return ok;
+    return true;
+}
+
+// The samples of the WAV zx8xwav wrote at `path` (8-bit mono after its header), and its rate.
+bool ReadTapeSamples(const char* path, std::vector<uint8_t>* samples, int* rate)
+{
+    std::vector<uint8_t> wav;
+    if (!ReadWhole(path, &wav) || wav.size() < WAV_HEADER_SIZE) return false;
+    *rate = static_cast<int>(Little32(wav.data() + 24));
+    samples->assign(wav.begin() + WAV_HEADER_SIZE, wav.end());
+    return true;
 }
 
 // Where the lead-in ends, the program starts (after the name's bits) and the lead-out starts, as
@@ -92,15 +99,6 @@ std::string Quoted(const std::string& text)
         if (static_cast<unsigned char>(c) >= 0x20) quoted += c;
     }
     return quoted + "\"";
-}
-
-bool ReadWhole(const char* path, std::vector<uint8_t>* bytes)
-{
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) return false;
-    for (int c; (c = std::fgetc(file)) != EOF;) bytes->push_back(static_cast<uint8_t>(c));
-    std::fclose(file);
-    return true;
 }
 
 // One part of a tape file as JSON: its kind, where it starts and ends on the tape in seconds,
@@ -265,12 +263,10 @@ EMSCRIPTEN_KEEPALIVE int ZxMakeTzx(const char* list, double pause, const char* o
         if (!ok) break;
         const bool is_zx80 = std::atoi(text.c_str()) == TARGET_ZX80;
         (is_zx80 ? zx80 : zx81) = true;
+        // The name zx8xwav put on the tape, which it has already found good.
         std::vector<uint8_t> bytes;
-        const std::string name = text.substr(tab + 1, second - tab - 1);
-        for (size_t i = 0; !is_zx80 && i < name.size(); ++i) {
-            const int code = ConvertAsciiToZxCode(static_cast<unsigned char>(name[i]), nullptr);
-            bytes.push_back(static_cast<uint8_t>(code | (i + 1 == name.size() ? 0x80 : 0)));
-        }
+        char bad = 0;
+        if (!is_zx80) NameBlockBytes(text.substr(tab + 1, second - tab - 1), &bytes, &bad);
         ok = ReadWhole(text.c_str() + second + 1, &bytes);
         programs.push_back(bytes);
     }
@@ -315,27 +311,17 @@ EMSCRIPTEN_KEEPALIVE const char* ZxZipEntries(const uint8_t* zip, int size)
 EMSCRIPTEN_KEEPALIVE const char* ZxImageByteTimes(const uint8_t* image, int size, int target,
                                                   const char* name)
 {
-    const auto bits_seconds = [](uint8_t byte) {
-        double seconds = 0;
-        for (int k = 0; k < 8; ++k) {
-            const bool one = (byte << k & 0x80) != 0;
-            seconds += Signal.InterbitDelay +
-                       2 * Signal.HalfPulsDuration * (one ? Signal.PulsesOne : Signal.PulsesZero);
-        }
-        return seconds;
-    };
     double at = Signal.IntroDuration;
-    const size_t name_size = NameBits(target, name) / 8;
-    for (size_t i = 0; i < name_size; ++i) {
-        const int code = ConvertAsciiToZxCode(static_cast<unsigned char>(name[i]), nullptr);
-        at += bits_seconds(static_cast<uint8_t>(code | (i + 1 == name_size ? 0x80 : 0)));
-    }
+    std::vector<uint8_t> codes;
+    char bad = 0;
+    if (target != TARGET_ZX80) NameBlockBytes(name, &codes, &bad);
+    for (const uint8_t code : codes) at += BitsSeconds(code);
     layoutJson = "[";
     char number[24];
     for (int i = 0; i < size; ++i) {
         std::snprintf(number, sizeof number, i == 0 ? "%.6f" : ",%.6f", at + Signal.InterbitDelay);
         layoutJson += number;
-        at += bits_seconds(image[i]);
+        at += BitsSeconds(image[i]);
     }
     layoutJson += "]";
     return layoutJson.c_str();

@@ -1,5 +1,6 @@
 #include "files/paths.h"
 
+#include <cctype>
 #include <cerrno>
 
 #if defined(_WIN32)
@@ -65,4 +66,13 @@ FILE* CreateNewFile(const std::string& path)
     }
     return std::fopen(path.c_str(), "wb");
 #endif
+}
+
+std::string LowerExtension(const std::string& path)
+{
+    const std::string name = BaseName(path);
+    const size_t dot = name.rfind('.');
+    std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
 }

@@ -15,6 +15,10 @@ size_t FileNameStart(const std::string& path);
 /// The file name at the end of `path`.
 std::string BaseName(const std::string& path);
 
+/// The extension of the file name at the end of `path`, from its last dot (a dot that begins the
+/// name starts none), in lower case; "" where there is none.
+std::string LowerExtension(const std::string& path);
+
 /// Creates `path` as a new, empty file for writing, failing (errno EEXIST) if anything exists
 /// there. It gets the permissions a newly created file gets: 0666 less the umask, as fopen gives.
 /// On Windows it may be deleted while open, so that an interrupt can remove it.

@@ -1,9 +1,9 @@
 #include "image/tape_file.h"
 
-#include <cctype>
 #include <cstdio>
 #include <utility>
 
+#include "files/little_endian.h"
 #include "files/paths.h"
 #include "image/detect.h"
 #include "image/image.h"
@@ -18,10 +18,6 @@ constexpr size_t P81_GARBAGE = 13;       // fewer bytes after the last record ar
 constexpr size_t MOST_LEVELS = size_t{32} << 20;  // 256 MB of levels at most
 constexpr size_t TZX_HEADER = 10;                 // "ZXTape!", 0x1A, major, minor
 constexpr size_t MOST_BLOCK_PLAYS = 1000000;      // blocks played, loops included
-
-unsigned U16(const uint8_t* b) { return b[0] | unsigned{b[1]} << 8; }
-unsigned U24(const uint8_t* b) { return U16(b) | unsigned{b[2]} << 16; }
-uint64_t U32(const uint8_t* b) { return U24(b) | uint64_t{b[3]} << 24; }
 
 std::string Text(size_t value) { return std::to_string(value); }
 
@@ -158,50 +154,50 @@ void PlayTone(TzxPlayer* p, unsigned length, unsigned count)
 void PlaySpectrumData(TzxPlayer* p, uint8_t id, const uint8_t* b)
 {
     if (id == 0x10) {
-        const size_t size = U16(b + 2);
+        const size_t size = Little16(b + 2);
         PlayTone(p, 2168, size > 0 && b[4] < 128 ? 8063 : 3223);
         Pulse(p, 667);
         Pulse(p, 735);
         PlayBits(p, b + 4, size, 8, 855, 1710);
-        PauseAfter(p, U16(b));
+        PauseAfter(p, Little16(b));
     } else if (id == 0x11) {
-        PlayTone(p, U16(b), U16(b + 0x0A));
-        Pulse(p, U16(b + 2));
-        Pulse(p, U16(b + 4));
-        PlayBits(p, b + 0x12, U24(b + 0x0F), b[0x0C], U16(b + 6), U16(b + 8));
-        PauseAfter(p, U16(b + 0x0D));
+        PlayTone(p, Little16(b), Little16(b + 0x0A));
+        Pulse(p, Little16(b + 2));
+        Pulse(p, Little16(b + 4));
+        PlayBits(p, b + 0x12, Little24(b + 0x0F), b[0x0C], Little16(b + 6), Little16(b + 8));
+        PauseAfter(p, Little16(b + 0x0D));
     } else {
-        PlayBits(p, b + 0x0A, U24(b + 7), b[4], U16(b), U16(b + 2));
-        PauseAfter(p, U16(b + 5));
+        PlayBits(p, b + 0x0A, Little24(b + 7), b[4], Little16(b), Little16(b + 2));
+        PauseAfter(p, Little16(b + 5));
     }
 }
 
 // 0x15: one bit per sample, most significant first, at `t_per_sample` T-states each.
 void PlayDirect(TzxPlayer* p, const uint8_t* b)
 {
-    const double seconds = U16(b) / TZX_CLOCK;
-    const size_t size = U24(b + 5);
+    const double seconds = Little16(b) / TZX_CLOCK;
+    const size_t size = Little24(b + 5);
     const unsigned used = b[4] == 0 || b[4] > 8 ? 8 : b[4];
     for (size_t i = 0; i < size && !p->TooLong; ++i) {
         const unsigned bits = i + 1 == size ? used : 8;
         for (unsigned k = 0; k < bits; ++k) Level(p, seconds, (b[8 + i] << k & 0x80) != 0);
         if (bits > 0) p->High = (b[8 + i] << (bits - 1) & 0x80) != 0;
     }
-    PauseAfter(p, U16(b + 2));
+    PauseAfter(p, Little16(b + 2));
 }
 
 // 0x18: pulses as run lengths of samples; a 0 is followed by a 32-bit length.
 const char* PlayCsw(TzxPlayer* p, const uint8_t* b, size_t length)
 {
     if (b[9] != 1) return "its CSW data is compressed (Z-RLE), which this program does not unpack";
-    const unsigned rate = U24(b + 6);
+    const unsigned rate = Little24(b + 6);
     if (rate == 0) return "its sample rate is 0";
     bool last = p->High;
     for (size_t i = 0x0E; i < length && !p->TooLong;) {
         uint64_t samples = b[i++];
         if (samples == 0) {
             if (length - i < 4) return "a long pulse is cut short";
-            samples = U32(b + i);
+            samples = Little32(b + i);
             i += 4;
         }
         last = p->High;
@@ -209,7 +205,7 @@ const char* PlayCsw(TzxPlayer* p, const uint8_t* b, size_t length)
         p->High = !p->High;
     }
     p->High = last;  // the level after the block is the last one played
-    PauseAfter(p, U16(b + 4));
+    PauseAfter(p, Little16(b + 4));
     return "";
 }
 
@@ -229,11 +225,11 @@ struct Generalized {
 
 const char* ParseGeneralized(const uint8_t* b, size_t length, Generalized* g)
 {
-    g->Pause = U16(b + 4);
-    g->Pilots = U32(b + 6);
+    g->Pause = Little16(b + 4);
+    g->Pilots = Little32(b + 6);
     g->PilotPulses = b[0x0A];
     g->PilotAlphabet = b[0x0B] == 0 ? 256 : b[0x0B];
-    g->Datas = U32(b + 0x0C);
+    g->Datas = Little32(b + 0x0C);
     g->DataPulses = b[0x10];
     g->DataAlphabet = b[0x11] == 0 ? 256 : b[0x11];
     while ((1u << g->BitsPerSymbol) < g->DataAlphabet) ++g->BitsPerSymbol;
@@ -272,7 +268,7 @@ void PlaySymbol(TzxPlayer* p, const uint8_t* table, unsigned pulses, unsigned in
             break;
     }
     for (unsigned k = 0; k < pulses; ++k) {
-        const unsigned length = U16(symbol + 1 + 2 * k);
+        const unsigned length = Little16(symbol + 1 + 2 * k);
         if (length == 0 || !Pulse(p, length)) return;
     }
 }
@@ -293,7 +289,7 @@ const char* PlayGeneralized(TzxPlayer* p, const Generalized& g)
     for (uint64_t i = 0; i < g.Pilots && !p->TooLong; ++i) {
         const unsigned symbol = g.Runs[3 * i];
         if (symbol >= g.PilotAlphabet) return "a pilot symbol lies outside its alphabet";
-        for (unsigned n = U16(g.Runs + 3 * i + 1); n > 0 && !p->TooLong; --n) {
+        for (unsigned n = Little16(g.Runs + 3 * i + 1); n > 0 && !p->TooLong; --n) {
             PlaySymbol(p, g.PilotTable, g.PilotPulses, symbol);
         }
     }
@@ -312,9 +308,9 @@ unsigned Waves(const uint8_t* table, unsigned pulses, unsigned index)
 {
     const uint8_t* symbol = table + size_t{2 * pulses + 1} * index;
     unsigned count = 0;
-    while (count < pulses && U16(symbol + 1 + 2 * count) != 0) ++count;
+    while (count < pulses && Little16(symbol + 1 + 2 * count) != 0) ++count;
     for (unsigned k = 0; k + 1 < count; ++k) {
-        const unsigned length = U16(symbol + 1 + 2 * k);
+        const unsigned length = Little16(symbol + 1 + 2 * k);
         if (length < 100 || length > 2000) return 0;
     }
     return (count + 1) / 2;
@@ -378,21 +374,21 @@ bool BodyLength(uint8_t id, const uint8_t* b, size_t avail, uint64_t* length)
     };
     switch (id) {
         case 0x10:
-            return avail >= 4 && rule(U16(b + 2) + 4u);
+            return avail >= 4 && rule(Little16(b + 2) + 4u);
         case 0x11:
-            return avail >= 0x12 && rule(U24(b + 0x0F) + 0x12u);
+            return avail >= 0x12 && rule(Little24(b + 0x0F) + 0x12u);
         case 0x12:
             return rule(4);
         case 0x13:
             return avail >= 1 && rule(b[0] * 2u + 1);
         case 0x14:
-            return avail >= 0x0A && rule(U24(b + 7) + 0x0Au);
+            return avail >= 0x0A && rule(Little24(b + 7) + 0x0Au);
         case 0x15:
-            return avail >= 8 && rule(U24(b + 5) + 8u);
+            return avail >= 8 && rule(Little24(b + 5) + 8u);
         case 0x16:
-            return avail >= 0x28 && rule(U24(b + 0x25) + 0x28u);
+            return avail >= 0x28 && rule(Little24(b + 0x25) + 0x28u);
         case 0x17:
-            return avail >= 0x16 && rule(U24(b + 0x13) + 0x16u);
+            return avail >= 0x16 && rule(Little24(b + 0x13) + 0x16u);
         case 0x20:
         case 0x23:
         case 0x24:
@@ -405,10 +401,10 @@ bool BodyLength(uint8_t id, const uint8_t* b, size_t avail, uint64_t* length)
         case 0x27:
             return rule(0);
         case 0x26:
-            return avail >= 2 && rule(U16(b) * 2u + 2);
+            return avail >= 2 && rule(Little16(b) * 2u + 2);
         case 0x28:
         case 0x32:
-            return avail >= 2 && rule(U16(b) + 2u);
+            return avail >= 2 && rule(Little16(b) + 2u);
         case 0x2A:
             return rule(4);
         case 0x2B:
@@ -420,13 +416,13 @@ bool BodyLength(uint8_t id, const uint8_t* b, size_t avail, uint64_t* length)
         case 0x34:
             return rule(8);
         case 0x35:
-            return avail >= 0x14 && rule(U32(b + 0x10) + 0x14);
+            return avail >= 0x14 && rule(uint64_t{Little32(b + 0x10)} + 0x14);
         case 0x40:
-            return avail >= 4 && rule(U24(b + 1) + 4u);
+            return avail >= 4 && rule(Little24(b + 1) + 4u);
         case 0x5A:
             return rule(9);
         default:
-            return avail >= 4 && rule(U32(b) + 4);  // 0x18, 0x19 and unknown IDs
+            return avail >= 4 && rule(uint64_t{Little32(b)} + 4);  // 0x18, 0x19 and unknown IDs
     }
 }
 
@@ -450,10 +446,10 @@ const char* PlayBlock(TzxPlayer* p, uint8_t id, const uint8_t* b, size_t length)
             PlaySpectrumData(p, id, b);
             return "";
         case 0x12:
-            PlayTone(p, U16(b), U16(b + 2));
+            PlayTone(p, Little16(b), Little16(b + 2));
             return "";
         case 0x13:
-            for (unsigned i = 0; i < b[0]; ++i) Pulse(p, U16(b + 1 + 2 * i));
+            for (unsigned i = 0; i < b[0]; ++i) Pulse(p, Little16(b + 1 + 2 * i));
             return "";
         case 0x15:
             PlayDirect(p, b);
@@ -465,12 +461,12 @@ const char* PlayBlock(TzxPlayer* p, uint8_t id, const uint8_t* b, size_t length)
             if (length < 0x12) return "it is shorter than its fields";
             return PlayGeneralizedBlock(p, b, length);
         case 0x20:
-            if (U16(b) == 0) {
+            if (Little16(b) == 0) {
                 AddPause(p->Tape, STOP_PAUSE_SECONDS, p->Offset, p->Block, true);
                 p->High = false;
                 Grow(p, STOP_PAUSE_SECONDS);
             } else {
-                PauseAfter(p, U16(b));
+                PauseAfter(p, Little16(b));
             }
             return "";
         case 0x2B:
@@ -520,10 +516,7 @@ std::string BlockError(int block, uint8_t id, size_t offset, const std::string& 
 TapeFileKind TapeFileKindOf(const std::string& path, const uint8_t* data, size_t size)
 {
     if (IsTzx(data, size)) return TAPE_FILE_TZX;
-    const std::string name = BaseName(path);
-    const size_t dot = name.rfind('.');
-    std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string extension = LowerExtension(path);
     if (extension == ".t81") return TAPE_FILE_T81;
     if (extension == ".tzx") return TAPE_FILE_TZX;
     if (extension == ".p81") return TAPE_FILE_P81;
@@ -619,7 +612,7 @@ bool ReadTzx(const uint8_t* data, size_t size, TapeFile* tape)
         if (id == 0x24) {
             loop_start = pos;
             loop_block = p.Block;
-            loop_left = U16(body);
+            loop_left = Little16(body);
         } else if (id == 0x25 && loop_left > 1) {
             --loop_left;
             pos = loop_start;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "tape/signal.h"
 #include "zx/tape.h"
 
 namespace {
@@ -28,11 +29,7 @@ constexpr size_t MOST_DIRECT_BYTES = 1u << 20;
 double ProgramBlockSeconds(const std::vector<uint8_t>& bytes)
 {
     double seconds = 0;
-    for (const uint8_t byte : bytes) {
-        for (int k = 0; k < 8; ++k) {
-            seconds += (byte << k & 0x80) != 0 ? 0.004 : 0.0025;
-        }
-    }
+    for (const uint8_t byte : bytes) seconds += BitsSeconds(byte);
     return seconds;
 }
 

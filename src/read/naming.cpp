@@ -19,12 +19,18 @@ std::string Zx81FileName(const std::vector<uint8_t>& tape_name)
     return name + ".p";
 }
 
-std::string Zx80FileName(const std::string& recording_path, int n)
+std::string RecordingStem(const std::string& path)
 {
-    std::string base = BaseName(recording_path);
+    if (path == "-") return "stdin";
+    std::string base = BaseName(path);
     const size_t dot = base.find_last_of('.');
     if (dot != std::string::npos && dot > 0) base.resize(dot);
-    return base + "-" + std::to_string(n) + ".o";
+    return base;
+}
+
+std::string Zx80FileName(const std::string& recording_path, int n)
+{
+    return RecordingStem(recording_path) + "-" + std::to_string(n) + ".o";
 }
 
 bool WriteNewFile(const std::string& directory, const std::string& name,

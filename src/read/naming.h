@@ -9,6 +9,10 @@
 /// character other than a letter, a digit, '-' or '.' as '_' (and a leading '.' too), plus ".p".
 std::string Zx81FileName(const std::vector<uint8_t>& tape_name);
 
+/// The base name of the recording at `path` without its extension ("stdin" for "-"): the stem of
+/// the files named after the recording.
+std::string RecordingStem(const std::string& path);
+
 /// The `n`-th ZX80 program's file name: the recording's base name without its extension, "-n.o".
 std::string Zx80FileName(const std::string& recording_path, int n);
 

@@ -58,18 +58,27 @@ bool TapeNameHasCodes(const std::string& name, char* bad_char)
     return true;
 }
 
-bool OutputNameBlock(char* bad_char)
+bool NameBlockBytes(const std::string& name, std::vector<uint8_t>* codes, char* bad_char)
 {
-    const size_t length = TapeNameLength(zxFileName);
+    codes->clear();
+    const size_t length = TapeNameLength(name);
     for (size_t i = 0; i < length; ++i) {
         uint8_t err = 0;
-        const auto zxchar = static_cast<uint8_t>(
-            ConvertAsciiToZxCode(static_cast<unsigned char>(zxFileName[i]), &err));
+        const auto zxchar =
+            static_cast<uint8_t>(ConvertAsciiToZxCode(static_cast<unsigned char>(name[i]), &err));
         if (err != 0) {
-            *bad_char = zxFileName[i];
+            *bad_char = name[i];
             return false;
         }
-        OutputByte(i + 1 == length ? static_cast<uint8_t>(zxchar | 0x80) : zxchar);
+        codes->push_back(i + 1 == length ? static_cast<uint8_t>(zxchar | 0x80) : zxchar);
     }
     return true;
+}
+
+bool OutputNameBlock(char* bad_char)
+{
+    std::vector<uint8_t> codes;
+    const bool whole = NameBlockBytes(zxFileName, &codes, bad_char);
+    for (const uint8_t code : codes) OutputByte(code);
+    return whole;
 }

@@ -317,3 +317,14 @@ void OutputByte(uint8_t the_byte)
         OutputBit(static_cast<uint8_t>(the_byte & mask));
     }
 }
+
+double BitsSeconds(uint8_t the_byte, int bits)
+{
+    double seconds = 0;
+    for (int k = 0; k < bits; ++k) {
+        const bool one = (the_byte << k & 0x80) != 0;
+        seconds += Signal.InterbitDelay +
+                   2 * Signal.HalfPulsDuration * (one ? Signal.PulsesOne : Signal.PulsesZero);
+    }
+    return seconds;
+}

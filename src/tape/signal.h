@@ -70,6 +70,10 @@ void ReleaseSampleBuffer();
 /// is kept exactly, so durations are never rounded one by one: after the call wavCounter is
 /// the smallest n with n x SAMPLE_PERIOD not less than wavWriteTime.
 void OutputLevel(uint8_t level, double duration);
+/// Seconds the signal takes for the first `bits` bits of `the_byte`, most significant first: a
+/// pause and four pulses for a 0, a pause and nine for a 1.
+double BitsSeconds(uint8_t the_byte, int bits = 8);
+
 /// Appends one bit; any value other than 0 is a 1 bit.
 void OutputBit(uint8_t is_one);
 /// Appends the eight bits of `the_byte`, most significant first.

@@ -31,11 +31,9 @@ namespace {
 // The seconds a part's signal lasts.
 double PartSeconds(const TapePart& part)
 {
-    const double zero = Signal.InterbitDelay + 2 * Signal.HalfPulsDuration * Signal.PulsesZero;
-    const double one = Signal.InterbitDelay + 2 * Signal.HalfPulsDuration * Signal.PulsesOne;
     double seconds = part.Seconds;
     for (size_t k = 0; k < part.BitCount; ++k) {
-        seconds += (part.Bytes[k / 8] << k % 8 & 0x80) != 0 ? one : zero;
+        seconds += BitsSeconds(static_cast<uint8_t>(part.Bytes[k / 8] << k % 8), 1);
     }
     for (const TapeLevel& level : part.Levels) seconds += static_cast<double>(level.Seconds);
     return seconds;
