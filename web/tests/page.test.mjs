@@ -77,20 +77,19 @@ function zipOf(files) {
   Object.entries(files).forEach(([name, bytes], k) => {
     const method = k === 0 ? 0 : 8;
     const packed = method === 0 ? bytes : zlib.deflateRawSync(bytes);
-    const head = Buffer.alloc(30);
-    head.writeUInt32LE(0x04034b50, 0);
-    head.writeUInt16LE(method, 8);
-    head.writeUInt32LE(crc32(bytes), 14);
-    head.writeUInt32LE(packed.length, 18);
-    head.writeUInt32LE(bytes.length, 22);
-    head.writeUInt16LE(name.length, 26);
-    const entry = Buffer.alloc(46);
-    entry.writeUInt32LE(0x02014b50, 0);
-    entry.writeUInt16LE(method, 10);
-    entry.writeUInt32LE(crc32(bytes), 16);
-    entry.writeUInt32LE(packed.length, 20);
-    entry.writeUInt32LE(bytes.length, 24);
-    entry.writeUInt16LE(name.length, 28);
+    // A local header and a directory entry hold the same fields, the entry's 2 bytes later.
+    const header = (size, signature, at) => {
+      const b = Buffer.alloc(size);
+      b.writeUInt32LE(signature, 0);
+      b.writeUInt16LE(method, at + 4);
+      b.writeUInt32LE(crc32(bytes), at + 10);
+      b.writeUInt32LE(packed.length, at + 14);
+      b.writeUInt32LE(bytes.length, at + 18);
+      b.writeUInt16LE(name.length, at + 22);
+      return b;
+    };
+    const head = header(30, 0x04034b50, 4);
+    const entry = header(46, 0x02014b50, 6);
     entry.writeUInt32LE(offset, 42);
     locals.push(head, Buffer.from(name), packed);
     central.push(entry, Buffer.from(name));
