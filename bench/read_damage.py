@@ -15,7 +15,9 @@ only" those it loads and zx8xread did not recover.
     python3 bench/read_damage.py [--set tuning|heldout] [--source converter|machine|both]
                                  [--jobs N] [--no-rom] [--every K] [--only TEXT] [--list FILE]
 
---set heldout runs damages and seeds that no constant was ever tuned on. --every K takes every
+--set heldout runs damages and seeds that no constant was ever tuned on; --set lossy and
+--set lossy-heldout do the same for lossy copies (MP3, Ogg Vorbis, Opus: lame, vorbis-tools and
+opus-tools). --every K takes every
 K-th program only; --only runs the damages whose name holds TEXT; --list writes one line per
 reading (damage, source, program, class, checks, worst bit) for calibrating the doubt margin;
 --margins also has zx8xread trace each reading (--trace) and gives the traced bits to
@@ -41,64 +43,91 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 SHARED = os.path.join(ROOT, '..', 'shared')
 
-# name, damage arguments, MP3 bit rate (0: none), counted in the 95 % goal
+# name, damage arguments, then the lossy copy made of the damaged recording ('': none; 'mp3 K'
+# at K kbps, 'ogg Q' at Vorbis quality Q, 'opus K' at K kbps)
 TUNING = [
-    ('clean', '', 0),
-    ('resampled to 44.1 kHz', 'rate 44100', 0),
-    ('resampled to 48 kHz', 'rate 48000', 0),
-    ('MP3 128 kbps', '', 128),
-    ('white noise 16 dB SNR', 'noise 16', 0),
-    ('white noise 10 dB SNR', 'noise 10', 0),
-    ('white noise 6 dB SNR', 'noise 6', 0),
-    ('speed 0.8', 'speed 0.8', 0),
-    ('speed 0.9', 'speed 0.9', 0),
-    ('speed 1.1', 'speed 1.1', 0),
-    ('speed 1.2', 'speed 1.2', 0),
-    ('wow 4% at 0.5 Hz', 'wow 4 0.5', 0),
-    ('wow 4% at 4 Hz', 'wow 4 4', 0),
-    ('50 Hz hum at -6 dB', 'hum -6', 0),
-    ('low-pass 1.5 kHz', 'lowpass 1500 2', 0),
-    ('low-pass 1.5 kHz 24 dB/oct', 'lowpass 1500 4', 0),
-    ('low-pass 2 kHz 24 dB/oct', 'lowpass 2000 4', 0),
-    ('high-pass 300 Hz', 'highpass 300 2', 0),
-    ('level -40 dB', 'gain -40', 0),
-    ('DC offset 0.3', 'dc 0.3', 0),
-    ('inverted', 'invert', 0),
-    ('MP3 32 kbps', '', 32),
-    ('three 1 ms dropouts', 'dropouts 3 1', 0),
-    ('worn: hiss 10 dB, 2.5k low-pass, wow', 'noise 10 lowpass 2500 4 wow 2 1', 0),
-    ('chain: hi-fi capture', 'chain hifi', 0),
-    ('chain: good deck', 'chain gooddeck', 0),
-    ('chain: turned head', 'chain turnedhead', 0),
-    ('chain: portable with AGC', 'chain portable', 0),
-    ('chain: worn tape', 'chain worntape', 0),
-    ('chain: old tape, other deck', 'chain oldtape', 0),
-    ('dip -20 dB 30 ms, hiss 35 dB', 'dips 1 -20 30 noise 35', 0),
-    ('starts mid-program', 'cut 0.5', 0),
+    ('clean', '', ''),
+    ('resampled to 44.1 kHz', 'rate 44100', ''),
+    ('resampled to 48 kHz', 'rate 48000', ''),
+    ('MP3 128 kbps', '', 'mp3 128'),
+    ('white noise 16 dB SNR', 'noise 16', ''),
+    ('white noise 10 dB SNR', 'noise 10', ''),
+    ('white noise 6 dB SNR', 'noise 6', ''),
+    ('speed 0.8', 'speed 0.8', ''),
+    ('speed 0.9', 'speed 0.9', ''),
+    ('speed 1.1', 'speed 1.1', ''),
+    ('speed 1.2', 'speed 1.2', ''),
+    ('wow 4% at 0.5 Hz', 'wow 4 0.5', ''),
+    ('wow 4% at 4 Hz', 'wow 4 4', ''),
+    ('50 Hz hum at -6 dB', 'hum -6', ''),
+    ('low-pass 1.5 kHz', 'lowpass 1500 2', ''),
+    ('low-pass 1.5 kHz 24 dB/oct', 'lowpass 1500 4', ''),
+    ('low-pass 2 kHz 24 dB/oct', 'lowpass 2000 4', ''),
+    ('high-pass 300 Hz', 'highpass 300 2', ''),
+    ('level -40 dB', 'gain -40', ''),
+    ('DC offset 0.3', 'dc 0.3', ''),
+    ('inverted', 'invert', ''),
+    ('MP3 32 kbps', '', 'mp3 32'),
+    ('three 1 ms dropouts', 'dropouts 3 1', ''),
+    ('worn: hiss 10 dB, 2.5k low-pass, wow', 'noise 10 lowpass 2500 4 wow 2 1', ''),
+    ('chain: hi-fi capture', 'chain hifi', ''),
+    ('chain: good deck', 'chain gooddeck', ''),
+    ('chain: turned head', 'chain turnedhead', ''),
+    ('chain: portable with AGC', 'chain portable', ''),
+    ('chain: worn tape', 'chain worntape', ''),
+    ('chain: old tape, other deck', 'chain oldtape', ''),
+    ('dip -20 dB 30 ms, hiss 35 dB', 'dips 1 -20 30 noise 35', ''),
+    ('starts mid-program', 'cut 0.5', ''),
 ]
 
 HELDOUT = [
-    ('clean (other seed)', '', 0),
-    ('MP3 64 kbps', '', 64),
-    ('white noise 8 dB SNR', 'noise 8', 0),
-    ('white noise 13 dB SNR', 'noise 13', 0),
-    ('low-pass 1.2 kHz 24 dB/oct', 'lowpass 1200 4', 0),
-    ('low-pass 1.8 kHz 36 dB/oct', 'lowpass 1800 6', 0),
-    ('high-pass 600 Hz 24 dB/oct', 'highpass 600 4', 0),
-    ('speed 0.85 and wow 2% at 2 Hz', 'speed 0.85 wow 2 2', 0),
-    ('flutter 1% at 10 Hz', 'wow 1 10', 0),
-    ('hum -3 dB and noise 14 dB', 'hum -3 noise 14', 0),
-    ('clipped at a tenth', 'clip 0.05', 0),
-    ('three dips -12 dB 20 ms, hiss 25 dB', 'dips 3 -12 20 noise 25', 0),
-    ('resampled to 11.025 kHz', 'rate 11025', 0),
-    ('chain: good deck (other seed)', 'chain gooddeck', 0),
-    ('chain: turned head (other seed)', 'chain turnedhead', 0),
-    ('chain: portable (other seed)', 'chain portable', 0),
-    ('chain: worn tape (other seed)', 'chain worntape', 0),
-    ('chain: old tape (other seed)', 'chain oldtape', 0),
-    ('starts a quarter in', 'cut 0.25', 0),
-    ('2.5k low-pass, wow, then 10 dB noise', 'lowpass 2500 4 wow 2 1 noise 10', 0),
+    ('clean (other seed)', '', ''),
+    ('MP3 64 kbps', '', 'mp3 64'),
+    ('white noise 8 dB SNR', 'noise 8', ''),
+    ('white noise 13 dB SNR', 'noise 13', ''),
+    ('low-pass 1.2 kHz 24 dB/oct', 'lowpass 1200 4', ''),
+    ('low-pass 1.8 kHz 36 dB/oct', 'lowpass 1800 6', ''),
+    ('high-pass 600 Hz 24 dB/oct', 'highpass 600 4', ''),
+    ('speed 0.85 and wow 2% at 2 Hz', 'speed 0.85 wow 2 2', ''),
+    ('flutter 1% at 10 Hz', 'wow 1 10', ''),
+    ('hum -3 dB and noise 14 dB', 'hum -3 noise 14', ''),
+    ('clipped at a tenth', 'clip 0.05', ''),
+    ('three dips -12 dB 20 ms, hiss 25 dB', 'dips 3 -12 20 noise 25', ''),
+    ('resampled to 11.025 kHz', 'rate 11025', ''),
+    ('chain: good deck (other seed)', 'chain gooddeck', ''),
+    ('chain: turned head (other seed)', 'chain turnedhead', ''),
+    ('chain: portable (other seed)', 'chain portable', ''),
+    ('chain: worn tape (other seed)', 'chain worntape', ''),
+    ('chain: old tape (other seed)', 'chain oldtape', ''),
+    ('starts a quarter in', 'cut 0.25', ''),
+    ('2.5k low-pass, wow, then 10 dB noise', 'lowpass 2500 4 wow 2 1 noise 10', ''),
 ]
+
+# Copies as people hold them: lossy codecs, quiet captures, decks. The first set is the one
+# constants may be tuned on; the second (other codecs, rates and levels) is only measured.
+LOSSY = [
+    ('MP3 48 kbps', '', 'mp3 48'),
+    ('MP3 96 kbps', '', 'mp3 96'),
+    ('Ogg Vorbis quality 0', '', 'ogg 0'),
+    ('Ogg Vorbis quality 3', '', 'ogg 3'),
+    ('quiet capture -9 dB, MP3 80 kbps', 'gain -9', 'mp3 80'),
+    ('hi-fi deck, MP3 80 kbps', 'chain hifi', 'mp3 80'),
+]
+
+LOSSY_HELDOUT = [
+    ('MP3 40 kbps', '', 'mp3 40'),
+    ('MP3 56 kbps', '', 'mp3 56'),
+    ('MP3 112 kbps', '', 'mp3 112'),
+    ('Ogg Vorbis quality 1', '', 'ogg 1'),
+    ('Ogg Vorbis quality 5', '', 'ogg 5'),
+    ('Opus 24 kbps', '', 'opus 24'),
+    ('Opus 48 kbps', '', 'opus 48'),
+    ('quiet capture -12 dB, Ogg quality 2', 'gain -12', 'ogg 2'),
+    ('good deck, MP3 64 kbps', 'chain gooddeck', 'mp3 64'),
+    ('hiss 24 dB, MP3 80 kbps', 'noise 24', 'mp3 80'),
+]
+
+SETS = {'tuning': TUNING, 'heldout': HELDOUT, 'lossy': LOSSY, 'lossy-heldout': LOSSY_HELDOUT}
 
 
 def run(args, **kw):
@@ -162,8 +191,27 @@ def classify(out_dir, stdout, expected_bytes):
     return 'wrong_flagged', detail
 
 
+def lossy_copy(codec, wav, job):
+    """The recording copied by a lossy codec, and that copy decoded to a WAV for the ROM."""
+    kind, setting = codec.split()
+    heard = os.path.join(job, 'decoded.wav')
+    if kind == 'mp3':
+        copy = os.path.join(job, 'copy.mp3')
+        run(['lame', '--quiet', '-b', setting, wav, copy])
+        run(['lame', '--quiet', '--decode', copy, heard])
+    elif kind == 'ogg':
+        copy = os.path.join(job, 'copy.ogg')
+        run(['oggenc', '--quiet', '-q', setting, '-o', copy, wav])
+        run(['oggdec', '--quiet', '-o', heard, copy])
+    else:
+        copy = os.path.join(job, 'copy.opus')
+        run(['opusenc', '--quiet', '--bitrate', setting, wav, copy])
+        run(['opusdec', '--quiet', copy, heard])
+    return copy, heard
+
+
 def one(tools, work, index, seed, damage, program, source, rom_on, show, margins, settings):
-    label, arguments, mp3 = damage
+    label, arguments, codec = damage
     prepared = prepare(tools, work, program, source)
     if prepared is None:
         return None
@@ -174,10 +222,8 @@ def one(tools, work, index, seed, damage, program, source, rom_on, show, margins
     damaged = os.path.join(job, 'damaged.wav')
     run([tools['damage'], wav, damaged] + arguments.split() + ['seed', str(seed)])
     recording = heard = damaged
-    if mp3:
-        run(['lame', '--quiet', '-b', str(mp3), damaged, os.path.join(job, 'd.mp3')])
-        run(['lame', '--quiet', '--decode', os.path.join(job, 'd.mp3'), os.path.join(job, 'd.wav')])
-        recording, heard = os.path.join(job, 'd.mp3'), os.path.join(job, 'd.wav')
+    if codec:
+        recording, heard = lossy_copy(codec, damaged, job)
     report = os.path.join(job, 'report.json')
     read = [tools['zx8xread'], '-d', os.path.join(job, 'out'), '--report', report]
     for setting in settings:
@@ -255,7 +301,7 @@ def report_margins(results):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument('--set', choices=['tuning', 'heldout'], default='tuning')
+    parser.add_argument('--set', choices=sorted(SETS), default='tuning')
     parser.add_argument('--source', choices=['converter', 'machine', 'both'], default='both')
     parser.add_argument('--jobs', type=int, default=os.cpu_count() or 2)
     parser.add_argument('--no-rom', action='store_true')
@@ -285,9 +331,10 @@ def main():
                           for m in ('zx81', 'zx80')
                           for f in os.listdir(os.path.join(options.corpus, m)))
         programs = programs[::options.every]
-        full_table = TUNING if options.set == 'tuning' else HELDOUT
+        full_table = SETS[options.set]
         table = [d for d in full_table if options.only in d[0]]
-        seed_base = 0 if options.set == 'tuning' else 100000
+        seed_base = {'tuning': 0, 'heldout': 100000, 'lossy': 200000, 'lossy-heldout': 300000}[
+            options.set]
         for source in sources:  # sources are made once, before the jobs share them
             for program in programs:
                 prepare(tools, work, program, source)
@@ -325,7 +372,7 @@ def main():
                     damage[0][:36], source, len(rows), count['right_ok'],
                     count['right_doubtful'], count['wrong_flagged'], count['wrong_ok'],
                     rom if rom_on else '-', rom_only if rom_on else '-'))
-                goal = damage[2] != 32 and 'mid' not in damage[0] and 'quarter in' not in damage[0]
+                goal = damage[2] != 'mp3 32' and 'mid' not in damage[0] and 'quarter in' not in damage[0]
                 t = totals.setdefault(source, {'n': 0, 'right': 0, 'wrong_ok': 0, 'goal_n': 0,
                                                'goal_right': 0, 'rom_only': 0})
                 t['n'] += len(rows)

@@ -218,11 +218,16 @@ void StartBurstDetector(BurstDetector* d, double rate, const ReaderSettings& set
 void FeedBurstDetector(BurstDetector* d, const float* samples, int64_t count, int stride)
 {
     for (int64_t n = 0; n < count; ++n) {
-        const double y = RunSections(&d->HighPass, samples[n * stride]);
+        const double x = samples[n * stride];
+        const double y = RunSections(&d->HighPass, x);
         const double strength = MeasureStrength(&d->Strength, y);
         ++d->Sample;
         HistoryAt(d, d->Sample) = static_cast<float>(strength);
-        CountPulses(&d->Pulses, y, d->Settings.PulseBand * strength, d->Sample);
+        if (d->TwoLevel) {
+            CountPulses(&d->Pulses, x, 0.0, d->Sample);
+        } else {
+            CountPulses(&d->Pulses, y, d->Settings.PulseBand * strength, d->Sample);
+        }
         if (d->Sample < d->WarmUp) {
             WarmNoiseFloor(&d->Floor, strength, d->Sample);
         } else if (!d->State.InBurst) {

@@ -97,6 +97,9 @@ struct BurstDetector {
     // edges once its greatest strength is known.
     std::vector<float> History;
     int64_t WarmUp = 0, Run = 0;  // in samples
+    // The input is already two-level (a comparator's): its pulses are counted as they come,
+    // exactly, rather than on the filtered signal, whose ringing may add one.
+    bool TwoLevel = false;
     std::vector<Burst> Found;     // bursts finished, in order, for the caller to take
 };
 

@@ -92,7 +92,14 @@ void ReleaseHeld(Framer* f, double pause_after)
         block.Starts.push_back(block.Bits.size());
         block.StartMargins.push_back(static_cast<float>(std::min(held.Unpaused, after)));
     }
-    const double margin = std::min(held.Margin, after);
+    double margin = std::min(held.Margin, after);
+    if (held.OddCount) {
+        // In doubt for its count, whatever else says; what else says is kept for combining.
+        block.OddCounts.push_back(block.Bits.size());
+        block.UncountedMargins.push_back(static_cast<float>(std::clamp(margin, 0.0, 1.0)));
+        margin = std::min(margin, f->Settings.PulsesOdd);
+        held.Unpaused = std::min(held.Unpaused, f->Settings.PulsesOdd);
+    }
     if (margin < held.Unpaused) {
         block.PausedBits.push_back(block.Bits.size());
         block.UnpausedMargins.push_back(static_cast<float>(std::clamp(held.Unpaused, 0.0, 1.0)));
@@ -126,6 +133,10 @@ void EndBlock(Framer* f)
                 block.Bits.size(), kept ? "kept" : "noise");
     }
     if (kept) {
+        if (f->Current.Counted > 0) {
+            block.CountsAgree = static_cast<float>(f->Current.CountsAgreed) /
+                                static_cast<float>(f->Current.Counted);
+        }
         ++f->BlocksKept;
         f->LastBlockEnd = block.End;
         f->Finished.push_back(std::move(block));
@@ -138,6 +149,7 @@ void HoldBit(Framer* f, bool one, double margin, double start, double end)
     HeldBit& held = f->Held;
     held.Waiting = true;
     held.Breaks = false;
+    held.OddCount = false;
     held.Length = end - start;
     held.One = one;
     held.Margin = margin;
@@ -259,22 +271,36 @@ void MendLongPause(Framer* f, const Burst& burst, double gap, double boundary, B
 
 // Where the pulses can be counted reliably (their count has agreed with clear lengths), a length
 // near the boundary is settled by them, and pulses that disagree with a length make it doubtful.
-// Filters can make the count meaningless: then it is not heard.
-void WeighPulses(Framer* f, const Burst& burst, bool* one, double* margin)
+// Filters can make the count meaningless: then it is not heard. Counted exactly, a 0's or a 1's
+// count is as good evidence as a clear length (it is what the machine itself goes by), and any
+// other count puts the bit in doubt whatever its length: true if it does (the margin is left as
+// the rest of the evidence has it, to be capped once the bit is kept).
+bool WeighPulses(Framer* f, const Burst& burst, bool* one, double* margin)
 {
     const ReaderSettings& s = f->Settings;
+    const int below = f->ExactCounts ? 0 : s.PulsesBelow;
     const bool says_zero =
-        burst.Pulses >= PULSES_ZERO - s.PulsesBelow && burst.Pulses <= PULSES_ZERO + s.PulsesAbove;
-    const bool says_one =
-        burst.Pulses >= PULSES_ONE - s.PulsesBelow && burst.Pulses <= PULSES_ONE + s.OnePulsesAbove;
+        burst.Pulses >= PULSES_ZERO - below &&
+        burst.Pulses <= PULSES_ZERO + (f->ExactCounts ? 0 : s.PulsesAbove);
+    const bool says_one = burst.Pulses >= PULSES_ONE - below &&
+                          burst.Pulses <= PULSES_ONE + (f->ExactCounts ? 0 : s.OnePulsesAbove);
     if (*margin >= s.ClearLength && burst.Pulses >= 0) {
         const bool agree = *one ? says_one : says_zero;
         f->Pace.PulseTrust += s.TrustWeight * ((agree ? 1.0 : 0.0) - f->Pace.PulseTrust);
+        ++f->Current.Counted;
+        f->Current.CountsAgreed += agree;
     }
     // In noise a count is easily one off: only a burst clear of the noise is counted.
-    if (f->Pace.PulseTrust < s.TrustedPulses || !(says_zero || says_one) ||
-        NoiseConfidence(s, burst) < 1.0) {
-        return;
+    if (f->Pace.PulseTrust < s.TrustedPulses || NoiseConfidence(s, burst) < 1.0) return false;
+    if (!(says_zero || says_one)) {
+        if (!f->ExactCounts || burst.Pulses < 0) return false;
+        // A length near the boundary goes by the nearer count, as the machine's own does.
+        if (*margin < s.PulsesSettle) *one = 2 * burst.Pulses > PULSES_ZERO + PULSES_ONE;
+        return true;
+    }
+    if (f->ExactCounts && *one == says_one) {
+        *margin = std::max(*margin, s.PulsesCounted);
+        return false;
     }
     if (*margin < s.PulsesSettle) {
         *one = says_one;
@@ -285,6 +311,7 @@ void WeighPulses(Framer* f, const Burst& burst, bool* one, double* margin)
         if (*margin < s.PulsesOverrule) *one = says_one;
         *margin = std::min(*margin, s.PulsesDisagree);
     }
+    return false;
 }
 
 // Follows the tape's speed and level, from the block's first bits on: a tape played slow or fast
@@ -330,18 +357,23 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
 
     bool one = r.Length >= boundary;
     double margin = LengthMargin(f, r.Length);
-    WeighPulses(f, burst, &one, &margin);
+    const bool odd_count = WeighPulses(f, burst, &one, &margin);
     margin = std::min(margin, NoiseConfidence(s, burst));
-    if (r.Reconstructed) margin = 0.0;
+    // A block that follows another within moments began where the tape came back (after a
+    // dropout, say): its first burst may have begun before that, and its length says nothing.
+    const bool cut_start = first && f->BlocksKept > 0 && burst.Start - f->LastBlockEnd < LEAD_IN_SECONDS;
+    if (r.Reconstructed || cut_start) margin = 0.0;
     const double margin_as_start = margin;
     if (r.PauseBefore >= 0) {
         margin = std::min(margin, PauseConfidence(s, r.PauseBefore / f->Pace.PauseLength));
     }
-    const double level_before = FollowPace(f, burst, gap, !first && !breaks, first, one, margin, r);
+    const double level_before = FollowPace(f, burst, gap, !first && !breaks, first, one,
+                                           odd_count ? std::min(margin, s.PulsesOdd) : margin, r);
 
     ReleaseHeld(f, r.PauseBefore);
     if (first) f->Current.Block.ClearStart = NoiseConfidence(s, burst) >= 1.0;
     HoldBit(f, one, margin, burst.End - r.Length, burst.End);
+    f->Held.OddCount = odd_count;
     f->Held.Strength = burst.Strength;
     f->Held.Level = level_before;
     f->Held.Breaks = breaks;

@@ -43,6 +43,14 @@ struct TapeBlock {
     // where the pause turns out to lie between two programs, it says nothing against them.
     std::vector<size_t> PausedBits;
     std::vector<float> UnpausedMargins;
+    // The bits whose burst had a pulse count that no bit has (neither a 0's nor a 1's), counted
+    // where counts are exact and have proved reliable: whatever its length says, such a bit is
+    // in doubt, in this reading and in any it is combined with; and each one's margin as the rest
+    // of its evidence has it.
+    std::vector<size_t> OddCounts;
+    std::vector<float> UncountedMargins;
+    // The share of its bits clear by their length whose pulse count agreed with it.
+    float CountsAgree = 1;
     double Start = 0;               // seconds: the first bit's start
     double End = 0;                 // seconds: the last bit's end
     double SilenceBefore = 0;       // seconds without bits before it (from the recording's start)
@@ -75,6 +83,7 @@ struct HeldBit {
     double Margin = 0, Start = 0, End = 0, Length = 0;
     double Strength = 0, Level = 0;  // its burst's strength, and the block's level before it
     bool Breaks = false;             // it may begin the block
+    bool OddCount = false;           // its pulses, counted exactly, were neither a 0's nor a 1's
     // Its margin were the pauses beside it as they should be: its margin if it begins the block
     // (no break before it then), or if the pauses lie between two programs.
     double Unpaused = 0;
@@ -87,6 +96,7 @@ struct BlockUnderWay {
     int SinceBreak = 0;
     double LastBitEnd = -1;  // seconds; -1 before the block's first bit
     double Level = 0;        // the strength of the block's bursts
+    int Counted = 0, CountsAgreed = 0;  // bits clear by their length; those their count agreed with
 };
 
 /// The state of framing one channel.
@@ -98,6 +108,9 @@ struct Framer {
     HeldBit Held;
     BlockUnderWay Current;
     double LastBlockEnd = 0;  // seconds: where the last block, or the recording, left off
+    // Its bursts' pulses are counted exactly (see BurstDetector::TwoLevel): a count is then a 0's
+    // or a 1's, or neither, with no pulse to spare.
+    bool ExactCounts = false;
     int BlocksKept = 0;
     std::vector<TapeBlock> Finished;  // blocks finished, in order, for the caller to take
     // Where to write a line for each burst, bit and block decision (--trace), and the channel
@@ -122,3 +135,8 @@ double BitMargin(double length, double zero_length, double one_length);
 
 /// A silence at least this long, in seconds, ends a block: a program has none inside it.
 constexpr double BLOCK_GAP_SECONDS = 20e-3;
+/// A block that follows less silence than this, in seconds, did not start where a tape starts;
+/// the first block of a recording, less than the second figure from the recording's start (a
+/// block ends at 20 ms of silence, so bits before it would have been heard).
+constexpr double LEAD_IN_SECONDS = 0.25;
+constexpr double RECORDING_LEAD_IN_SECONDS = 0.05;

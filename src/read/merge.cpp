@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstdio>
 
 #include "read/program.h"
 #include "zx/tape.h"
@@ -34,9 +35,15 @@ constexpr double SAME_MOMENT = 0.5e-3;
 constexpr double GUESSED_MOMENT = 2.0e-3;
 // The channels of a stereo capture from a head not square to the tape are a little apart in time:
 // an offset beyond this, found from bits lined up by their values over this many bits, is taken
-// out before bits are matched by their moments.
+// out before bits are matched by their moments; the heads are never further apart than the last.
 constexpr double SKEW_SEEN = 0.25e-3;
 constexpr size_t SKEW_BITS = 512;
+constexpr double SKEW_MOST = 0.1;
+// A reading whose share of sure bits is this far below another's is not the reference.
+constexpr double SURE_SLACK = 0.02;
+// A bit that a reading counted a pulse count for that no bit has stays in doubt, however sure
+// the others are.
+constexpr float ODD_COUNT_MARGIN = DOUBT_MARGIN / 2;
 constexpr double BIT_ROOM = 0.8;
 
 // A block's bits with their margins.
@@ -155,11 +162,23 @@ std::vector<long> LineUp(const TapeBlock& reference, const TapeBlock& other)
                      reference.Bits.size(), other.Bits.size());
 }
 
-// The reading the others are lined up with: the one whose programs pass the most checks (a
-// reading that lost or gained a bit fails them), then one with as many bits as most readings
-// have, then the one with the most sure bits.
+// The share of a block's bits that are sure.
+double SureShare(const TapeBlock& block)
+{
+    const auto sure = std::count_if(block.Margins.begin(), block.Margins.end(),
+                                    [](float margin) { return margin >= DOUBT_MARGIN; });
+    return block.Margins.empty() ? 0.0
+                                 : static_cast<double>(sure) / static_cast<double>(block.Margins.size());
+}
+
+// The reading the others are lined up with: among those nearly as sure as the surest (a reading
+// mostly in doubt may still pass more checks, by chance, as another machine's program), the one
+// whose programs pass the most checks (a reading that lost or gained a bit fails them), then one
+// with as many bits as most readings have, then the one with the most sure bits.
 size_t Reference(const std::vector<const TapeBlock*>& group)
 {
+    double surest = 0;
+    for (const TapeBlock* block : group) surest = std::max(surest, SureShare(*block));
     auto failures = [](const TapeBlock& block) {
         size_t failed = 0;
         for (const TapeProgram& program : ProgramsInBlock(block, TARGET_UNKNOWN)) {
@@ -176,6 +195,7 @@ size_t Reference(const std::vector<const TapeBlock*>& group)
     std::ptrdiff_t best_count = -1;
     size_t best_sure = 0;
     for (size_t r = 0; r < group.size(); ++r) {
+        if (SureShare(*group[r]) < surest - SURE_SLACK) continue;
         const size_t failed = failures(*group[r]);
         const std::ptrdiff_t count = count_of(group[r]->Bits.size());
         const size_t sure =
@@ -194,35 +214,106 @@ size_t Reference(const std::vector<const TapeBlock*>& group)
     return best;
 }
 
-// Settles each bit of the (mended) reference by all the readings lined up with it.
-void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vector<long>>& at,
-          TapeBlock* merged)
+// A margin kept in a block's sparse list for some of its bits (`bits`, in order, with `margins`),
+// for bit `i`; -1 where it has none.
+float ListedMargin(const std::vector<size_t>& bits, const std::vector<float>& margins, size_t i)
 {
+    const auto at = std::lower_bound(bits.begin(), bits.end(), i);
+    if (at == bits.end() || *at != i) return -1;
+    return margins[static_cast<size_t>(at - bits.begin())];
+}
+
+// How the readings settled one bit: its value, its margin without the doubt of an odd pulse
+// count, and whether a count puts it in doubt.
+struct Settled {
+    uint8_t Bit = 0;
+    float Margin = 0;
+    bool Odd = false;
+};
+
+// Settles bit `i` of the (mended) reference, `base_bit` there, by the readings lined up with it,
+// with their margins as kept or, with `unpaused`, as they would be were the pauses beside them as
+// they should be.
+// A bit in doubt for its count alone weighs as the rest of its evidence has it; it stays in doubt
+// where any reading (`any_odd`: views of one signal, which the same tape gave the same pulses)
+// or every reading that has it (readings of their own, where the count may be one's own damage)
+// counted pulses no bit has.
+Settled SettleBit(const std::vector<const TapeBlock*>& group,
+                  const std::vector<std::vector<long>>& at, size_t i, int base_bit, bool unpaused,
+                  bool any_odd)
+{
+    int count[2] = {0, 0};
+    float best[2] = {-1, -1};
+    float total[2] = {0, 0};
+    int odd = 0;
+    double start = 1e300, end = -1e300;  // of the stretch the readings hold
+    for (const TapeBlock* reading : group) {
+        start = std::min(start, reading->Start);
+        end = std::max(end, reading->End);
+    }
+    for (size_t r = 0; r < group.size(); ++r) {
+        if (at[r][i] < 0) continue;
+        const TapeBlock& reading = *group[r];
+        const auto j = static_cast<size_t>(at[r][i]);
+        const int bit = reading.Bits[j];
+        float margin = reading.Margins[j];
+        // A reading that lost the tape for a while where others went on (its block ends or
+        // begins well inside theirs) may have heard only part of the burst at that edge.
+        const bool cut = (j == 0 && reading.Start > start + BLOCK_GAP_SECONDS) ||
+                         (j + 1 == reading.Bits.size() && reading.End < end - BLOCK_GAP_SECONDS);
+        if (cut) margin = 0;
+        const float free = ListedMargin(reading.PausedBits, reading.UnpausedMargins, j);
+        if (unpaused && free >= 0) margin = free;
+        const float uncounted = ListedMargin(reading.OddCounts, reading.UncountedMargins, j);
+        if (uncounted >= 0) {
+            ++odd;
+            if (!cut) margin = std::max(margin, uncounted);
+        }
+        ++count[bit];
+        best[bit] = std::max(best[bit], margin);
+        total[bit] += margin;
+    }
+    // Two readings: the surer wins. Three or more: the majority, the surer where they tie. Where
+    // that ties too, the reference's bit stands.
+    int bit = base_bit;
+    if (count[0] + count[1] >= 3 && count[0] != count[1]) {
+        bit = count[1] > count[0] ? 1 : 0;
+    } else if (count[0] + count[1] >= 3) {
+        if (total[0] != total[1]) bit = total[1] > total[0] ? 1 : 0;
+    } else if (best[0] != best[1]) {
+        bit = best[1] > best[0] ? 1 : 0;
+    }
+    Settled settled;
+    settled.Bit = static_cast<uint8_t>(bit);
+    // As sure as the surest that says so, less the surest that says otherwise.
+    settled.Margin = std::max(0.0f, best[bit] - std::max(0.0f, best[1 - bit]));
+    settled.Odd = odd > 0 && (any_odd || odd == count[0] + count[1]);
+    return settled;
+}
+
+// Settles each bit of the (mended) reference by all the readings lined up with it, keeping, as a
+// reading does, the margins a pause beside a bit lowered and an odd pulse count capped.
+void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vector<long>>& at,
+          bool any_odd, TapeBlock* merged)
+{
+    merged->PausedBits.clear();
+    merged->UnpausedMargins.clear();
+    merged->OddCounts.clear();
+    merged->UncountedMargins.clear();
     for (size_t i = 0; i < merged->Bits.size(); ++i) {
-        int count[2] = {0, 0};
-        float best[2] = {-1, -1};
-        float total[2] = {0, 0};
-        for (size_t r = 0; r < group.size(); ++r) {
-            const long j = at[r][i];
-            if (j < 0) continue;
-            const int bit = group[r]->Bits[static_cast<size_t>(j)];
-            const float margin = group[r]->Margins[static_cast<size_t>(j)];
-            ++count[bit];
-            best[bit] = std::max(best[bit], margin);
-            total[bit] += margin;
+        const Settled kept = SettleBit(group, at, i, merged->Bits[i], false, any_odd);
+        const Settled free = SettleBit(group, at, i, merged->Bits[i], true, any_odd);
+        const float cap = kept.Odd ? ODD_COUNT_MARGIN : 1.0f;
+        merged->Bits[i] = kept.Bit;
+        merged->Margins[i] = std::min(kept.Margin, cap);
+        if (kept.Odd) {
+            merged->OddCounts.push_back(i);
+            merged->UncountedMargins.push_back(kept.Margin);
         }
-        // Two readings: the surer wins. Three or more: the majority, the surer where they tie.
-        int bit;
-        if (count[0] + count[1] >= 3 && count[0] != count[1]) {
-            bit = count[1] > count[0] ? 1 : 0;
-        } else if (count[0] + count[1] >= 3) {
-            bit = total[1] > total[0] ? 1 : 0;
-        } else {
-            bit = best[1] > best[0] ? 1 : 0;
+        if (free.Bit == kept.Bit && std::min(free.Margin, cap) > merged->Margins[i]) {
+            merged->PausedBits.push_back(i);
+            merged->UnpausedMargins.push_back(std::min(free.Margin, cap));
         }
-        merged->Bits[i] = static_cast<uint8_t>(bit);
-        // As sure as the surest that says so, less the surest that says otherwise.
-        merged->Margins[i] = std::max(0.0f, best[bit] - std::max(0.0f, best[1 - bit]));
     }
 }
 
@@ -354,7 +445,9 @@ double TimeOffset(const TapeBlock& reference, const TapeBlock& other)
     if (differences.empty()) return 0;
     auto middle = differences.begin() + static_cast<long>(differences.size() / 2);
     std::nth_element(differences.begin(), middle, differences.end());
-    return std::fabs(*middle) > SKEW_SEEN ? *middle : 0;
+    // Beyond the skew of two heads the bits were lined up wrongly: a reading that holds only part
+    // of the reference, and no other moment of it, lines up anywhere.
+    return std::fabs(*middle) > SKEW_SEEN && std::fabs(*middle) < SKEW_MOST ? *middle : 0;
 }
 
 // For each of the reference's bits, the bit of `other` that began at the same moment (the other's
@@ -407,6 +500,8 @@ TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t refer
             base.Bits.insert(base.Bits.begin() + k, other.Bits[j]);
             base.Margins.insert(base.Margins.begin() + k, other.Margins[j]);
             base.Times.insert(base.Times.begin() + k, t);
+            // The places the block may begin at keep their bits.
+            for (size_t& start : base.Starts) start += start >= place;
         }
     }
     return base;
@@ -415,13 +510,11 @@ TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t refer
 // The block the group's readings make together, from the reference (filled in or mended) and,
 // for each reading, the bit of it that lines up with each of the reference's bits (-1: none).
 TapeBlock CombineGroup(const std::vector<const TapeBlock*>& group, size_t reference,
-                       const TapeBlock& base, const std::vector<std::vector<long>>& at)
+                       const TapeBlock& base, const std::vector<std::vector<long>>& at,
+                       bool any_odd)
 {
     TapeBlock merged = base;
-    Vote(group, at, &merged);
-    // The margins are the readings' now: none is known without its pauses.
-    merged.PausedBits.clear();
-    merged.UnpausedMargins.clear();
+    Vote(group, at, any_odd, &merged);
 
     // The readings, the reference first, each with its bits and times lined up.
     merged.Sources.clear();
@@ -453,7 +546,7 @@ TapeBlock CombineGroup(const std::vector<const TapeBlock*>& group, size_t refere
 
 // Readings on one timeline, lined up by the moments their bits began, the reference filled in
 // first where others hold bits it lost.
-TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group)
+TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool any_odd)
 {
     if (group.size() == 1) return *group.front();
     const size_t reference = Reference(group);
@@ -462,9 +555,10 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group)
         if (r != reference) offsets[r] = TimeOffset(*group[reference], *group[r]);
     }
     const TapeBlock base = FillReference(group, reference, offsets);
+    if (getenv("ZXDBG")) { fprintf(stderr, "group %zu ref %zu base %zu\n", group.size(), reference, base.Bits.size()); for (size_t r = 0; r < group.size(); ++r) fprintf(stderr, "  r%zu %.3f-%.3f bits %zu sure %.3f off %.5f\n", r, group[r]->Start, group[r]->End, group[r]->Bits.size(), SureShare(*group[r]), offsets[r]); }
     std::vector<std::vector<long>> at(group.size());
     for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *group[r], offsets[r]);
-    return CombineGroup(group, reference, base, at);
+    return CombineGroup(group, reference, base, at, any_odd);
 }
 
 // Readings of separate recordings, lined up by their bits, the reference mended first where the
@@ -478,7 +572,7 @@ TapeBlock MergeByBits(const std::vector<const TapeBlock*>& group)
     for (size_t r = 0; r < group.size(); ++r) {  // the reference too, as it was before mending
         at[r] = LineUp(base, *group[r]);
     }
-    return CombineGroup(group, reference, base, at);
+    return CombineGroup(group, reference, base, at, false);
 }
 
 // Whether two blocks of separate recordings hold the same stretch of tape: about as long, and
@@ -550,10 +644,17 @@ std::vector<std::vector<const TapeBlock*>> GroupByContent(
 
 }  // namespace
 
+std::vector<TapeBlock> MergeViews(const std::vector<std::vector<TapeBlock>>& views)
+{
+    std::vector<TapeBlock> merged;
+    for (const auto& group : GroupByTime(views)) merged.push_back(MergeOnTimeline(group, true));
+    return merged;
+}
+
 std::vector<TapeBlock> MergeChannels(const std::vector<std::vector<TapeBlock>>& channels)
 {
     std::vector<TapeBlock> merged;
-    for (const auto& group : GroupByTime(channels)) merged.push_back(MergeOnTimeline(group));
+    for (const auto& group : GroupByTime(channels)) merged.push_back(MergeOnTimeline(group, false));
     return merged;
 }
 

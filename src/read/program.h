@@ -16,11 +16,6 @@
 /// no byte of a program that passed its checks held a wrong bit with a margin above 0.29; the
 /// rest is headroom, paid for by about one right reading in fifty put in doubt.
 constexpr float DOUBT_MARGIN = 0.4f;
-/// A block that follows less silence than this, in seconds, did not start where a tape starts;
-/// the first block of a recording, less than the second figure from the recording's start (a
-/// block ends at 20 ms of silence, so bits before it would have been heard).
-constexpr double LEAD_IN_SECONDS = 0.25;
-constexpr double RECORDING_LEAD_IN_SECONDS = 0.05;
 
 /// One reading a program was read from.
 struct ProgramSource {

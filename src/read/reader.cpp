@@ -1,6 +1,7 @@
 #include "read/reader.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "read/merge.h"
 
@@ -18,16 +19,38 @@ void FrameFound(BurstDetector* detector, Framer* framer)
     FrameSilenceUntil(framer, static_cast<double>(quiet_until) / detector->Rate);
 }
 
-// Moves a channel's finished blocks to the reader, each marked with where it was read.
-void CollectBlocks(RecordingReader* r, size_t channel)
+// Moves a view's finished blocks to the reader, each marked with the channel it was read from.
+void CollectBlocks(RecordingReader* r, size_t view)
 {
-    for (TapeBlock& block : r->Framers[channel].Finished) {
+    for (TapeBlock& block : r->Framers[view].Finished) {
         BlockSource source;
-        source.Channel = r->ChannelsRead[channel];
+        source.Channel = r->ChannelsRead[view / VIEWS];
         block.Sources.assign(1, source);
-        r->Blocks[channel].push_back(std::move(block));
+        r->Blocks[view].push_back(std::move(block));
     }
-    r->Framers[channel].Finished.clear();
+    r->Framers[view].Finished.clear();
+}
+
+// A channel's blocks, its views' readings of each stretch combined: one reading of the channel.
+// The comparator hears a block only where its pulse counts agree with the lengths: where they
+// do not, the signal is not as the machine's (its pauses lie at the middle, or a copy mangled
+// it), and the comparator's state in the pauses is left to chance.
+std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, int channel,
+                                    const ReaderSettings& settings)
+{
+    std::vector<TapeBlock>& compared = views[1];
+    compared.erase(std::remove_if(compared.begin(), compared.end(),
+                                  [&](const TapeBlock& block) {
+                                      return block.CountsAgree < settings.ComparatorCountsAgree;
+                                  }),
+                   compared.end());
+    std::vector<TapeBlock> blocks = MergeViews(views);
+    for (TapeBlock& block : blocks) {
+        BlockSource source;
+        source.Channel = channel;
+        block.Sources.assign(1, source);
+    }
+    return blocks;
 }
 
 }  // namespace
@@ -42,45 +65,51 @@ void StartReader(RecordingReader* r, int channels, double rate, const ReaderSett
         if (only == ALL_CHANNELS || c == std::min(only, channels - 1)) r->ChannelsRead.push_back(c);
     }
     const size_t read = r->ChannelsRead.size();
-    r->Detectors.resize(read);
-    r->Framers.resize(read);
-    r->Blocks.resize(read);
-    for (size_t c = 0; c < read; ++c) {
-        StartBurstDetector(&r->Detectors[c], rate, settings);
-        StartFramer(&r->Framers[c], settings);
-        r->Framers[c].Trace = trace;
-        r->Framers[c].Channel = r->ChannelsRead[c];
+    r->Comparators.resize(read);
+    r->Detectors.resize(VIEWS * read);
+    r->Framers.resize(VIEWS * read);
+    r->Blocks.resize(VIEWS * read);
+    for (size_t c = 0; c < read; ++c) StartComparator(&r->Comparators[c], rate, settings);
+    for (size_t v = 0; v < r->Framers.size(); ++v) {
+        StartBurstDetector(&r->Detectors[v], rate, settings);
+        StartFramer(&r->Framers[v], settings);
+        // The trace follows the filtered view, whose decisions it has always shown.
+        if (v % VIEWS == (getenv("ZXTRACEVIEW") ? 1u : 0u)) r->Framers[v].Trace = trace;
+        r->Framers[v].Channel = r->ChannelsRead[v / VIEWS];
+        // The comparator's view is two-level: its pulses are counted exactly.
+        r->Detectors[v].TwoLevel = r->Framers[v].ExactCounts = v % VIEWS == 1;
     }
 }
 
 void FeedReader(RecordingReader* r, const float* samples, int64_t frames)
 {
-    for (size_t c = 0; c < r->Detectors.size(); ++c) {
-        FeedBurstDetector(&r->Detectors[c], samples + r->ChannelsRead[c], frames, r->Channels);
-        FrameFound(&r->Detectors[c], &r->Framers[c]);
-        CollectBlocks(r, c);
+    r->Compared.resize(static_cast<size_t>(frames));
+    for (size_t c = 0; c < r->ChannelsRead.size(); ++c) {
+        const float* channel = samples + r->ChannelsRead[c];
+        Compare(&r->Comparators[c], channel, frames, r->Channels, r->Compared.data());
+        FeedBurstDetector(&r->Detectors[VIEWS * c], channel, frames, r->Channels);
+        FeedBurstDetector(&r->Detectors[VIEWS * c + 1], r->Compared.data(), frames, 1);
+    }
+    for (size_t v = 0; v < r->Framers.size(); ++v) {
+        FrameFound(&r->Detectors[v], &r->Framers[v]);
+        CollectBlocks(r, v);
     }
     r->Frames += frames;
 }
 
 void FinishReader(RecordingReader* r)
 {
-    for (size_t c = 0; c < r->Detectors.size(); ++c) {
-        FinishBurstDetector(&r->Detectors[c]);
-        FrameFound(&r->Detectors[c], &r->Framers[c]);
-        FinishFramer(&r->Framers[c], static_cast<double>(r->Frames) / r->Rate);
-        CollectBlocks(r, c);
+    for (size_t v = 0; v < r->Detectors.size(); ++v) {
+        FinishBurstDetector(&r->Detectors[v]);
+        FrameFound(&r->Detectors[v], &r->Framers[v]);
+        FinishFramer(&r->Framers[v], static_cast<double>(r->Frames) / r->Rate);
+        CollectBlocks(r, v);
     }
     r->Finished = true;
 }
 
 std::vector<TapeBlock> TakeBlocks(RecordingReader* r)
 {
-    if (r->Blocks.size() == 1) {
-        std::vector<TapeBlock> blocks;
-        blocks.swap(r->Blocks[0]);
-        return blocks;
-    }
     // A stretch of tape is complete once no channel can still be reading a block that overlaps
     // it: every channel's block under way (if any) begins after it ends.
     double complete_until = r->Finished ? 1e300 : static_cast<double>(r->Frames) / r->Rate;
@@ -100,7 +129,15 @@ std::vector<TapeBlock> TakeBlocks(RecordingReader* r)
         ready[c].assign(std::make_move_iterator(blocks.begin()), std::make_move_iterator(split));
         blocks.erase(blocks.begin(), split);
     }
-    return MergeChannels(ready);
+    if (getenv("ZXVIEW")) { int keep = atoi(getenv("ZXVIEW")); for (size_t v = 0; v < ready.size(); ++v) if ((int)(v % VIEWS) != keep) ready[v].clear(); }
+    std::vector<std::vector<TapeBlock>> channels;
+    for (size_t c = 0; c < r->ChannelsRead.size(); ++c) {
+        const auto first = ready.begin() + static_cast<std::ptrdiff_t>(VIEWS * c);
+        channels.push_back(CombineViews({std::make_move_iterator(first),
+                                         std::make_move_iterator(first + VIEWS)},
+                                        r->ChannelsRead[c], r->Framers[0].Settings));
+    }
+    return channels.size() == 1 ? std::move(channels[0]) : MergeChannels(channels);
 }
 
 std::vector<TapeProgram> ProgramsInBlocks(const std::vector<TapeBlock>& blocks,

@@ -1,5 +1,11 @@
 // A whole recording read into the blocks and programs on it: every channel read on its own, as
 // samples arrive, and the channels' readings of each stretch of tape combined bit by bit.
+//
+// Each channel is read in two views: the signal filtered (rid of DC and hum, which hears a worn
+// tape's faint pulses) and the signal through a comparator (the DC kept, as the machine hears
+// it, which ignores a lossy copy's ringing in the pauses). The views' readings of each stretch
+// are combined bit by bit as two channels' are, the surer of each bit winning and the margins
+// lowered where they disagree.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +15,7 @@
 #include "read/audio_input.h"
 #include "read/burst_detector.h"
 #include "read/capture.h"
+#include "read/comparator.h"
 #include "read/framer.h"
 #include "read/program.h"
 
@@ -19,10 +26,16 @@ struct RecordingReader {
     double Rate = 0;
     int64_t Frames = 0;  // fed so far
     bool Finished = false;
+    std::vector<Comparator> Comparators;  // per channel read
+    // Per view of each channel read: channel c's filtered view at VIEWS * c, its comparator's next.
     std::vector<BurstDetector> Detectors;
     std::vector<Framer> Framers;
-    std::vector<std::vector<TapeBlock>> Blocks;  // per channel: finished, not yet taken
+    std::vector<std::vector<TapeBlock>> Blocks;  // finished, not yet taken
+    std::vector<float> Compared;                 // a channel's samples through its comparator
 };
+
+/// The views each channel is read in.
+constexpr size_t VIEWS = 2;
 
 /// Which channels of a recording are read.
 constexpr int ALL_CHANNELS = -1;

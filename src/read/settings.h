@@ -54,6 +54,20 @@ struct ReaderSettings {
     // A dip inside a burst lies between two stretches at least this part of its greatest.
     double DipSides = 0.6;
 
+    // --- the comparator, the second view of the signal --------------------------------------------
+    // Its threshold lies halfway between the signal's recent highest and lowest levels. A level
+    // beyond them moves them this part of the way per sample (a lone overshoot barely moves
+    // them), and they let go of a level within about this many seconds: long enough that the
+    // threshold stays put through the pauses and bytes of a program, as the machine's does
+    // (shorter lets a lossy copy's ringing through), yet follows the tape's level. It switches
+    // once the signal passes the middle by this part of the gap between them.
+    double ComparatorReleaseSeconds = 0.5;
+    double ComparatorAttack = 0.25;
+    // Its reading of a block is heard only where at least this share of its bits clear by their
+    // length had the pulse count of their kind, exactly.
+    double ComparatorCountsAgree = 0.99;
+    double ComparatorHysteresis = 0.1;
+
     // --- the framer ------------------------------------------------------------------------------
     // A burst shorter than this, in seconds, is noise.
     double ShortestBurst = 0.35e-3;
@@ -119,6 +133,10 @@ struct ReaderSettings {
     double PulsesSettle = 0.35;
     double PulsesOverrule = 0.7;
     double PulsesDisagree = 0.2;
+    // Counted exactly, a 0's or a 1's count that agrees with the length gives the bit this margin
+    // at least; a count that is neither leaves it this at most (below doubt: see DOUBT_MARGIN).
+    double PulsesCounted = 0.6;
+    double PulsesOdd = 0.2;
     // Pauses within these parts of the typical pause are as they should be; the margin of a bit
     // next to one shorter or longer falls to nothing at the outer limits: something was joined,
     // or may have been lost.

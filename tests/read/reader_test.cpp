@@ -18,6 +18,7 @@
 #include "read/naming.h"
 #include "support/folders.h"
 #include "support/images.h"
+#include "support/machine_tape.h"
 #include "support/recordings.h"
 #include "support/wav_reader.h"
 
@@ -210,6 +211,48 @@ TEST_F(ReaderTest, ProgramsMomentsApartAreBothSound)
         ASSERT_EQ(programs.size(), 2u);
         EXPECT_TRUE(programs[0].Image == one && programs[1].Image == two);
         EXPECT_TRUE(ProgramIsSound(programs[0]) && ProgramIsSound(programs[1]));
+    }
+}
+
+// The tape with the `nth` burst of 9 pulses cut to `pulses`: whole periods taken from its end,
+// the pause after it left as it was.
+std::vector<double> PulsesCut(std::vector<double> tape, int nth, int pulses)
+{
+    std::vector<size_t> rises;  // of the burst under way
+    const size_t quiet = 20;    // samples without a rise (about 0.5 ms at 44.1 kHz) end a burst
+    int seen = 0;
+    for (size_t i = 1; i < tape.size(); ++i) {
+        if (tape[i - 1] <= 0 && tape[i] > 0) {
+            if (!rises.empty() && i - rises.back() > quiet) rises.clear();
+            rises.push_back(i);
+        }
+        if (rises.size() == 9 && i - rises.back() == quiet && ++seen == nth) {
+            const size_t end = rises[8] + (rises[8] - rises[7]);
+            tape.erase(tape.begin() + static_cast<long>(rises[static_cast<size_t>(pulses)]),
+                       tape.begin() + static_cast<long>(end));
+            return tape;
+        }
+    }
+    return {};
+}
+
+TEST_F(ReaderTest, APulseCountNoBitHasIsNeverSound)
+{
+    // A 1's burst cut to a count that is neither a 0's nor a 1's, its length near one of theirs:
+    // on either tape, where every other count is exact, the program is in doubt.
+    const std::vector<uint8_t> image = WellFormedZx81Image(20, 41);
+    const std::vector<double> tapes[] = {
+        Resampled(TapeSamples(image, TARGET_ZX81, "CUT"), 22050, 44100),
+        MachineTapeSamples(image, TARGET_ZX81, {40, 58, 57 | 0x80})};
+    for (const std::vector<double>& tape : tapes) {
+        for (const int pulses : {3, 5, 7, 8}) {
+            SCOPED_TRACE(pulses);
+            const std::string path = (dir_ / "cut.wav").string();
+            ASSERT_TRUE(WriteTestWav(path, PulsesCut(tape, 300, pulses), 44100, 1, PCM_16));
+            const std::vector<TapeProgram> programs = Read(path);
+            ASSERT_EQ(programs.size(), 1u);
+            EXPECT_FALSE(ProgramIsSound(programs[0]));
+        }
     }
 }
 

@@ -1,0 +1,29 @@
+#include "read/comparator.h"
+
+#include <algorithm>
+
+void StartComparator(Comparator* c, double rate, const ReaderSettings& settings)
+{
+    *c = Comparator{};
+    c->Attack = settings.ComparatorAttack;
+    c->Release = 1.0 / (settings.ComparatorReleaseSeconds * rate);
+    c->Hysteresis = settings.ComparatorHysteresis;
+}
+
+void Compare(Comparator* c, const float* samples, int64_t count, int stride, float* out)
+{
+    for (int64_t n = 0; n < count; ++n) {
+        const double x = samples[n * stride];
+        const double gap = c->Top - c->Bottom;
+        // A level beyond the last moves it part of the way: one sample's overshoot (a lossy
+        // copy's ringing at an edge) does not carry the middle with it.
+        c->Top = x > c->Top ? c->Top + c->Attack * (x - c->Top) : c->Top - c->Release * gap;
+        c->Bottom =
+            x < c->Bottom ? c->Bottom + c->Attack * (x - c->Bottom) : c->Bottom + c->Release * gap;
+        const double middle = 0.5 * (c->Top + c->Bottom);
+        const double band = c->Hysteresis * (c->Top - c->Bottom);
+        if (c->High ? x < middle - band : x > middle + band) c->High = !c->High;
+        // As loud as the signal's swing, so that noise between blocks stays as faint as it was.
+        out[n] = static_cast<float>((c->High ? 0.5 : -0.5) * (c->Top - c->Bottom));
+    }
+}

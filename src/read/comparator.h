@@ -1,0 +1,30 @@
+// The signal as the machine's tape input has it: which side of a threshold each sample is on,
+// with the DC kept.
+//
+// A lossy copy (MP3, Ogg) rings around the resting level in the pauses between pulses. Once a
+// high-pass filter has removed the DC, that ringing sits at the middle of the signal and looks
+// like weak pulses; a comparator on the signal as it came keeps the resting level far below its
+// threshold and ignores it, as the machine does. The threshold lies halfway between the signal's
+// recent highest and lowest levels, which follow its peaks at once and let go of them slowly, so
+// that it suits any level, offset or polarity. The output is a clean two-level signal, as loud as
+// the signal's swing, that the burst detector reads as it reads any other.
+//
+// A signal whose pauses lie at the middle (not at one side, as the machine's do) leaves the
+// comparator's state in them to chance: its pulse counts then stop agreeing with the lengths, and
+// the view is not heard (see TapeBlock::CountsAgree).
+#pragma once
+
+#include "read/settings.h"
+
+struct Comparator {
+    double Top = 0, Bottom = 0;  // the recent highest and lowest levels
+    double Attack = 0;           // part of the way to a level beyond them taken per sample
+    double Release = 0;          // part of the gap between them let go per sample
+    double Hysteresis = 0;       // part of the gap the signal must pass the middle by to switch
+    bool High = false;
+};
+
+/// Prepares a comparator for a channel of `rate` samples per second.
+void StartComparator(Comparator* comparator, double rate, const ReaderSettings& settings);
+/// Compares `count` samples, taking every `stride`-th float of `samples`, into `out`: +-half the swing.
+void Compare(Comparator* comparator, const float* samples, int64_t count, int stride, float* out);
