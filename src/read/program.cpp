@@ -8,6 +8,9 @@ namespace {
 
 // The longest name a block may start with: the machine saves any name that fits its memory.
 constexpr size_t LONGEST_NAME = 255;
+// A program that follows another within moments is looked for this many bits before and after
+// the end of the first.
+constexpr long NEXT_PROGRAM_SHIFT = 8;
 
 // The block's bytes, counted from one of the bits where it may begin.
 struct ByteRun {
@@ -203,7 +206,6 @@ bool ProgramAt(const ByteRun& run, size_t first, TargetFormat machine, TapeProgr
     return true;
 }
 
-// The programs the run holds, in order.
 // The margin of the block's bit `bit` without the pause beside it, or -1 if no pause lowered it.
 float UnpausedMargin(const TapeBlock& block, size_t bit)
 {
@@ -225,16 +227,65 @@ void TrustBoundary(const ByteRun& run, size_t bit, TapeProgram* before, TapeProg
     if (next >= 0 && !first.empty()) first.front() = next;
 }
 
+// The programs the run holds, in order.
+std::vector<TapeProgram> ProgramsInRun(const ByteRun& run, TargetFormat machine);
+
+// The programs that follow a program within moments, from its end at `bit` of the block, where
+// they begin a few bits before or after it: the pause between the two was taken for part of a
+// worn burst, or for a lost one put back. Of the places, the one whose first program reads best.
+std::vector<TapeProgram> ProgramsNear(const TapeBlock& block, size_t bit, TargetFormat machine)
+{
+    long best = 0;  // the shift of the best place; 0: none
+    size_t best_penalty = 0;
+    for (long step = 2; step <= 2 * NEXT_PROGRAM_SHIFT + 1; ++step) {  // nearest first
+        const long shift = step % 2 == 0 ? step / 2 : -(step / 2);
+        const long at = static_cast<long>(bit) + shift;
+        if (at < 0 || static_cast<size_t>(at) + 8 > block.Bits.size()) continue;
+        TapeProgram program;
+        size_t used = 0;
+        if (!ProgramAt(BytesFrom(block, static_cast<size_t>(at)), 0, machine, &program, &used) ||
+            Failed(program, CHECK_POINTERS)) {
+            continue;
+        }
+        if (best == 0 || Penalty(program) < best_penalty) {
+            best = shift;
+            best_penalty = Penalty(program);
+        }
+    }
+    if (best == 0) return {};
+    std::vector<TapeProgram> programs = ProgramsInRun(
+        BytesFrom(block, static_cast<size_t>(static_cast<long>(bit) + best)), machine);
+    // One bit is what a lost burst put back, or two bursts joined, account for; more bits skipped
+    // or taken again may have been part of the program's first character.
+    if (std::labs(best) > 1) {
+        TapeProgram& next = programs.front();
+        std::vector<float>& first = next.NameMargins.empty() ? next.BitMargins : next.NameMargins;
+        std::fill(first.begin(), first.begin() + std::min<long>(8, static_cast<long>(first.size())),
+                  0.0f);
+    }
+    return programs;
+}
+
 std::vector<TapeProgram> ProgramsInRun(const ByteRun& run, TargetFormat machine)
 {
     std::vector<TapeProgram> programs;
     size_t first = 0;
     while (first < run.Bytes.size()) {
+        // A tape that goes on without a pause is one machine's.
+        const TargetFormat kind = programs.empty() ? machine : programs.front().Kind;
         TapeProgram program;
         size_t used = 0;
         // What follows a program is another only if its system variables hold together.
-        const bool found = ProgramAt(run, first, machine, &program, &used) &&
+        const bool found = ProgramAt(run, first, kind, &program, &used) &&
                            (programs.empty() || !Failed(program, CHECK_POINTERS));
+        if (!programs.empty() && (!found || Penalty(program) > 0)) {
+            std::vector<TapeProgram> near =
+                ProgramsNear(*run.Block, run.FirstBit + 8 * first, kind);
+            if (!near.empty() && (!found || Penalty(near.front()) < Penalty(program))) {
+                for (TapeProgram& later : near) programs.push_back(std::move(later));
+                break;
+            }
+        }
         if (!found) {
             if (!programs.empty()) programs.back().BytesAfter = run.Bytes.size() - first;
             break;
@@ -299,6 +350,7 @@ float WorstMargin(const TapeProgram& program)
 bool ProgramIsSound(const TapeProgram& program)
 {
     return program.Failed.empty() && !program.MidTape && !NameIsDoubtful(program) &&
+           program.BytesAfter < HIDDEN_PROGRAM_BYTES &&
            DoubtfulBytes(program).empty();
 }
 

@@ -16,6 +16,9 @@
 /// no byte of a program that passed its checks held a wrong bit with a margin above 0.29; the
 /// rest is headroom, paid for by about one right reading in fifty put in doubt.
 constexpr float DOUBT_MARGIN = 0.4f;
+/// As many bytes after a program's end as the smallest program (a ZX80's system variables) may
+/// hide one that could not be read: the program is then not to be trusted as all there was.
+constexpr size_t HIDDEN_PROGRAM_BYTES = 40;
 
 /// One reading a program was read from.
 struct ProgramSource {
@@ -58,7 +61,7 @@ bool NameIsDoubtful(const TapeProgram& program);
 /// The least margin of all the program's bits, name included.
 float WorstMargin(const TapeProgram& program);
 /// Whether the program can be trusted as read: every check passed, no byte or name character
-/// is doubtful, and it began where a tape begins.
+/// is doubtful, it began where a tape begins, and no program may hide in bytes after it.
 bool ProgramIsSound(const TapeProgram& program);
 
 /// The repairs of one bit lost or gained on tape, near the program's doubtful bits, after which a

@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "read/program.h"
+
 namespace {
 
 TEST(MergeReadings, ReadingsSettleEachOthersDoubts)
@@ -45,6 +47,37 @@ TEST(MergeReadings, ReadingsSettleEachOthersDoubts)
         ASSERT_EQ(merged.size(), 1u);
         EXPECT_TRUE(merged[0].Bits == truth.Bits);
         EXPECT_EQ(merged[0].Sources.size(), count);
+    }
+}
+
+TEST(MergeViews, APulseCountNoBitHasKeepsItsDoubt)
+{
+    // Two readings of one stretch, in which one counted a pulse count no bit has for bit 40: the
+    // other's surer reading of it settles its value, but only views of one signal (which hear
+    // the same pulses) keep it in doubt; a separate reading's odd count is its own damage.
+    TapeBlock clear;
+    for (int i = 0; i < 100; ++i) {
+        clear.Bits.push_back(static_cast<uint8_t>(i % 3 == 0));
+        clear.Margins.push_back(0.9f);
+        clear.Times.push_back(i * 0.004);
+    }
+    clear.Starts = {0};
+    clear.StartMargins = {0};
+    clear.End = clear.Times.back() + 0.003;
+    TapeBlock odd = clear;
+    odd.Bits[40] ^= 1;
+    odd.Margins[40] = 0.2f;
+    odd.OddCounts = {40};
+    odd.UncountedMargins = {0.3f};
+    for (const bool views : {true, false}) {
+        SCOPED_TRACE(views);
+        const std::vector<std::vector<TapeBlock>> readings = {{clear}, {odd}};
+        const std::vector<TapeBlock> merged =
+            views ? MergeViews(readings) : MergeChannels(readings);
+        ASSERT_EQ(merged.size(), 1u);
+        EXPECT_TRUE(merged[0].Bits == clear.Bits);
+        EXPECT_EQ(merged[0].Margins[40] < DOUBT_MARGIN, views);
+        EXPECT_GT(merged[0].Margins[39], 0.8f);
     }
 }
 

@@ -198,7 +198,7 @@ TEST_F(ReaderTest, ProgramsMomentsApartAreBothSound)
     const std::vector<uint8_t> one = WellFormedZx81Image(8, 23), two = WellFormedZx81Image(5, 24);
     const std::vector<double> a = trimmed(TapeSamples(one, TARGET_ZX81, "ONE"));
     const std::vector<double> b = trimmed(TapeSamples(two, TARGET_ZX81, "TWO"));
-    for (const double ms : {0.5, 1.5, 10.0}) {
+    for (const double ms : {0.5, 1.5, 4.0, 5.0, 10.0}) {
         SCOPED_TRACE(ms);
         std::vector<double> tape(22050, 0.0);
         tape.insert(tape.end(), a.begin(), a.end());
