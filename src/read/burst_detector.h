@@ -100,7 +100,7 @@ struct BurstDetector {
     // The input is already two-level (a comparator's): its pulses are counted as they come,
     // exactly, rather than on the filtered signal, whose ringing may add one.
     bool TwoLevel = false;
-    std::vector<Burst> Found;     // bursts finished, in order, for the caller to take
+    std::vector<Burst> Found;  // bursts finished, in order, for the caller to take
 };
 
 /// Prepares a detector for a channel of `rate` samples per second.

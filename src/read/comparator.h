@@ -26,5 +26,6 @@ struct Comparator {
 
 /// Prepares a comparator for a channel of `rate` samples per second.
 void StartComparator(Comparator* comparator, double rate, const ReaderSettings& settings);
-/// Compares `count` samples, taking every `stride`-th float of `samples`, into `out`: +-half the swing.
+/// Compares `count` samples, taking every `stride`-th float of `samples`, into `out`: +-half the
+/// swing.
 void Compare(Comparator* comparator, const float* samples, int64_t count, int stride, float* out);

@@ -279,9 +279,8 @@ bool WeighPulses(Framer* f, const Burst& burst, bool* one, double* margin)
 {
     const ReaderSettings& s = f->Settings;
     const int below = f->ExactCounts ? 0 : s.PulsesBelow;
-    const bool says_zero =
-        burst.Pulses >= PULSES_ZERO - below &&
-        burst.Pulses <= PULSES_ZERO + (f->ExactCounts ? 0 : s.PulsesAbove);
+    const bool says_zero = burst.Pulses >= PULSES_ZERO - below &&
+                           burst.Pulses <= PULSES_ZERO + (f->ExactCounts ? 0 : s.PulsesAbove);
     const bool says_one = burst.Pulses >= PULSES_ONE - below &&
                           burst.Pulses <= PULSES_ONE + (f->ExactCounts ? 0 : s.OnePulsesAbove);
     if (*margin >= s.ClearLength && burst.Pulses >= 0) {
@@ -361,7 +360,8 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
     margin = std::min(margin, NoiseConfidence(s, burst));
     // A block that follows another within moments began where the tape came back (after a
     // dropout, say): its first burst may have begun before that, and its length says nothing.
-    const bool cut_start = first && f->BlocksKept > 0 && burst.Start - f->LastBlockEnd < LEAD_IN_SECONDS;
+    const bool cut_start =
+        first && f->BlocksKept > 0 && burst.Start - f->LastBlockEnd < LEAD_IN_SECONDS;
     if (r.Reconstructed || cut_start) margin = 0.0;
     const double margin_as_start = margin;
     if (r.PauseBefore >= 0) {

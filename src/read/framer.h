@@ -96,7 +96,8 @@ struct BlockUnderWay {
     int SinceBreak = 0;
     double LastBitEnd = -1;  // seconds; -1 before the block's first bit
     double Level = 0;        // the strength of the block's bursts
-    int Counted = 0, CountsAgreed = 0;  // bits clear by their length; those their count agreed with
+    // Its bits clear by their length, and those of them whose pulse count agreed.
+    int Counted = 0, CountsAgreed = 0;
 };
 
 /// The state of framing one channel.

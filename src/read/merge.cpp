@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstdio>
 
 #include "read/program.h"
 #include "zx/tape.h"
@@ -167,8 +166,9 @@ double SureShare(const TapeBlock& block)
 {
     const auto sure = std::count_if(block.Margins.begin(), block.Margins.end(),
                                     [](float margin) { return margin >= DOUBT_MARGIN; });
-    return block.Margins.empty() ? 0.0
-                                 : static_cast<double>(sure) / static_cast<double>(block.Margins.size());
+    return block.Margins.empty()
+               ? 0.0
+               : static_cast<double>(sure) / static_cast<double>(block.Margins.size());
 }
 
 // The reading the others are lined up with: among those nearly as sure as the surest (a reading
@@ -555,7 +555,6 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool any_o
         if (r != reference) offsets[r] = TimeOffset(*group[reference], *group[r]);
     }
     const TapeBlock base = FillReference(group, reference, offsets);
-    if (getenv("ZXDBG")) { fprintf(stderr, "group %zu ref %zu base %zu\n", group.size(), reference, base.Bits.size()); for (size_t r = 0; r < group.size(); ++r) fprintf(stderr, "  r%zu %.3f-%.3f bits %zu sure %.3f off %.5f\n", r, group[r]->Start, group[r]->End, group[r]->Bits.size(), SureShare(*group[r]), offsets[r]); }
     std::vector<std::vector<long>> at(group.size());
     for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *group[r], offsets[r]);
     return CombineGroup(group, reference, base, at, any_odd);

@@ -350,8 +350,7 @@ float WorstMargin(const TapeProgram& program)
 bool ProgramIsSound(const TapeProgram& program)
 {
     return program.Failed.empty() && !program.MidTape && !NameIsDoubtful(program) &&
-           program.BytesAfter < HIDDEN_PROGRAM_BYTES &&
-           DoubtfulBytes(program).empty();
+           program.BytesAfter < HIDDEN_PROGRAM_BYTES && DoubtfulBytes(program).empty();
 }
 
 char NameCharacter(uint8_t code)

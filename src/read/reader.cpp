@@ -1,7 +1,6 @@
 #include "read/reader.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "read/merge.h"
 
@@ -74,7 +73,7 @@ void StartReader(RecordingReader* r, int channels, double rate, const ReaderSett
         StartBurstDetector(&r->Detectors[v], rate, settings);
         StartFramer(&r->Framers[v], settings);
         // The trace follows the filtered view, whose decisions it has always shown.
-        if (v % VIEWS == (getenv("ZXTRACEVIEW") ? 1u : 0u)) r->Framers[v].Trace = trace;
+        if (v % VIEWS == 0) r->Framers[v].Trace = trace;
         r->Framers[v].Channel = r->ChannelsRead[v / VIEWS];
         // The comparator's view is two-level: its pulses are counted exactly.
         r->Detectors[v].TwoLevel = r->Framers[v].ExactCounts = v % VIEWS == 1;
@@ -129,13 +128,12 @@ std::vector<TapeBlock> TakeBlocks(RecordingReader* r)
         ready[c].assign(std::make_move_iterator(blocks.begin()), std::make_move_iterator(split));
         blocks.erase(blocks.begin(), split);
     }
-    if (getenv("ZXVIEW")) { int keep = atoi(getenv("ZXVIEW")); for (size_t v = 0; v < ready.size(); ++v) if ((int)(v % VIEWS) != keep) ready[v].clear(); }
     std::vector<std::vector<TapeBlock>> channels;
     for (size_t c = 0; c < r->ChannelsRead.size(); ++c) {
         const auto first = ready.begin() + static_cast<std::ptrdiff_t>(VIEWS * c);
-        channels.push_back(CombineViews({std::make_move_iterator(first),
-                                         std::make_move_iterator(first + VIEWS)},
-                                        r->ChannelsRead[c], r->Framers[0].Settings));
+        channels.push_back(
+            CombineViews({std::make_move_iterator(first), std::make_move_iterator(first + VIEWS)},
+                         r->ChannelsRead[c], r->Framers[0].Settings));
     }
     return channels.size() == 1 ? std::move(channels[0]) : MergeChannels(channels);
 }

@@ -54,7 +54,7 @@ struct ReaderSettings {
     // A dip inside a burst lies between two stretches at least this part of its greatest.
     double DipSides = 0.6;
 
-    // --- the comparator, the second view of the signal --------------------------------------------
+    // --- the comparator, the second view of the signal ------------------------------------------
     // Its threshold lies halfway between the signal's recent highest and lowest levels. A level
     // beyond them moves them this part of the way per sample (a lone overshoot barely moves
     // them), and they let go of a level within about this many seconds: long enough that the

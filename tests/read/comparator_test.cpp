@@ -27,7 +27,8 @@ int RisesCompared(double gain, double offset, double ringing)
         }
         const auto period = static_cast<int>(2 * HALF_PULSE_SECONDS * RATE);
         for (int n = 0; n < pulses * period; ++n) {
-            samples.push_back(static_cast<float>(offset + gain * (n % period < period / 2 ? 0.5 : -0.5)));
+            samples.push_back(
+                static_cast<float>(offset + gain * (n % period < period / 2 ? 0.5 : -0.5)));
         }
     }
     Comparator comparator;
