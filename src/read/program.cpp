@@ -271,16 +271,14 @@ std::vector<TapeProgram> ProgramsInRun(const ByteRun& run, TargetFormat machine)
     std::vector<TapeProgram> programs;
     size_t first = 0;
     while (first < run.Bytes.size()) {
-        // A tape that goes on without a pause is one machine's.
-        const TargetFormat kind = programs.empty() ? machine : programs.front().Kind;
         TapeProgram program;
         size_t used = 0;
         // What follows a program is another only if its system variables hold together.
-        const bool found = ProgramAt(run, first, kind, &program, &used) &&
+        const bool found = ProgramAt(run, first, machine, &program, &used) &&
                            (programs.empty() || !Failed(program, CHECK_POINTERS));
         if (!programs.empty() && (!found || Penalty(program) > 0)) {
             std::vector<TapeProgram> near =
-                ProgramsNear(*run.Block, run.FirstBit + 8 * first, kind);
+                ProgramsNear(*run.Block, run.FirstBit + 8 * first, machine);
             if (!near.empty() && (!found || Penalty(near.front()) < Penalty(program))) {
                 for (TapeProgram& later : near) programs.push_back(std::move(later));
                 break;
