@@ -293,6 +293,17 @@ bool WeighPulses(Framer* f, const Burst& burst, bool* one, double* margin)
     if (f->Pace.PulseTrust < s.TrustedPulses || NoiseConfidence(s, burst) < 1.0) return false;
     if (!(says_zero || says_one)) {
         if (!f->ExactCounts || burst.Pulses < 0) return false;
+        // A burst as long as its count makes it lost or gained whole pulses on tape; one nearly
+        // as long as a 0's or a 1's was miscounted (ringing at its edge crossed the threshold, a
+        // deck smeared it), and its count says nothing.
+        const double pulse = (f->Pace.OneLength - f->Pace.ZeroLength) / (PULSES_ONE - PULSES_ZERO);
+        const double length = burst.End - burst.Start;
+        auto off = [&](int pulses) {
+            return std::fabs(length - f->Pace.ZeroLength - (pulses - PULSES_ZERO) * pulse);
+        };
+        if (off(burst.Pulses) >= s.PulsesOddLength * std::min(off(PULSES_ZERO), off(PULSES_ONE))) {
+            return false;
+        }
         // A length near the boundary goes by the nearer count, as the machine's own does.
         if (*margin < s.PulsesSettle) *one = 2 * burst.Pulses > PULSES_ZERO + PULSES_ONE;
         return true;

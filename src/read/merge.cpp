@@ -43,6 +43,9 @@ constexpr double SURE_SLACK = 0.02;
 // A bit that a reading counted a pulse count for that no bit has stays in doubt, however sure
 // the others are.
 constexpr float ODD_COUNT_MARGIN = DOUBT_MARGIN / 2;
+// The second view of a channel settles bits where its share of sure bits is more than this above
+// the first view's.
+constexpr double VIEW_LEAD = 0.002;
 constexpr double BIT_ROOM = 0.8;
 
 // A block's bits with their margins.
@@ -643,8 +646,26 @@ std::vector<std::vector<const TapeBlock*>> GroupByContent(
 
 }  // namespace
 
-std::vector<TapeBlock> MergeViews(const std::vector<std::vector<TapeBlock>>& views)
+std::vector<TapeBlock> MergeViews(std::vector<std::vector<TapeBlock>> views)
 {
+    // The second view settles bits only where it heard the stretch more surely than the first:
+    // elsewhere its bits are no evidence either way (their margins 0), and it only marks the
+    // bits whose pulses it counted as no bit has.
+    for (TapeBlock& second : views[1]) {
+        size_t bits = 0, sure = 0;
+        for (const TapeBlock& first : views[0]) {
+            if (first.End < second.Start || first.Start > second.End) continue;
+            bits += first.Bits.size();
+            sure += static_cast<size_t>(SureShare(first) * static_cast<double>(first.Bits.size()));
+        }
+        const double first_share =
+            bits == 0 ? 0.0 : static_cast<double>(sure) / static_cast<double>(bits);
+        if (SureShare(second) > first_share + VIEW_LEAD) continue;
+        std::fill(second.Margins.begin(), second.Margins.end(), 0.0f);
+        std::fill(second.UncountedMargins.begin(), second.UncountedMargins.end(), 0.0f);
+        second.PausedBits.clear();
+        second.UnpausedMargins.clear();
+    }
     std::vector<TapeBlock> merged;
     for (const auto& group : GroupByTime(views)) merged.push_back(MergeOnTimeline(group, true));
     return merged;

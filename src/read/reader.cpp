@@ -43,7 +43,7 @@ std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, i
                                       return block.CountsAgree < settings.ComparatorCountsAgree;
                                   }),
                    compared.end());
-    std::vector<TapeBlock> blocks = MergeViews(views);
+    std::vector<TapeBlock> blocks = MergeViews(std::move(views));
     for (TapeBlock& block : blocks) {
         BlockSource source;
         source.Channel = channel;

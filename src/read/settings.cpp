@@ -70,6 +70,7 @@ const std::vector<SettingInfo> SETTINGS = {
     {"pulses_disagree", &ReaderSettings::PulsesDisagree, nullptr},
     {"pulses_counted", &ReaderSettings::PulsesCounted, nullptr},
     {"pulses_odd", &ReaderSettings::PulsesOdd, nullptr},
+    {"pulses_odd_length", &ReaderSettings::PulsesOddLength, nullptr},
     {"pause_normal_low", &ReaderSettings::PauseNormalLow, nullptr},
     {"pause_normal_high", &ReaderSettings::PauseNormalHigh, nullptr},
     {"pause_limit_low", &ReaderSettings::PauseLimitLow, nullptr},

@@ -137,6 +137,9 @@ struct ReaderSettings {
     // at least; a count that is neither leaves it this at most (below doubt: see DOUBT_MARGIN).
     double PulsesCounted = 0.6;
     double PulsesOdd = 0.2;
+    // Such a count is heard only where the burst's length is nearer the length of that many
+    // pulses than this part of its distance from a 0's and a 1's.
+    double PulsesOddLength = 0.5;
     // Pauses within these parts of the typical pause are as they should be; the margin of a bit
     // next to one shorter or longer falls to nothing at the outer limits: something was joined,
     // or may have been lost.
