@@ -661,11 +661,18 @@ std::vector<TapeBlock> MergeViews(std::vector<std::vector<TapeBlock>> views)
         const double first_share =
             bits == 0 ? 0.0 : static_cast<double>(sure) / static_cast<double>(bits);
         if (SureShare(second) > first_share + VIEW_LEAD) continue;
+        if (second.OddCounts.empty()) {  // nothing to say: it is left out
+            second.Bits.clear();
+            continue;
+        }
         std::fill(second.Margins.begin(), second.Margins.end(), 0.0f);
         std::fill(second.UncountedMargins.begin(), second.UncountedMargins.end(), 0.0f);
         second.PausedBits.clear();
         second.UnpausedMargins.clear();
     }
+    views[1].erase(std::remove_if(views[1].begin(), views[1].end(),
+                                  [](const TapeBlock& block) { return block.Bits.empty(); }),
+                   views[1].end());
     std::vector<TapeBlock> merged;
     for (const auto& group : GroupByTime(views)) merged.push_back(MergeOnTimeline(group, true));
     return merged;
