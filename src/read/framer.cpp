@@ -566,6 +566,13 @@ double BitMargin(double length, double zero_length, double one_length)
     return std::min(margin, 1.0);
 }
 
+float ListedMargin(const std::vector<size_t>& bits, const std::vector<float>& margins, size_t i)
+{
+    const auto at = std::lower_bound(bits.begin(), bits.end(), i);
+    if (at == bits.end() || *at != i) return -1;
+    return margins[static_cast<size_t>(at - bits.begin())];
+}
+
 void StartFramer(Framer* f, const ReaderSettings& settings)
 {
     *f = Framer{};

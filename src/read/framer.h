@@ -61,6 +61,11 @@ struct TapeBlock {
     std::vector<BlockSource> Sources;
 };
 
+/// A margin a block keeps for some of its bits only (`bits`, in order, each with its `margins`:
+/// PausedBits with UnpausedMargins, OddCounts with UncountedMargins), for bit `i`; -1 where it
+/// has none.
+float ListedMargin(const std::vector<size_t>& bits, const std::vector<float>& margins, size_t i);
+
 /// The tape's pace, followed from a block's first bits: the typical lengths, in seconds, of a 0
 /// burst, a 1 burst and the pause between bursts, and how often the pulse count has agreed with
 /// clear lengths lately (1 always, 0 never).

@@ -164,14 +164,19 @@ std::vector<long> LineUp(const TapeBlock& reference, const TapeBlock& other)
                      reference.Bits.size(), other.Bits.size());
 }
 
+// How many of a block's bits are sure.
+size_t SureBits(const TapeBlock& block)
+{
+    return static_cast<size_t>(std::count_if(block.Margins.begin(), block.Margins.end(),
+                                             [](float margin) { return margin >= DOUBT_MARGIN; }));
+}
+
 // The share of a block's bits that are sure.
 double SureShare(const TapeBlock& block)
 {
-    const auto sure = std::count_if(block.Margins.begin(), block.Margins.end(),
-                                    [](float margin) { return margin >= DOUBT_MARGIN; });
     return block.Margins.empty()
                ? 0.0
-               : static_cast<double>(sure) / static_cast<double>(block.Margins.size());
+               : static_cast<double>(SureBits(block)) / static_cast<double>(block.Margins.size());
 }
 
 // The reading the others are lined up with: among those nearly as sure as the surest (a reading
@@ -201,9 +206,7 @@ size_t Reference(const std::vector<const TapeBlock*>& group)
         if (SureShare(*group[r]) < surest - SURE_SLACK) continue;
         const size_t failed = failures(*group[r]);
         const std::ptrdiff_t count = count_of(group[r]->Bits.size());
-        const size_t sure =
-            static_cast<size_t>(std::count_if(group[r]->Margins.begin(), group[r]->Margins.end(),
-                                              [](float margin) { return margin >= DOUBT_MARGIN; }));
+        const size_t sure = SureBits(*group[r]);
         const bool better = best_count < 0 || failed < best_failed ||
                             (failed == best_failed &&
                              (count > best_count || (count == best_count && sure > best_sure)));
@@ -215,15 +218,6 @@ size_t Reference(const std::vector<const TapeBlock*>& group)
         }
     }
     return best;
-}
-
-// A margin kept in a block's sparse list for some of its bits (`bits`, in order, with `margins`),
-// for bit `i`; -1 where it has none.
-float ListedMargin(const std::vector<size_t>& bits, const std::vector<float>& margins, size_t i)
-{
-    const auto at = std::lower_bound(bits.begin(), bits.end(), i);
-    if (at == bits.end() || *at != i) return -1;
-    return margins[static_cast<size_t>(at - bits.begin())];
 }
 
 // How the readings settled one bit: its value, its margin without the doubt of an odd pulse
@@ -240,20 +234,15 @@ struct Settled {
 // A bit in doubt for its count alone weighs as the rest of its evidence has it; it stays in doubt
 // where any reading (`any_odd`: views of one signal, which the same tape gave the same pulses)
 // or every reading that has it (readings of their own, where the count may be one's own damage)
-// counted pulses no bit has.
+// counted pulses no bit has. `start` and `end` bound the stretch the readings hold.
 Settled SettleBit(const std::vector<const TapeBlock*>& group,
                   const std::vector<std::vector<long>>& at, size_t i, int base_bit, bool unpaused,
-                  bool any_odd)
+                  bool any_odd, double start, double end)
 {
     int count[2] = {0, 0};
     float best[2] = {-1, -1};
     float total[2] = {0, 0};
     int odd = 0;
-    double start = 1e300, end = -1e300;  // of the stretch the readings hold
-    for (const TapeBlock* reading : group) {
-        start = std::min(start, reading->Start);
-        end = std::max(end, reading->End);
-    }
     for (size_t r = 0; r < group.size(); ++r) {
         if (at[r][i] < 0) continue;
         const TapeBlock& reading = *group[r];
@@ -303,9 +292,14 @@ void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vec
     merged->UnpausedMargins.clear();
     merged->OddCounts.clear();
     merged->UncountedMargins.clear();
+    double start = 1e300, end = -1e300;  // of the stretch the readings hold
+    for (const TapeBlock* reading : group) {
+        start = std::min(start, reading->Start);
+        end = std::max(end, reading->End);
+    }
     for (size_t i = 0; i < merged->Bits.size(); ++i) {
-        const Settled kept = SettleBit(group, at, i, merged->Bits[i], false, any_odd);
-        const Settled free = SettleBit(group, at, i, merged->Bits[i], true, any_odd);
+        const Settled kept = SettleBit(group, at, i, merged->Bits[i], false, any_odd, start, end);
+        const Settled free = SettleBit(group, at, i, merged->Bits[i], true, any_odd, start, end);
         const float cap = kept.Odd ? ODD_COUNT_MARGIN : 1.0f;
         merged->Bits[i] = kept.Bit;
         merged->Margins[i] = std::min(kept.Margin, cap);
@@ -656,7 +650,7 @@ std::vector<TapeBlock> MergeViews(std::vector<std::vector<TapeBlock>> views)
         for (const TapeBlock& first : views[0]) {
             if (first.End < second.Start || first.Start > second.End) continue;
             bits += first.Bits.size();
-            sure += static_cast<size_t>(SureShare(first) * static_cast<double>(first.Bits.size()));
+            sure += SureBits(first);
         }
         const double first_share =
             bits == 0 ? 0.0 : static_cast<double>(sure) / static_cast<double>(bits);

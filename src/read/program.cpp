@@ -209,9 +209,7 @@ bool ProgramAt(const ByteRun& run, size_t first, TargetFormat machine, TapeProgr
 // The margin of the block's bit `bit` without the pause beside it, or -1 if no pause lowered it.
 float UnpausedMargin(const TapeBlock& block, size_t bit)
 {
-    const auto at = std::lower_bound(block.PausedBits.begin(), block.PausedBits.end(), bit);
-    if (at == block.PausedBits.end() || *at != bit) return -1;
-    return block.UnpausedMargins[static_cast<size_t>(at - block.PausedBits.begin())];
+    return ListedMargin(block.PausedBits, block.UnpausedMargins, bit);
 }
 
 // Two programs that both passed every check, the second right after the first (`bit` its first
