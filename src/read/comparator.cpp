@@ -8,9 +8,11 @@ void StartComparator(Comparator* c, double rate, const ReaderSettings& settings)
     c->Attack = settings.ComparatorAttack;
     c->Release = 1.0 / (settings.ComparatorReleaseSeconds * rate);
     c->Hysteresis = settings.ComparatorHysteresis;
+    c->Follow = 1.0 / (settings.ComparatorRestingSeconds * rate);
 }
 
-void Compare(Comparator* c, const float* samples, int64_t count, int stride, float* out)
+void Compare(Comparator* c, const float* samples, int64_t count, int stride, float* out,
+             float* away)
 {
     for (int64_t n = 0; n < count; ++n) {
         const double x = samples[n * stride];
@@ -24,6 +26,12 @@ void Compare(Comparator* c, const float* samples, int64_t count, int stride, flo
         const double band = c->Hysteresis * (c->Top - c->Bottom);
         if (c->High ? x < middle - band : x > middle + band) c->High = !c->High;
         // As loud as the signal's swing, so that noise between blocks stays as faint as it was.
-        out[n] = static_cast<float>((c->High ? 0.5 : -0.5) * (c->Top - c->Bottom));
+        const double half = 0.5 * (c->Top - c->Bottom);
+        out[n] = static_cast<float>(c->High ? half : -half);
+        // Pulses are narrow: the signal's mean lies on its resting side of the middle, even where
+        // a copy smeared a burst's pulses together (they then sit about the middle).
+        c->Mean = c->Started ? c->Mean + c->Follow * (x - c->Mean) : x;
+        c->Started = true;
+        away[n] = static_cast<float>(c->High != (c->Mean > middle) ? half : -half);
     }
 }

@@ -7,7 +7,8 @@
 // threshold and ignores it, as the machine does. The threshold lies halfway between the signal's
 // recent highest and lowest levels, which follow its peaks at once and let go of them slowly, so
 // that it suits any level, offset or polarity. The output is a clean two-level signal, as loud as
-// the signal's swing, that the burst detector reads as it reads any other.
+// the signal's swing, that the burst detector reads as it reads any other; and the same turned,
+// where need be, to be high where the signal is away from its resting level (pulses).
 //
 // A signal whose pauses lie at the middle (not at one side, as the machine's do) leaves the
 // comparator's state in them to chance: its pulse counts then stop agreeing with the lengths, and
@@ -22,10 +23,14 @@ struct Comparator {
     double Release = 0;          // part of the gap between them let go per sample
     double Hysteresis = 0;       // part of the gap the signal must pass the middle by to switch
     bool High = false;
+    bool Started = false;
+    double Mean = 0;    // the signal's recent mean, on its resting side
+    double Follow = 0;  // part of the way the mean moves per sample
 };
 
 /// Prepares a comparator for a channel of `rate` samples per second.
 void StartComparator(Comparator* comparator, double rate, const ReaderSettings& settings);
 /// Compares `count` samples, taking every `stride`-th float of `samples`, into `out`: +-half the
-/// swing.
-void Compare(Comparator* comparator, const float* samples, int64_t count, int stride, float* out);
+/// swing, + above the middle; and into `away`: + away from the resting level.
+void Compare(Comparator* comparator, const float* samples, int64_t count, int stride, float* out,
+             float* away);

@@ -266,11 +266,13 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
         total[bit] += margin;
     }
     // Two readings: the surer wins. Three or more: the majority, the surer where they tie. Where
-    // that ties too, the reference's bit stands.
+    // that ties too, the reference's bit stands. Views of one signal are no majority: each hears
+    // some damage that the others do not, so the surer wins whatever their number.
     int bit = base_bit;
-    if (count[0] + count[1] >= 3 && count[0] != count[1]) {
+    const bool majority = !any_odd && count[0] + count[1] >= 3;
+    if (majority && count[0] != count[1]) {
         bit = count[1] > count[0] ? 1 : 0;
-    } else if (count[0] + count[1] >= 3) {
+    } else if (majority) {
         if (total[0] != total[1]) bit = total[1] > total[0] ? 1 : 0;
     } else if (best[0] != best[1]) {
         bit = best[1] > best[0] ? 1 : 0;
@@ -642,31 +644,33 @@ std::vector<std::vector<const TapeBlock*>> GroupByContent(
 
 std::vector<TapeBlock> MergeViews(std::vector<std::vector<TapeBlock>> views)
 {
-    // The second view settles bits only where it heard the stretch more surely than the first:
+    // A later view settles bits only where it heard the stretch more surely than the first:
     // elsewhere its bits are no evidence either way (their margins 0), and it only marks the
     // bits whose pulses it counted as no bit has.
-    for (TapeBlock& second : views[1]) {
-        size_t bits = 0, sure = 0;
-        for (const TapeBlock& first : views[0]) {
-            if (first.End < second.Start || first.Start > second.End) continue;
-            bits += first.Bits.size();
-            sure += SureBits(first);
+    for (size_t v = 1; v < views.size(); ++v) {
+        for (TapeBlock& later : views[v]) {
+            size_t bits = 0, sure = 0;
+            for (const TapeBlock& first : views[0]) {
+                if (first.End < later.Start || first.Start > later.End) continue;
+                bits += first.Bits.size();
+                sure += SureBits(first);
+            }
+            const double first_share =
+                bits == 0 ? 0.0 : static_cast<double>(sure) / static_cast<double>(bits);
+            if (SureShare(later) > first_share + VIEW_LEAD) continue;
+            if (later.OddCounts.empty()) {  // nothing to say: it is left out
+                later.Bits.clear();
+                continue;
+            }
+            std::fill(later.Margins.begin(), later.Margins.end(), 0.0f);
+            std::fill(later.UncountedMargins.begin(), later.UncountedMargins.end(), 0.0f);
+            later.PausedBits.clear();
+            later.UnpausedMargins.clear();
         }
-        const double first_share =
-            bits == 0 ? 0.0 : static_cast<double>(sure) / static_cast<double>(bits);
-        if (SureShare(second) > first_share + VIEW_LEAD) continue;
-        if (second.OddCounts.empty()) {  // nothing to say: it is left out
-            second.Bits.clear();
-            continue;
-        }
-        std::fill(second.Margins.begin(), second.Margins.end(), 0.0f);
-        std::fill(second.UncountedMargins.begin(), second.UncountedMargins.end(), 0.0f);
-        second.PausedBits.clear();
-        second.UnpausedMargins.clear();
+        views[v].erase(std::remove_if(views[v].begin(), views[v].end(),
+                                      [](const TapeBlock& block) { return block.Bits.empty(); }),
+                       views[v].end());
     }
-    views[1].erase(std::remove_if(views[1].begin(), views[1].end(),
-                                  [](const TapeBlock& block) { return block.Bits.empty(); }),
-                   views[1].end());
     std::vector<TapeBlock> merged;
     for (const auto& group : GroupByTime(views)) merged.push_back(MergeOnTimeline(group, true));
     return merged;

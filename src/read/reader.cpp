@@ -7,15 +7,32 @@
 namespace {
 
 constexpr int64_t FRAMES_PER_READ = 65536;
+// The timed view's bursts begin where the comparator first switched, the counted view's where
+// its strength rose: up to about this much later, in seconds.
+constexpr double TIMED_LEAD_SECONDS = 1e-3;
 
-// Hands the bursts a channel's detector found to its framer, and the silence since.
-void FrameFound(BurstDetector* detector, Framer* framer)
+// Hands the bursts a detector found to its framer, and the silence since, up to sample
+// `quiet_until` of `rate` per second.
+void FrameFound(std::vector<Burst>* found, int64_t quiet_until, double rate, Framer* framer)
 {
-    for (const Burst& burst : detector->Found) FrameBurst(framer, burst);
-    detector->Found.clear();
-    const int64_t quiet_until =
-        detector->State.InBurst ? detector->State.EntrySample : detector->Sample;
-    FrameSilenceUntil(framer, static_cast<double>(quiet_until) / detector->Rate);
+    for (const Burst& burst : *found) FrameBurst(framer, burst);
+    found->clear();
+    FrameSilenceUntil(framer, static_cast<double>(quiet_until) / rate);
+}
+
+// Frames what every detector has found.
+void FrameAllFound(RecordingReader* r)
+{
+    for (size_t c = 0; c < r->ChannelsRead.size(); ++c) {
+        for (size_t view : {FILTERED_VIEW, COMPARED_VIEW}) {
+            BurstDetector& d = r->Detectors[2 * c + view];
+            FrameFound(&d.Found, d.State.InBurst ? d.State.EntrySample : d.Sample, r->Rate,
+                       &r->Framers[VIEWS * c + view]);
+        }
+        RunDetector& d = r->Runs[c];
+        FrameFound(&d.Found, d.InBurst ? d.BurstStart : d.Sample, r->Rate,
+                   &r->Framers[VIEWS * c + TIMED_VIEW]);
+    }
 }
 
 // Moves a view's finished blocks to the reader, each marked with the channel it was read from.
@@ -30,19 +47,71 @@ void CollectBlocks(RecordingReader* r, size_t view)
     r->Framers[view].Finished.clear();
 }
 
+// Drops a block's first `count` bits.
+void DropFirstBits(TapeBlock* block, size_t count)
+{
+    const auto cut = static_cast<std::ptrdiff_t>(count);
+    block->Bits.erase(block->Bits.begin(), block->Bits.begin() + cut);
+    block->Margins.erase(block->Margins.begin(), block->Margins.begin() + cut);
+    block->Times.erase(block->Times.begin(), block->Times.begin() + cut);
+    block->Start = block->Times.front();
+    // Lists of some bits, each with a margin, keep the bits that remain, numbered anew.
+    auto renumber = [&](std::vector<size_t>* bits, std::vector<float>* margins) {
+        std::vector<size_t> kept_bits;
+        std::vector<float> kept_margins;
+        for (size_t k = 0; k < bits->size(); ++k) {
+            if ((*bits)[k] < count) continue;
+            kept_bits.push_back((*bits)[k] - count);
+            kept_margins.push_back((*margins)[k]);
+        }
+        *bits = std::move(kept_bits);
+        *margins = std::move(kept_margins);
+    };
+    renumber(&block->Starts, &block->StartMargins);
+    renumber(&block->PausedBits, &block->UnpausedMargins);
+    renumber(&block->OddCounts, &block->UncountedMargins);
+    if (block->Starts.empty() || block->Starts.front() != 0) {  // a block may begin at its start
+        block->Starts.insert(block->Starts.begin(), 0);
+        block->StartMargins.insert(block->StartMargins.begin(), 0.0f);
+    }
+}
+
 // A channel's blocks, its views' readings of each stretch combined: one reading of the channel.
 // The comparator hears a block only where its pulse counts agree with the lengths: where they
 // do not, the signal is not as the machine's (its pauses lie at the middle, or a copy mangled
-// it), and the comparator's state in the pauses is left to chance.
+// it), and the comparator's state in the pauses is left to chance. Its timed view is heard only
+// where it is: in the silence before a tape, the comparator follows the hiss down and switches
+// on it, and only the counted view tells that from the tape by its level.
 std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, int channel,
                                     const ReaderSettings& settings)
 {
-    std::vector<TapeBlock>& compared = views[1];
+    std::vector<TapeBlock>& compared = views[COMPARED_VIEW];
     compared.erase(std::remove_if(compared.begin(), compared.end(),
                                   [&](const TapeBlock& block) {
                                       return block.CountsAgree < settings.ComparatorCountsAgree;
                                   }),
                    compared.end());
+    std::vector<TapeBlock>& timed = views[TIMED_VIEW];
+    for (TapeBlock& block : timed) {
+        const auto heard = std::find_if(compared.begin(), compared.end(), [&](const TapeBlock& c) {
+            return c.Start < block.End && block.Start < c.End;
+        });
+        if (heard == compared.end()) {
+            block.Bits.clear();
+            continue;
+        }
+        const double from = heard->Start - TIMED_LEAD_SECONDS;
+        const auto first = static_cast<size_t>(
+            std::lower_bound(block.Times.begin(), block.Times.end(), from) - block.Times.begin());
+        if (first == block.Bits.size()) {
+            block.Bits.clear();
+        } else if (first > 0) {
+            DropFirstBits(&block, first);
+        }
+    }
+    timed.erase(std::remove_if(timed.begin(), timed.end(),
+                               [](const TapeBlock& block) { return block.Bits.empty(); }),
+                timed.end());
     std::vector<TapeBlock> blocks = MergeViews(std::move(views));
     for (TapeBlock& block : blocks) {
         BlockSource source;
@@ -65,42 +134,51 @@ void StartReader(RecordingReader* r, int channels, double rate, const ReaderSett
     }
     const size_t read = r->ChannelsRead.size();
     r->Comparators.resize(read);
-    r->Detectors.resize(VIEWS * read);
+    r->Detectors.resize(2 * read);
+    r->Runs.resize(read);
     r->Framers.resize(VIEWS * read);
     r->Blocks.resize(VIEWS * read);
-    for (size_t c = 0; c < read; ++c) StartComparator(&r->Comparators[c], rate, settings);
+    for (size_t c = 0; c < read; ++c) {
+        StartComparator(&r->Comparators[c], rate, settings);
+        StartRunDetector(&r->Runs[c], rate, settings);
+        for (size_t view : {FILTERED_VIEW, COMPARED_VIEW}) {
+            StartBurstDetector(&r->Detectors[2 * c + view], rate, settings);
+        }
+        // The comparator's view is two-level: its pulses are counted exactly.
+        r->Detectors[2 * c + COMPARED_VIEW].TwoLevel = true;
+    }
     for (size_t v = 0; v < r->Framers.size(); ++v) {
-        StartBurstDetector(&r->Detectors[v], rate, settings);
         StartFramer(&r->Framers[v], settings);
         // The trace follows the filtered view, whose decisions it has always shown.
-        if (v % VIEWS == 0) r->Framers[v].Trace = trace;
+        if (v % VIEWS == FILTERED_VIEW) r->Framers[v].Trace = trace;
         r->Framers[v].Channel = r->ChannelsRead[v / VIEWS];
-        // The comparator's view is two-level: its pulses are counted exactly.
-        r->Detectors[v].TwoLevel = r->Framers[v].ExactCounts = v % VIEWS == 1;
+        r->Framers[v].ExactCounts = v % VIEWS == COMPARED_VIEW;
     }
 }
 
 void FeedReader(RecordingReader* r, const float* samples, int64_t frames)
 {
     r->Compared.resize(static_cast<size_t>(frames));
+    r->Away.resize(static_cast<size_t>(frames));
     for (size_t c = 0; c < r->ChannelsRead.size(); ++c) {
         const float* channel = samples + r->ChannelsRead[c];
-        Compare(&r->Comparators[c], channel, frames, r->Channels, r->Compared.data());
-        FeedBurstDetector(&r->Detectors[VIEWS * c], channel, frames, r->Channels);
-        FeedBurstDetector(&r->Detectors[VIEWS * c + 1], r->Compared.data(), frames, 1);
+        Compare(&r->Comparators[c], channel, frames, r->Channels, r->Compared.data(),
+                r->Away.data());
+        FeedBurstDetector(&r->Detectors[2 * c + FILTERED_VIEW], channel, frames, r->Channels);
+        FeedBurstDetector(&r->Detectors[2 * c + COMPARED_VIEW], r->Compared.data(), frames, 1);
+        FeedRunDetector(&r->Runs[c], r->Away.data(), frames);
     }
-    for (size_t v = 0; v < r->Framers.size(); ++v) {
-        FrameFound(&r->Detectors[v], &r->Framers[v]);
-        CollectBlocks(r, v);
-    }
+    FrameAllFound(r);
+    for (size_t v = 0; v < r->Framers.size(); ++v) CollectBlocks(r, v);
     r->Frames += frames;
 }
 
 void FinishReader(RecordingReader* r)
 {
-    for (size_t v = 0; v < r->Detectors.size(); ++v) {
-        FinishBurstDetector(&r->Detectors[v]);
-        FrameFound(&r->Detectors[v], &r->Framers[v]);
+    for (BurstDetector& detector : r->Detectors) FinishBurstDetector(&detector);
+    for (RunDetector& detector : r->Runs) FinishRunDetector(&detector);
+    FrameAllFound(r);
+    for (size_t v = 0; v < r->Framers.size(); ++v) {
         FinishFramer(&r->Framers[v], static_cast<double>(r->Frames) / r->Rate);
         CollectBlocks(r, v);
     }

@@ -1,11 +1,13 @@
 // A whole recording read into the blocks and programs on it: every channel read on its own, as
 // samples arrive, and the channels' readings of each stretch of tape combined bit by bit.
 //
-// Each channel is read in two views: the signal filtered (rid of DC and hum, which hears a worn
-// tape's faint pulses) and the signal through a comparator (the DC kept, as the machine hears
-// it, which ignores a lossy copy's ringing in the pauses). The views' readings of each stretch
-// are combined bit by bit as two channels' are, the surer of each bit winning and the margins
-// lowered where they disagree.
+// Each channel is read in three views: the signal filtered (rid of DC and hum, which hears a worn
+// tape's faint pulses); the signal through a comparator (the DC kept, as the machine hears it,
+// which ignores a lossy copy's ringing in the pauses), its bursts found and counted as the
+// filtered signal's are; and the comparator's bursts timed as the machine's loader times them
+// (which a copy that smears pulses together does not mislead). The views' readings of each
+// stretch are combined bit by bit as channels' are, the surer of each bit winning and the
+// margins lowered where they disagree.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,7 @@
 #include "read/comparator.h"
 #include "read/framer.h"
 #include "read/program.h"
+#include "read/run_detector.h"
 
 /// The reading of one recording, fed its samples as they come.
 struct RecordingReader {
@@ -27,15 +30,20 @@ struct RecordingReader {
     int64_t Frames = 0;  // fed so far
     bool Finished = false;
     std::vector<Comparator> Comparators;  // per channel read
-    // Per view of each channel read: channel c's filtered view at VIEWS * c, its comparator's next.
+    // Per channel read, the detectors of its filtered and its compared view (2 c and 2 c + 1),
+    // and of its timed view.
     std::vector<BurstDetector> Detectors;
-    std::vector<Framer> Framers;
+    std::vector<RunDetector> Runs;
+    std::vector<Framer>
+        Framers;  // per view of each channel read: channel c's view v at VIEWS c + v
     std::vector<std::vector<TapeBlock>> Blocks;  // finished, not yet taken
-    std::vector<float> Compared;                 // a channel's samples through its comparator
+    // A channel's samples through its comparator, and the same high away from the resting level.
+    std::vector<float> Compared, Away;
 };
 
-/// The views each channel is read in.
-constexpr size_t VIEWS = 2;
+/// The views each channel is read in, and where each is among a channel's.
+constexpr size_t VIEWS = 3;
+constexpr size_t FILTERED_VIEW = 0, COMPARED_VIEW = 1, TIMED_VIEW = 2;
 
 /// Which channels of a recording are read.
 constexpr int ALL_CHANNELS = -1;

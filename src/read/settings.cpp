@@ -28,6 +28,8 @@ const std::vector<SettingInfo> SETTINGS = {
     {"comparator_attack", &ReaderSettings::ComparatorAttack, nullptr},
     {"comparator_counts_agree", &ReaderSettings::ComparatorCountsAgree, nullptr},
     {"comparator_hysteresis", &ReaderSettings::ComparatorHysteresis, nullptr},
+    {"comparator_resting_seconds", &ReaderSettings::ComparatorRestingSeconds, nullptr},
+    {"run_bridge_seconds", &ReaderSettings::RunBridgeSeconds, nullptr},
     {"shortest_burst", &ReaderSettings::ShortestBurst, nullptr},
     {"shortest_pause", &ReaderSettings::ShortestPause, nullptr},
     {"join_preference", &ReaderSettings::JoinPreference, nullptr},

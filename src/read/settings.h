@@ -67,6 +67,12 @@ struct ReaderSettings {
     // length had the pulse count of their kind, exactly.
     double ComparatorCountsAgree = 0.99;
     double ComparatorHysteresis = 0.1;
+    // The resting level is the side of the middle that the signal's mean over about this many
+    // seconds (a few bits) lies on.
+    double ComparatorRestingSeconds = 10e-3;
+    // The machine's timing of bursts, a third view (on the comparator's output): a rest shorter
+    // than this, in seconds, lies inside a burst (the machine waits about 0.4 ms).
+    double RunBridgeSeconds = 0.5e-3;
 
     // --- the framer ------------------------------------------------------------------------------
     // A burst shorter than this, in seconds, is noise.
