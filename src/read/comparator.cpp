@@ -9,6 +9,7 @@ void StartComparator(Comparator* c, double rate, const ReaderSettings& settings)
     c->Release = 1.0 / (settings.ComparatorReleaseSeconds * rate);
     c->Hysteresis = settings.ComparatorHysteresis;
     c->Follow = 1.0 / (settings.ComparatorRestingSeconds * rate);
+    c->Away = settings.ComparatorAway;
 }
 
 void Compare(Comparator* c, const float* samples, int64_t count, int stride, float* out,
@@ -29,9 +30,13 @@ void Compare(Comparator* c, const float* samples, int64_t count, int stride, flo
         const double half = 0.5 * (c->Top - c->Bottom);
         out[n] = static_cast<float>(c->High ? half : -half);
         // Pulses are narrow: the signal's mean lies on its resting side of the middle, even where
-        // a copy smeared a burst's pulses together (they then sit about the middle).
+        // a copy smeared a burst's pulses together (they then sit about the middle). Away from
+        // it is as the machine has it: well toward the pulses' side, where a copy's ringing in
+        // the pauses, which its overshoots carry past the middle, seldom reaches.
         c->Mean = c->Started ? c->Mean + c->Follow * (x - c->Mean) : x;
         c->Started = true;
-        away[n] = static_cast<float>(c->High != (c->Mean > middle) ? half : -half);
+        const double reach = c->Away * (c->Top - c->Bottom);
+        const bool away_now = c->Mean > middle ? x < c->Top - reach : x > c->Bottom + reach;
+        away[n] = static_cast<float>(away_now ? half : -half);
     }
 }

@@ -26,6 +26,7 @@ struct Comparator {
     bool Started = false;
     double Mean = 0;    // the signal's recent mean, on its resting side
     double Follow = 0;  // part of the way the mean moves per sample
+    double Away = 0;    // part of the way from the resting extreme to the other that is away
 };
 
 /// Prepares a comparator for a channel of `rate` samples per second.

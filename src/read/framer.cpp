@@ -573,6 +573,42 @@ float ListedMargin(const std::vector<size_t>& bits, const std::vector<float>& ma
     return margins[static_cast<size_t>(at - bits.begin())];
 }
 
+void KeepBits(TapeBlock* block, const std::vector<bool>& keep)
+{
+    std::vector<size_t> number(keep.size());  // each bit kept's number among them
+    size_t kept = 0;
+    for (size_t i = 0; i < keep.size(); ++i) {
+        number[i] = kept;
+        if (!keep[i]) continue;
+        block->Bits[kept] = block->Bits[i];
+        block->Margins[kept] = block->Margins[i];
+        block->Times[kept] = block->Times[i];
+        ++kept;
+    }
+    block->Bits.resize(kept);
+    block->Margins.resize(kept);
+    block->Times.resize(kept);
+    auto renumber = [&](std::vector<size_t>* bits, std::vector<float>* margins) {
+        size_t listed = 0;
+        for (size_t k = 0; k < bits->size(); ++k) {
+            if (!keep[(*bits)[k]]) continue;
+            (*bits)[listed] = number[(*bits)[k]];
+            (*margins)[listed++] = (*margins)[k];
+        }
+        bits->resize(listed);
+        margins->resize(listed);
+    };
+    renumber(&block->Starts, &block->StartMargins);
+    renumber(&block->PausedBits, &block->UnpausedMargins);
+    renumber(&block->OddCounts, &block->UncountedMargins);
+    if (kept == 0) return;
+    block->Start = block->Times.front();
+    if (block->Starts.empty() || block->Starts.front() != 0) {
+        block->Starts.insert(block->Starts.begin(), 0);
+        block->StartMargins.insert(block->StartMargins.begin(), 0.0f);  // no break before it
+    }
+}
+
 void StartFramer(Framer* f, const ReaderSettings& settings)
 {
     *f = Framer{};

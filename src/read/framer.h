@@ -65,6 +65,9 @@ struct TapeBlock {
 /// PausedBits with UnpausedMargins, OddCounts with UncountedMargins), for bit `i`; -1 where it
 /// has none.
 float ListedMargin(const std::vector<size_t>& bits, const std::vector<float>& margins, size_t i);
+/// Keeps the bits of a block that `keep` marks (one flag per bit), with what it keeps for each,
+/// numbered anew. A block may always begin at its first bit kept.
+void KeepBits(TapeBlock* block, const std::vector<bool>& keep);
 
 /// The tape's pace, followed from a block's first bits: the typical lengths, in seconds, of a 0
 /// burst, a 1 burst and the pause between bursts, and how often the pulse count has agreed with

@@ -32,6 +32,9 @@ constexpr size_t LENGTH_SLACK_PART = 50;
 // two others where this part of a 0 bit's length (burst and pause) lies on either side of it.
 constexpr double SAME_MOMENT = 0.5e-3;
 constexpr double GUESSED_MOMENT = 2.0e-3;
+// A bit in doubt may be so for where its burst began (ringing before it, heard as part of it):
+// it takes the nearest bit within this reach, under half a bit's length.
+constexpr double DOUBTFUL_MOMENT = 1.2e-3;
 // The channels of a stereo capture from a head not square to the tape are a little apart in time:
 // an offset beyond this, found from bits lined up by their values over this many bits, is taken
 // out before bits are matched by their moments; the heads are never further apart than the last.
@@ -43,9 +46,11 @@ constexpr double SURE_SLACK = 0.02;
 // A bit that a reading counted a pulse count for that no bit has stays in doubt, however sure
 // the others are.
 constexpr float ODD_COUNT_MARGIN = DOUBT_MARGIN / 2;
-// The second view of a channel settles bits where its share of sure bits is more than this above
-// the first view's.
+// A later view of a channel settles bits where its share of sure bits is more than this above
+// the first view's; the last is heard where the first is in doubt unless its share is more than
+// the second figure below the first's (it does not suit the signal).
 constexpr double VIEW_LEAD = 0.002;
+constexpr double VIEW_SLACK = 0.02;
 constexpr double BIT_ROOM = 0.8;
 
 // A block's bits with their margins.
@@ -218,6 +223,15 @@ size_t Reference(const std::vector<const TapeBlock*>& group)
         }
     }
     return best;
+}
+
+// Sets the margin a block keeps for bit `i` among some of its bits (see ListedMargin), where it
+// keeps one.
+void SetListedMargin(const std::vector<size_t>& bits, std::vector<float>* margins, size_t i,
+                     float margin)
+{
+    const auto at = std::lower_bound(bits.begin(), bits.end(), i);
+    if (at != bits.end() && *at == i) (*margins)[static_cast<size_t>(at - bits.begin())] = margin;
 }
 
 // How the readings settled one bit: its value, its margin without the doubt of an odd pulse
@@ -451,8 +465,8 @@ double TimeOffset(const TapeBlock& reference, const TapeBlock& other)
 
 // For each of the reference's bits, the bit of `other` that began at the same moment (the other's
 // times less `offset`), or -1: readings of one recording share its timeline, however each split it
-// into blocks. A bit the reference put back where it lost one has only a guessed moment: it takes
-// the nearest bit within a wider reach.
+// into blocks. A bit the reference put back where it lost one has only a guessed moment, and one
+// in doubt may have begun elsewhere: each takes the nearest bit within a wider reach.
 std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other, double offset)
 {
     std::vector<long> at(reference.Bits.size(), -1);
@@ -466,7 +480,9 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
             i = after - 1;
         }
         if (i >= times.size()) continue;
-        const double reach = reference.Margins[i] > 0 ? SAME_MOMENT : GUESSED_MOMENT;
+        const double reach = reference.Margins[i] >= DOUBT_MARGIN ? SAME_MOMENT
+                             : reference.Margins[i] > 0           ? DOUBTFUL_MOMENT
+                                                                  : GUESSED_MOMENT;
         if (std::fabs(times[i] - t) <= reach && at[i] < 0) at[i] = static_cast<long>(j);
     }
     return at;
@@ -541,6 +557,60 @@ TapeBlock CombineGroup(const std::vector<const TapeBlock*>& group, size_t refere
         merged.Sources.push_back(std::move(source));
     }
     return merged;
+}
+
+// The share of sure bits among those of the blocks in `blocks` that overlap `block` in time.
+double OverlappingShare(const std::vector<TapeBlock>& blocks, const TapeBlock& block)
+{
+    size_t bits = 0, sure = 0;
+    for (const TapeBlock& other : blocks) {
+        if (other.End < block.Start || other.Start > block.End) continue;
+        bits += other.Bits.size();
+        sure += SureBits(other);
+    }
+    return bits == 0 ? 0.0 : static_cast<double>(sure) / static_cast<double>(bits);
+}
+
+// A view's bits become no evidence either way: it only marks the bits whose pulses it counted as
+// no bit has, and is left out if there are none.
+void MarkOddCountsOnly(TapeBlock* block)
+{
+    std::fill(block->Margins.begin(), block->Margins.end(), 0.0f);
+    std::fill(block->UncountedMargins.begin(), block->UncountedMargins.end(), 0.0f);
+    block->PausedBits.clear();
+    block->UnpausedMargins.clear();
+    if (block->OddCounts.empty()) block->Bits.clear();
+}
+
+// A view is heard only where the first view (`first`, its blocks) is in doubt: its bits at the
+// moments of the first's sure bits become no evidence, and those between two sure bits of the
+// first, which heard no burst there, are dropped. It is left out where that leaves nothing.
+void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
+{
+    std::vector<bool> keep(later->Bits.size(), true);
+    for (const TapeBlock& block : first) {
+        if (block.End < later->Start || block.Start > later->End) continue;
+        const double offset = TimeOffset(*later, block);
+        const std::vector<long> at = SameMoments(*later, block, offset);
+        auto sure = [&](size_t j) { return block.Margins[j] >= DOUBT_MARGIN; };
+        for (size_t i = 0; i < at.size(); ++i) {
+            if (at[i] >= 0) {
+                if (!sure(static_cast<size_t>(at[i]))) continue;
+                later->Margins[i] = 0;
+                SetListedMargin(later->OddCounts, &later->UncountedMargins, i, 0);
+                SetListedMargin(later->PausedBits, &later->UnpausedMargins, i, 0);
+                continue;
+            }
+            const auto after = static_cast<size_t>(
+                std::lower_bound(block.Times.begin(), block.Times.end(), later->Times[i] + offset) -
+                block.Times.begin());
+            if (after > 0 && after < block.Times.size() && sure(after - 1) && sure(after)) {
+                keep[i] = false;
+            }
+        }
+    }
+    KeepBits(later, keep);
+    if (SureBits(*later) == 0 && later->OddCounts.empty()) later->Bits.clear();
 }
 
 // Readings on one timeline, lined up by the moments their bits began, the reference filled in
@@ -644,28 +714,15 @@ std::vector<std::vector<const TapeBlock*>> GroupByContent(
 
 std::vector<TapeBlock> MergeViews(std::vector<std::vector<TapeBlock>> views)
 {
-    // A later view settles bits only where it heard the stretch more surely than the first:
-    // elsewhere its bits are no evidence either way (their margins 0), and it only marks the
-    // bits whose pulses it counted as no bit has.
     for (size_t v = 1; v < views.size(); ++v) {
         for (TapeBlock& later : views[v]) {
-            size_t bits = 0, sure = 0;
-            for (const TapeBlock& first : views[0]) {
-                if (first.End < later.Start || first.Start > later.End) continue;
-                bits += first.Bits.size();
-                sure += SureBits(first);
+            const double first_share = OverlappingShare(views[0], later);
+            if (SureShare(later) > first_share + VIEW_LEAD) continue;  // it settles its bits
+            if (v + 1 == views.size() && SureShare(later) >= first_share - VIEW_SLACK) {
+                HearWhereInDoubt(views[0], &later);
+            } else {
+                MarkOddCountsOnly(&later);
             }
-            const double first_share =
-                bits == 0 ? 0.0 : static_cast<double>(sure) / static_cast<double>(bits);
-            if (SureShare(later) > first_share + VIEW_LEAD) continue;
-            if (later.OddCounts.empty()) {  // nothing to say: it is left out
-                later.Bits.clear();
-                continue;
-            }
-            std::fill(later.Margins.begin(), later.Margins.end(), 0.0f);
-            std::fill(later.UncountedMargins.begin(), later.UncountedMargins.end(), 0.0f);
-            later.PausedBits.clear();
-            later.UnpausedMargins.clear();
         }
         views[v].erase(std::remove_if(views[v].begin(), views[v].end(),
                                       [](const TapeBlock& block) { return block.Bits.empty(); }),

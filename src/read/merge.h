@@ -17,10 +17,11 @@
 /// are matched by where they lie in time. Each combined block lists its readings in Sources,
 /// with their bits lined up with its own.
 std::vector<TapeBlock> MergeChannels(const std::vector<std::vector<TapeBlock>>& channels);
-/// The same for the views of one channel (see reader.h), the filtered first: a later one
-/// settles bits only where it heard the stretch more surely than the first. A bit any of them
-/// counted pulses for that no bit has stays in doubt (combining channels or recordings, only a
-/// bit that every one of them counted so).
+/// The same for the views of one channel (see reader.h), the filtered first. A later view
+/// settles bits only where it heard the stretch more surely than the first; the last (the
+/// machine's timing, which a copy that smears pulses does not mislead) is also heard where the
+/// first is in doubt. A bit any of them counted pulses for that no bit has stays in doubt
+/// (combining channels or recordings, only a bit that every one of them counted so).
 std::vector<TapeBlock> MergeViews(std::vector<std::vector<TapeBlock>> views);
 /// The same for separate recordings of one tape: blocks are matched by order and by how well
 /// their bits agree.

@@ -47,35 +47,6 @@ void CollectBlocks(RecordingReader* r, size_t view)
     r->Framers[view].Finished.clear();
 }
 
-// Drops a block's first `count` bits.
-void DropFirstBits(TapeBlock* block, size_t count)
-{
-    const auto cut = static_cast<std::ptrdiff_t>(count);
-    block->Bits.erase(block->Bits.begin(), block->Bits.begin() + cut);
-    block->Margins.erase(block->Margins.begin(), block->Margins.begin() + cut);
-    block->Times.erase(block->Times.begin(), block->Times.begin() + cut);
-    block->Start = block->Times.front();
-    // Lists of some bits, each with a margin, keep the bits that remain, numbered anew.
-    auto renumber = [&](std::vector<size_t>* bits, std::vector<float>* margins) {
-        std::vector<size_t> kept_bits;
-        std::vector<float> kept_margins;
-        for (size_t k = 0; k < bits->size(); ++k) {
-            if ((*bits)[k] < count) continue;
-            kept_bits.push_back((*bits)[k] - count);
-            kept_margins.push_back((*margins)[k]);
-        }
-        *bits = std::move(kept_bits);
-        *margins = std::move(kept_margins);
-    };
-    renumber(&block->Starts, &block->StartMargins);
-    renumber(&block->PausedBits, &block->UnpausedMargins);
-    renumber(&block->OddCounts, &block->UncountedMargins);
-    if (block->Starts.empty() || block->Starts.front() != 0) {  // a block may begin at its start
-        block->Starts.insert(block->Starts.begin(), 0);
-        block->StartMargins.insert(block->StartMargins.begin(), 0.0f);
-    }
-}
-
 // A channel's blocks, its views' readings of each stretch combined: one reading of the channel.
 // The comparator hears a block only where its pulse counts agree with the lengths: where they
 // do not, the signal is not as the machine's (its pauses lie at the middle, or a copy mangled
@@ -103,11 +74,9 @@ std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, i
         const double from = heard->Start - TIMED_LEAD_SECONDS;
         const auto first = static_cast<size_t>(
             std::lower_bound(block.Times.begin(), block.Times.end(), from) - block.Times.begin());
-        if (first == block.Bits.size()) {
-            block.Bits.clear();
-        } else if (first > 0) {
-            DropFirstBits(&block, first);
-        }
+        std::vector<bool> keep(block.Bits.size(), true);
+        std::fill(keep.begin(), keep.begin() + static_cast<std::ptrdiff_t>(first), false);
+        KeepBits(&block, keep);
     }
     timed.erase(std::remove_if(timed.begin(), timed.end(),
                                [](const TapeBlock& block) { return block.Bits.empty(); }),

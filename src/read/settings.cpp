@@ -29,6 +29,7 @@ const std::vector<SettingInfo> SETTINGS = {
     {"comparator_counts_agree", &ReaderSettings::ComparatorCountsAgree, nullptr},
     {"comparator_hysteresis", &ReaderSettings::ComparatorHysteresis, nullptr},
     {"comparator_resting_seconds", &ReaderSettings::ComparatorRestingSeconds, nullptr},
+    {"comparator_away", &ReaderSettings::ComparatorAway, nullptr},
     {"run_bridge_seconds", &ReaderSettings::RunBridgeSeconds, nullptr},
     {"shortest_burst", &ReaderSettings::ShortestBurst, nullptr},
     {"shortest_pause", &ReaderSettings::ShortestPause, nullptr},
