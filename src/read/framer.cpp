@@ -575,6 +575,14 @@ float ListedMargin(const std::vector<size_t>& bits, const std::vector<float>& ma
 
 void KeepBits(TapeBlock* block, const std::vector<bool>& keep)
 {
+    // The first bit kept, where bits before it go, begins the block: its margin is then what it
+    // would be as a start.
+    const auto first =
+        static_cast<size_t>(std::find(keep.begin(), keep.end(), true) - keep.begin());
+    const float as_start = first > 0 && first < keep.size()
+                               ? ListedMargin(block->Starts, block->StartMargins, first)
+                               : -1.0f;
+    if (as_start >= 0) block->Margins[first] = as_start;
     std::vector<size_t> number(keep.size());  // each bit kept's number among them
     size_t kept = 0;
     for (size_t i = 0; i < keep.size(); ++i) {

@@ -281,7 +281,8 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
     }
     // Two readings: the surer wins. Three or more: the majority, the surer where they tie. Where
     // that ties too, the reference's bit stands. Views of one signal are no majority: each hears
-    // some damage that the others do not, so the surer wins whatever their number.
+    // some damage that the others do not, so the surer wins whatever their number, and only
+    // where they are equally sure does the majority.
     int bit = base_bit;
     const bool majority = !any_odd && count[0] + count[1] >= 3;
     if (majority && count[0] != count[1]) {
@@ -290,6 +291,8 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
         if (total[0] != total[1]) bit = total[1] > total[0] ? 1 : 0;
     } else if (best[0] != best[1]) {
         bit = best[1] > best[0] ? 1 : 0;
+    } else if (count[0] != count[1]) {
+        bit = count[1] > count[0] ? 1 : 0;
     }
     Settled settled;
     settled.Bit = static_cast<uint8_t>(bit);
