@@ -50,8 +50,9 @@ void CollectBlocks(RecordingReader* r, size_t view)
 // A channel's blocks, its views' readings of each stretch combined: one reading of the channel.
 // The comparator hears a block only where its pulse counts agree with the lengths: where they
 // do not, the signal is not as the machine's (its pauses lie at the middle, or a copy mangled
-// it), and the comparator's state in the pauses is left to chance. Its timed view takes as busy
-// only what lies well toward one side, which such pauses never do.
+// it), and the comparator's state in the pauses is left to chance. Its timed view is heard only
+// where it is: in the silence before a tape, the comparator follows the hiss down and switches
+// on it, and only the counted view tells that from the tape by its level.
 std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, int channel,
                                     const ReaderSettings& settings)
 {
@@ -61,23 +62,18 @@ std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, i
                                       return block.CountsAgree < settings.ComparatorCountsAgree;
                                   }),
                    compared.end());
-    // The timed view is heard only where another view heard the tape: before a tape the
-    // comparator follows the hiss down and switches on it, and only the other views tell that
-    // from the tape by its level.
     std::vector<TapeBlock>& timed = views[TIMED_VIEW];
     for (TapeBlock& block : timed) {
-        double heard_from = 1e300;
-        for (const size_t view : {FILTERED_VIEW, COMPARED_VIEW}) {
-            for (const TapeBlock& other : views[view]) {
-                if (other.Start < block.End && block.Start < other.End) {
-                    heard_from = std::min(heard_from, other.Start);
-                }
-            }
+        const auto heard = std::find_if(compared.begin(), compared.end(), [&](const TapeBlock& c) {
+            return c.Start < block.End && block.Start < c.End;
+        });
+        if (heard == compared.end()) {
+            block.Bits.clear();
+            continue;
         }
-        const auto first =
-            static_cast<size_t>(std::lower_bound(block.Times.begin(), block.Times.end(),
-                                                 heard_from - TIMED_LEAD_SECONDS) -
-                                block.Times.begin());
+        const double from = heard->Start - TIMED_LEAD_SECONDS;
+        const auto first = static_cast<size_t>(
+            std::lower_bound(block.Times.begin(), block.Times.end(), from) - block.Times.begin());
         std::vector<bool> keep(block.Bits.size(), true);
         std::fill(keep.begin(), keep.begin() + static_cast<std::ptrdiff_t>(first), false);
         KeepBits(&block, keep);

@@ -256,44 +256,6 @@ TEST_F(ReaderTest, APulseCountNoBitHasIsNeverSound)
     }
 }
 
-// The machine's tape with the last `smeared` pulses of every `nth` burst of 9 smeared together
-// as a lossy copy may: the signal stays well up between them, rippling a little.
-std::vector<double> Smeared(std::vector<double> tape, int nth, int smeared)
-{
-    std::vector<size_t> rises;  // of the burst under way
-    const size_t quiet = 20;    // samples without a rise (about 0.5 ms at 44.1 kHz) end a burst
-    int seen = 0;
-    for (size_t i = 1; i < tape.size(); ++i) {
-        if (tape[i - 1] <= 0 && tape[i] > 0) {
-            if (!rises.empty() && i - rises.back() > quiet) rises.clear();
-            rises.push_back(i);
-        }
-        if (rises.size() == 9 && i - rises.back() == quiet && ++seen % nth == 0) {
-            const size_t end = rises[8] + (rises[8] - rises[7]) / 2;
-            for (size_t k = rises[static_cast<size_t>(9 - smeared)]; k < end; ++k) {
-                tape[k] = tape[k] > 0 ? 0.3 : 0.15;
-            }
-        }
-    }
-    return tape;
-}
-
-TEST_F(ReaderTest, PulsesSmearedTogetherAreTimedAsTheMachineTimesThem)
-{
-    // Their count is then no bit's, and the filtered signal's strength falls where they are
-    // smeared; the machine, which times how long its input is busy, reads them all the same.
-    const std::vector<uint8_t> image = WellFormedZx81Image(20, 41);
-    const std::string path = (dir_ / "smeared.wav").string();
-    const std::vector<double> tape = MachineTapeSamples(image, TARGET_ZX81, {40, 58, 57 | 0x80});
-    for (const int smeared : {3, 5}) {
-        SCOPED_TRACE(smeared);
-        ASSERT_TRUE(WriteTestWav(path, Smeared(tape, 7, smeared), 44100, 1, PCM_16));
-        const std::vector<TapeProgram> programs = Read(path);
-        ASSERT_EQ(programs.size(), 1u);
-        EXPECT_TRUE(programs[0].Image == image && ProgramIsSound(programs[0]));
-    }
-}
-
 TEST_F(ReaderTest, SkewedChannelsAreLinedUp)
 {
     // A stereo deck's head not square to a mono tape: the right channel a few milliseconds late.
