@@ -51,6 +51,8 @@ constexpr float ODD_COUNT_MARGIN = DOUBT_MARGIN / 2;
 // the second figure below the first's (it does not suit the signal).
 constexpr double VIEW_LEAD = 0.002;
 constexpr double VIEW_SLACK = 0.02;
+// How much less sure than the first view such a view is at the first's sure bits.
+constexpr float OVERRULED = 0.01f;
 constexpr double BIT_ROOM = 0.8;
 
 // A block's bits with their margins.
@@ -469,8 +471,10 @@ double TimeOffset(const TapeBlock& reference, const TapeBlock& other)
 // For each of the reference's bits, the bit of `other` that began at the same moment (the other's
 // times less `offset`), or -1: readings of one recording share its timeline, however each split it
 // into blocks. A bit the reference put back where it lost one has only a guessed moment, and one
-// in doubt may have begun elsewhere: each takes the nearest bit within a wider reach.
-std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other, double offset)
+// in doubt may have begun elsewhere: each takes the nearest bit within a wider reach (a sure one,
+// within `reach_sure`).
+std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other, double offset,
+                              double reach_sure = SAME_MOMENT)
 {
     std::vector<long> at(reference.Bits.size(), -1);
     const std::vector<double>& times = reference.Times;
@@ -483,7 +487,7 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
             i = after - 1;
         }
         if (i >= times.size()) continue;
-        const double reach = reference.Margins[i] >= DOUBT_MARGIN ? SAME_MOMENT
+        const double reach = reference.Margins[i] >= DOUBT_MARGIN ? reach_sure
                              : reference.Margins[i] > 0           ? DOUBTFUL_MOMENT
                                                                   : GUESSED_MOMENT;
         if (std::fabs(times[i] - t) <= reach && at[i] < 0) at[i] = static_cast<long>(j);
@@ -585,23 +589,33 @@ void MarkOddCountsOnly(TapeBlock* block)
     if (block->OddCounts.empty()) block->Bits.clear();
 }
 
-// A view is heard only where the first view (`first`, its blocks) is in doubt: its bits at the
-// moments of the first's sure bits become no evidence, and those between two sure bits of the
-// first, which heard no burst there, are dropped. It is left out where that leaves nothing.
+// A view settles bits only where the first view (`first`, its blocks) is in doubt: at the moments
+// of the first's sure bits it is never as sure as the first (it may put such a bit in doubt, not
+// overturn it), and its bits between two sure bits of the first, which heard no burst there, are
+// dropped.
 void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
 {
     std::vector<bool> keep(later->Bits.size(), true);
     for (const TapeBlock& block : first) {
         if (block.End < later->Start || block.Start > later->End) continue;
         const double offset = TimeOffset(*later, block);
-        const std::vector<long> at = SameMoments(*later, block, offset);
+        // Bits of one signal's views: where one began elsewhere, the nearest within reach is it.
+        const std::vector<long> at = SameMoments(*later, block, offset, DOUBTFUL_MOMENT);
         auto sure = [&](size_t j) { return block.Margins[j] >= DOUBT_MARGIN; };
         for (size_t i = 0; i < at.size(); ++i) {
             if (at[i] >= 0) {
-                if (!sure(static_cast<size_t>(at[i]))) continue;
-                later->Margins[i] = 0;
-                SetListedMargin(later->OddCounts, &later->UncountedMargins, i, 0);
-                SetListedMargin(later->PausedBits, &later->UnpausedMargins, i, 0);
+                const auto j = static_cast<size_t>(at[i]);
+                if (!sure(j)) continue;
+                // Never surer than the first there: it cannot overturn the bit, only put it in
+                // doubt by disagreeing with conviction.
+                const float cap = std::max(0.0f, block.Margins[j] - OVERRULED);
+                later->Margins[i] = std::min(later->Margins[i], cap);
+                const float uncounted = ListedMargin(later->OddCounts, later->UncountedMargins, i);
+                if (uncounted > cap)
+                    SetListedMargin(later->OddCounts, &later->UncountedMargins, i, cap);
+                const float unpaused = ListedMargin(later->PausedBits, later->UnpausedMargins, i);
+                if (unpaused > cap)
+                    SetListedMargin(later->PausedBits, &later->UnpausedMargins, i, cap);
                 continue;
             }
             const auto after = static_cast<size_t>(
@@ -613,7 +627,6 @@ void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
         }
     }
     KeepBits(later, keep);
-    if (SureBits(*later) == 0 && later->OddCounts.empty()) later->Bits.clear();
 }
 
 // Readings on one timeline, lined up by the moments their bits began, the reference filled in

@@ -30,7 +30,7 @@ void FrameAllFound(RecordingReader* r)
                        &r->Framers[VIEWS * c + view]);
         }
         RunDetector& d = r->Runs[c];
-        FrameFound(&d.Found, d.InBurst ? d.BurstStart : d.Sample, r->Rate,
+        FrameFound(&d.Found, d.InBurst ? d.Stretches.front().Start : d.Sample, r->Rate,
                    &r->Framers[VIEWS * c + TIMED_VIEW]);
     }
 }

@@ -5,15 +5,24 @@
 
 namespace {
 
+// A burst's busy stretches as loud as this part of its loudest are the tape's; fainter ones at
+// its edges are hiss before it, or a codec's echo of it, that the comparator heard as busy too.
+constexpr double OWN_SWING = 0.5;
+
 void EndRun(RunDetector* d)
 {
     d->InBurst = false;
-    if (d->LastBusy - d->BurstStart < d->Shortest) return;  // a spike, not a burst
+    double strength = 0;
+    for (const BusyStretch& stretch : d->Stretches) strength = std::max(strength, stretch.Strength);
+    auto own = [&](const BusyStretch& stretch) { return stretch.Strength >= OWN_SWING * strength; };
+    const auto first = std::find_if(d->Stretches.begin(), d->Stretches.end(), own);
+    const auto last = std::find_if(d->Stretches.rbegin(), d->Stretches.rend(), own);
+    if (first == d->Stretches.end() || last->End - first->Start < d->Shortest) return;  // a spike
     Burst burst;
-    burst.Start = static_cast<double>(d->BurstStart) / d->Rate;
-    burst.End = static_cast<double>(d->LastBusy) / d->Rate;
+    burst.Start = static_cast<double>(first->Start) / d->Rate;
+    burst.End = static_cast<double>(last->End) / d->Rate;
     burst.DipStart = burst.DipEnd = burst.End;
-    burst.Strength = d->Strength;
+    burst.Strength = strength;
     burst.Pulses = -1;  // the machine times bursts: a smeared burst's count means nothing
     d->Found.push_back(burst);
 }
@@ -37,15 +46,15 @@ void FeedRunDetector(RunDetector* d, const float* samples, int64_t count)
         if (samples[n] >= d->Least) {
             if (!d->InBurst) {
                 d->InBurst = true;
-                d->BurstStart = d->Sample;
-                d->Strength = 0;
+                d->Stretches.clear();
             }
-            // A tape that begins after silence swings far wider than the hiss before it, which
-            // the comparator heard as busy too: the burst begins where the swing became its own.
-            if (samples[n] >= 2 * d->Strength) d->BurstStart = d->Sample;
-            d->Strength = std::max(d->Strength, static_cast<double>(samples[n]));
-            d->LastBusy = d->Sample + 1;
-        } else if (d->InBurst && d->Sample - d->LastBusy >= d->Bridge) {
+            if (d->Stretches.empty() || d->Stretches.back().End < d->Sample) {
+                d->Stretches.push_back(BusyStretch{d->Sample, d->Sample, 0});
+            }
+            BusyStretch& stretch = d->Stretches.back();
+            stretch.End = d->Sample + 1;
+            stretch.Strength = std::max(stretch.Strength, static_cast<double>(samples[n]));
+        } else if (d->InBurst && d->Sample - d->Stretches.back().End >= d->Bridge) {
             EndRun(d);
         }
     }

@@ -13,15 +13,21 @@
 #include "read/burst_detector.h"
 #include "read/settings.h"
 
+/// A stretch in which the input stayed away from its resting level, in samples [Start, End), and
+/// its greatest half swing.
+struct BusyStretch {
+    int64_t Start = 0, End = 0;
+    double Strength = 0;
+};
+
 struct RunDetector {
     double Rate = 0;
     int64_t Sample = 0;                // samples fed so far
     int64_t Bridge = 0, Shortest = 0;  // in samples
     double Least = 0;                  // half a swing below this is silence
     bool InBurst = false;
-    int64_t BurstStart = 0, LastBusy = 0;  // samples: the burst's first, and one past its last busy
-    double Strength = 0;                   // the burst's greatest half swing
-    std::vector<Burst> Found;              // bursts finished, in order, for the caller to take
+    std::vector<BusyStretch> Stretches;  // of the burst under way
+    std::vector<Burst> Found;            // bursts finished, in order, for the caller to take
 };
 
 /// Prepares a detector for a channel of `rate` samples per second.
