@@ -227,13 +227,15 @@ size_t Reference(const std::vector<const TapeBlock*>& group)
     return best;
 }
 
-// Sets the margin a block keeps for bit `i` among some of its bits (see ListedMargin), where it
-// keeps one.
-void SetListedMargin(const std::vector<size_t>& bits, std::vector<float>* margins, size_t i,
-                     float margin)
+// Lowers to `cap` the margin a block keeps for bit `i` among some of its bits (see
+// ListedMargin), where it keeps one above it.
+void CapListedMargin(const std::vector<size_t>& bits, std::vector<float>* margins, size_t i,
+                     float cap)
 {
     const auto at = std::lower_bound(bits.begin(), bits.end(), i);
-    if (at != bits.end() && *at == i) (*margins)[static_cast<size_t>(at - bits.begin())] = margin;
+    if (at == bits.end() || *at != i) return;
+    float& margin = (*margins)[static_cast<size_t>(at - bits.begin())];
+    margin = std::min(margin, cap);
 }
 
 // How the readings settled one bit: its value, its margin without the doubt of an odd pulse
@@ -610,12 +612,8 @@ void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
                 // doubt by disagreeing with conviction.
                 const float cap = std::max(0.0f, block.Margins[j] - OVERRULED);
                 later->Margins[i] = std::min(later->Margins[i], cap);
-                const float uncounted = ListedMargin(later->OddCounts, later->UncountedMargins, i);
-                if (uncounted > cap)
-                    SetListedMargin(later->OddCounts, &later->UncountedMargins, i, cap);
-                const float unpaused = ListedMargin(later->PausedBits, later->UnpausedMargins, i);
-                if (unpaused > cap)
-                    SetListedMargin(later->PausedBits, &later->UnpausedMargins, i, cap);
+                CapListedMargin(later->OddCounts, &later->UncountedMargins, i, cap);
+                CapListedMargin(later->PausedBits, &later->UnpausedMargins, i, cap);
                 continue;
             }
             const auto after = static_cast<size_t>(

@@ -34,8 +34,8 @@ struct RecordingReader {
     // and of its timed view.
     std::vector<BurstDetector> Detectors;
     std::vector<RunDetector> Runs;
-    std::vector<Framer>
-        Framers;  // per view of each channel read: channel c's view v at VIEWS c + v
+    // Per view of each channel read: channel c's view v at VIEWS c + v.
+    std::vector<Framer> Framers;
     std::vector<std::vector<TapeBlock>> Blocks;  // finished, not yet taken
     // A channel's samples through its comparator, and the same high away from the resting level.
     std::vector<float> Compared, Away;
