@@ -41,6 +41,9 @@ constexpr double DOUBTFUL_MOMENT = 1.2e-3;
 constexpr double SKEW_SEEN = 0.25e-3;
 constexpr size_t SKEW_BITS = 512;
 constexpr double SKEW_MOST = 0.1;
+// The views of one signal hear its bursts begin at moments this close at most (their detectors
+// lag differently): one further apart lined up wrongly, a bit or more off.
+constexpr double VIEW_LAG_MOST = 1e-3;
 // A reading whose share of sure bits is this far below another's is not the reference.
 constexpr double SURE_SLACK = 0.02;
 // A bit that a reading counted a pulse count for that no bit has stays in doubt, however sure
@@ -453,8 +456,9 @@ TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t refer
 
 // How much later than the reference the other reading's bits begin, in seconds: the median
 // difference of their times where the bits are lined up by their values; 0 where it is within
-// what the times of one moment differ by anyway.
-double TimeOffset(const TapeBlock& reference, const TapeBlock& other)
+// what the times of one moment differ by anyway, or `most` or more (the bits were lined up
+// wrongly).
+double TimeOffset(const TapeBlock& reference, const TapeBlock& other, double most)
 {
     const std::vector<long> at = LineUp(reference, other);
     std::vector<double> differences;
@@ -465,9 +469,9 @@ double TimeOffset(const TapeBlock& reference, const TapeBlock& other)
     if (differences.empty()) return 0;
     auto middle = differences.begin() + static_cast<long>(differences.size() / 2);
     std::nth_element(differences.begin(), middle, differences.end());
-    // Beyond the skew of two heads the bits were lined up wrongly: a reading that holds only part
-    // of the reference, and no other moment of it, lines up anywhere.
-    return std::fabs(*middle) > SKEW_SEEN && std::fabs(*middle) < SKEW_MOST ? *middle : 0;
+    // A reading that holds only part of the reference, and no other moment of it, lines up
+    // anywhere.
+    return std::fabs(*middle) > SKEW_SEEN && std::fabs(*middle) < most ? *middle : 0;
 }
 
 // For each of the reference's bits, the bit of `other` that began at the same moment (the other's
@@ -600,7 +604,7 @@ void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
     std::vector<bool> keep(later->Bits.size(), true);
     for (const TapeBlock& block : first) {
         if (block.End < later->Start || block.Start > later->End) continue;
-        const double offset = TimeOffset(*later, block);
+        const double offset = TimeOffset(*later, block, VIEW_LAG_MOST);
         // Bits of one signal's views: where one began elsewhere, the nearest within reach is it.
         const std::vector<long> at = SameMoments(*later, block, offset, DOUBTFUL_MOMENT);
         auto sure = [&](size_t j) { return block.Margins[j] >= DOUBT_MARGIN; };
@@ -635,7 +639,10 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool any_o
     const size_t reference = Reference(group);
     std::vector<double> offsets(group.size(), 0.0);
     for (size_t r = 0; r < group.size(); ++r) {
-        if (r != reference) offsets[r] = TimeOffset(*group[reference], *group[r]);
+        if (r != reference) {
+            offsets[r] =
+                TimeOffset(*group[reference], *group[r], any_odd ? VIEW_LAG_MOST : SKEW_MOST);
+        }
     }
     const TapeBlock base = FillReference(group, reference, offsets);
     std::vector<std::vector<long>> at(group.size());

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -79,6 +80,35 @@ TEST(MergeViews, APulseCountNoBitHasKeepsItsDoubt)
         EXPECT_EQ(merged[0].Margins[40] < DOUBT_MARGIN, views);
         EXPECT_GT(merged[0].Margins[39], 0.8f);
     }
+}
+
+TEST(MergeViews, ViewsAreNeverLinedUpABitApart)
+{
+    // Views of a stretch that begins with 400 0s, the first with a stray bit heard before the
+    // tape: lined up by their values alone, the first may match a bit early, yet views of one
+    // signal share its timeline.
+    std::mt19937 rng(7);
+    TapeBlock clear;
+    for (int i = 0; i < 600; ++i) {
+        clear.Bits.push_back(static_cast<uint8_t>(i >= 400 && (rng() & 1)));
+        clear.Margins.push_back(0.95f);
+        clear.Times.push_back(0.01 + i * 0.0025);
+    }
+    clear.Starts = {0};
+    clear.StartMargins = {0};
+    clear.Start = clear.Times.front();
+    clear.End = clear.Times.back() + 0.002;
+    TapeBlock stray = clear;
+    stray.Bits.insert(stray.Bits.begin(), 0);
+    stray.Margins.insert(stray.Margins.begin(), 0.5f);
+    stray.Times.insert(stray.Times.begin(), 0.0075);
+    stray.Start = 0.0075;
+    for (size_t i = 20; i < 600; i += 20) stray.Margins[i] = 0.1f;
+    const std::vector<TapeBlock> merged = MergeViews({{stray}, {clear}, {clear}});
+    ASSERT_EQ(merged.size(), 1u);
+    const std::vector<uint8_t> tail(merged[0].Bits.end() - 600, merged[0].Bits.end());
+    EXPECT_TRUE(tail == clear.Bits);
+    EXPECT_GT(*std::min_element(merged[0].Margins.end() - 600, merged[0].Margins.end()), 0.5f);
 }
 
 }  // namespace
