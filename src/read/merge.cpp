@@ -632,22 +632,21 @@ void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
 }
 
 // Readings on one timeline, lined up by the moments their bits began, the reference filled in
-// first where others hold bits it lost.
-TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool any_odd)
+// first where others hold bits it lost. `views`: they are views of one signal, which lie within
+// moments of each other and heard the same pulses.
+TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views)
 {
     if (group.size() == 1) return *group.front();
     const size_t reference = Reference(group);
+    const double most = views ? VIEW_LAG_MOST : SKEW_MOST;
     std::vector<double> offsets(group.size(), 0.0);
     for (size_t r = 0; r < group.size(); ++r) {
-        if (r != reference) {
-            offsets[r] =
-                TimeOffset(*group[reference], *group[r], any_odd ? VIEW_LAG_MOST : SKEW_MOST);
-        }
+        if (r != reference) offsets[r] = TimeOffset(*group[reference], *group[r], most);
     }
     const TapeBlock base = FillReference(group, reference, offsets);
     std::vector<std::vector<long>> at(group.size());
     for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *group[r], offsets[r]);
-    return CombineGroup(group, reference, base, at, any_odd);
+    return CombineGroup(group, reference, base, at, views);
 }
 
 // Readings of separate recordings, lined up by their bits, the reference mended first where the

@@ -103,7 +103,7 @@ TEST(MergeViews, ViewsAreNeverLinedUpABitApart)
     stray.Margins.insert(stray.Margins.begin(), 0.5f);
     stray.Times.insert(stray.Times.begin(), 0.0075);
     stray.Start = 0.0075;
-    for (size_t i = 20; i < 600; i += 20) stray.Margins[i] = 0.1f;
+    for (size_t i = 20; i < 600; i += 20) stray.Margins[i] = 0.1f;  // the others hear surer
     const std::vector<TapeBlock> merged = MergeViews({{stray}, {clear}, {clear}});
     ASSERT_EQ(merged.size(), 1u);
     const std::vector<uint8_t> tail(merged[0].Bits.end() - 600, merged[0].Bits.end());
