@@ -10,6 +10,7 @@ void StartComparator(Comparator* c, double rate, const ReaderSettings& settings)
     c->Hysteresis = settings.ComparatorHysteresis;
     c->Follow = 1.0 / (settings.ComparatorRestingSeconds * rate);
     c->Away = settings.ComparatorAway;
+    c->PeakFollow = settings.ComparatorPeakFollow;
 }
 
 void Compare(Comparator* c, const float* samples, int64_t count, int stride, float* out,
@@ -30,13 +31,32 @@ void Compare(Comparator* c, const float* samples, int64_t count, int stride, flo
         const double half = 0.5 * (c->Top - c->Bottom);
         out[n] = static_cast<float>(c->High ? half : -half);
         // Pulses are narrow: the signal's mean lies on its resting side of the middle, even where
-        // a copy smeared a burst's pulses together (they then sit about the middle). Away from
-        // it is as the machine has it: well toward the pulses' side, where a copy's ringing in
-        // the pauses, which its overshoots carry past the middle, seldom reaches.
+        // a copy smeared a burst's pulses together (they then sit about the middle).
         c->Mean = c->Started ? c->Mean + c->Follow * (x - c->Mean) : x;
+        if (!c->Started) c->Rest = x;
         c->Started = true;
-        const double reach = c->Away * (c->Top - c->Bottom);
-        const bool away_now = c->Mean > middle ? x < c->Top - reach : x > c->Bottom + reach;
+        const bool rests_low = c->Mean < middle;
+        // Away from the resting level is as the machine has it: a fixed part of the way to the
+        // pulses' peak. Both levels are typical ones, not extremes: a lossy copy's ringing
+        // overshoots every edge, and extremes it carried would put the threshold above the weaker
+        // pulses of a burst that the machine still hears.
+        const bool beyond = rests_low ? x > middle : x < middle;
+        if (beyond) {
+            c->Furthest = !c->Beyond  ? x
+                          : rests_low ? std::max(c->Furthest, x)
+                                      : std::min(c->Furthest, x);
+        } else {
+            if (c->Beyond) {
+                c->Peak =
+                    c->PeakSeen ? c->Peak + c->PeakFollow * (c->Furthest - c->Peak) : c->Furthest;
+                c->PeakSeen = true;
+            }
+            c->Rest += c->Follow * (x - c->Rest);
+        }
+        c->Beyond = beyond;
+        const double peak = c->PeakSeen ? c->Peak : rests_low ? c->Top : c->Bottom;
+        const double level = c->Rest + c->Away * (peak - c->Rest);
+        const bool away_now = rests_low ? x > level : x < level;
         away[n] = static_cast<float>(away_now ? half : -half);
     }
 }

@@ -26,7 +26,13 @@ struct Comparator {
     bool Started = false;
     double Mean = 0;    // the signal's recent mean, on its resting side
     double Follow = 0;  // part of the way the mean moves per sample
-    double Away = 0;    // part of the way from the resting extreme to the other that is away
+    double Away = 0;    // part of the way from the resting level to the pulses' peak that is away
+    double Rest = 0;    // the resting level: the recent mean of the samples on its side
+    double Peak = 0;    // the pulses' typical peak
+    bool PeakSeen = false;
+    double PeakFollow = 0;  // part of the way the peak moves per pulse
+    bool Beyond = false;    // past the middle on the pulses' side
+    double Furthest = 0;    // the furthest level since
 };
 
 /// Prepares a comparator for a channel of `rate` samples per second.

@@ -30,6 +30,7 @@ const std::vector<SettingInfo> SETTINGS = {
     {"comparator_hysteresis", &ReaderSettings::ComparatorHysteresis, nullptr},
     {"comparator_resting_seconds", &ReaderSettings::ComparatorRestingSeconds, nullptr},
     {"comparator_away", &ReaderSettings::ComparatorAway, nullptr},
+    {"comparator_peak_follow", &ReaderSettings::ComparatorPeakFollow, nullptr},
     {"run_bridge_seconds", &ReaderSettings::RunBridgeSeconds, nullptr},
     {"shortest_burst", &ReaderSettings::ShortestBurst, nullptr},
     {"shortest_pause", &ReaderSettings::ShortestPause, nullptr},
