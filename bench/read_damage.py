@@ -112,6 +112,9 @@ LOSSY = [
     ('Ogg Vorbis quality 3', '', 'ogg 3'),
     ('quiet capture -9 dB, MP3 80 kbps', 'gain -9', 'mp3 80'),
     ('hi-fi deck, MP3 80 kbps', 'chain hifi', 'mp3 80'),
+    ('Opus 32 kbps', '', 'opus 32'),
+    ('Opus 47 kbps', '', 'opus 47'),
+    ('Opus 64 kbps', '', 'opus 64'),
 ]
 
 LOSSY_HELDOUT = [

@@ -11,6 +11,7 @@ void StartComparator(Comparator* c, double rate, const ReaderSettings& settings)
     c->Follow = 1.0 / (settings.ComparatorRestingSeconds * rate);
     c->Away = settings.ComparatorAway;
     c->PeakFollow = settings.ComparatorPeakFollow;
+    c->PeakLeast = settings.ComparatorPeakLeast;
 }
 
 void Compare(Comparator* c, const float* samples, int64_t count, int stride, float* out,
@@ -46,17 +47,27 @@ void Compare(Comparator* c, const float* samples, int64_t count, int stride, flo
                           : rests_low ? std::max(c->Furthest, x)
                                       : std::min(c->Furthest, x);
         } else {
-            if (c->Beyond) {
+            // Only an excursion heard as a pulse moves the peak: the faint ones of noise and
+            // ringing would pull it, and the threshold with it, down to their own level.
+            if (c->Beyond && c->Heard) {
                 c->Peak =
                     c->PeakSeen ? c->Peak + c->PeakFollow * (c->Furthest - c->Peak) : c->Furthest;
                 c->PeakSeen = true;
             }
             c->Rest += c->Follow * (x - c->Rest);
         }
-        c->Beyond = beyond;
-        const double peak = c->PeakSeen ? c->Peak : rests_low ? c->Top : c->Bottom;
+        // The peak stays in the outer part of the way from the middle to the extreme: the
+        // extremes follow a louder signal at once (a tape after silence, where they shrank to the
+        // noise) and a quieter one within their release, and the peak with them.
+        const double extreme = rests_low ? c->Top : c->Bottom;
+        const double least = middle + c->PeakLeast * (extreme - middle);
+        const double peak = !c->PeakSeen ? extreme
+                            : rests_low  ? std::clamp(c->Peak, least, extreme)
+                                         : std::clamp(c->Peak, extreme, least);
         const double level = c->Rest + c->Away * (peak - c->Rest);
         const bool away_now = rests_low ? x > level : x < level;
+        c->Heard = (beyond && c->Beyond && c->Heard) || away_now;
+        c->Beyond = beyond;
         away[n] = static_cast<float>(away_now ? half : -half);
     }
 }

@@ -31,8 +31,10 @@ struct Comparator {
     double Peak = 0;    // the pulses' typical peak
     bool PeakSeen = false;
     double PeakFollow = 0;  // part of the way the peak moves per pulse
+    double PeakLeast = 0;   // part of the way from the middle to the extreme the peak lies beyond
     bool Beyond = false;    // past the middle on the pulses' side
     double Furthest = 0;    // the furthest level since
+    bool Heard = false;     // and whether it was away
 };
 
 /// Prepares a comparator for a channel of `rate` samples per second.

@@ -31,6 +31,7 @@ const std::vector<SettingInfo> SETTINGS = {
     {"comparator_resting_seconds", &ReaderSettings::ComparatorRestingSeconds, nullptr},
     {"comparator_away", &ReaderSettings::ComparatorAway, nullptr},
     {"comparator_peak_follow", &ReaderSettings::ComparatorPeakFollow, nullptr},
+    {"comparator_peak_least", &ReaderSettings::ComparatorPeakLeast, nullptr},
     {"run_bridge_seconds", &ReaderSettings::RunBridgeSeconds, nullptr},
     {"shortest_burst", &ReaderSettings::ShortestBurst, nullptr},
     {"shortest_pause", &ReaderSettings::ShortestPause, nullptr},

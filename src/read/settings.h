@@ -72,9 +72,11 @@ struct ReaderSettings {
     double ComparatorRestingSeconds = 10e-3;
     // The signal is away from its resting level (a pulse, as the machine sees it) beyond this
     // part of the way from the resting level to the pulses' typical peak, which moves this part
-    // of the way to each pulse's own.
+    // of the way to each pulse's own, and lies at least this part of the way from the middle to
+    // the pulses' extreme.
     double ComparatorAway = 0.6;
     double ComparatorPeakFollow = 0.05;
+    double ComparatorPeakLeast = 0.5;
     // The machine's timing of bursts, a third view (on the comparator's output): a rest shorter
     // than this, in seconds, lies inside a burst (the machine waits about 0.4 ms).
     double RunBridgeSeconds = 0.5e-3;
