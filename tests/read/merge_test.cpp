@@ -111,4 +111,38 @@ TEST(MergeViews, ViewsAreNeverLinedUpABitApart)
     EXPECT_GT(*std::min_element(merged[0].Margins.end() - 600, merged[0].Margins.end()), 0.5f);
 }
 
+TEST(MergeViews, AViewThatRanNoiseIntoABurstDoesNotSettleItAlone)
+{
+    // The last view heard noise before the tape and ran it into the first burst: it began that
+    // burst 0.85 ms early and heard a 1 where the first view heard the 0 it was, surer.
+    TapeBlock first;
+    for (int i = 0; i < 100; ++i) {
+        first.Bits.push_back(static_cast<uint8_t>(i % 3 == 1));
+        first.Margins.push_back(i == 0 ? 0.65f : 0.9f);
+        first.Times.push_back(0.1 + i * 0.004);
+    }
+    first.Starts = {0};
+    first.StartMargins = {0};
+    first.Start = first.Times.front();
+    first.End = first.Times.back() + 0.003;
+    TapeBlock last = first;
+    last.Bits[0] = 1;
+    last.Margins[0] = 0.57f;
+    last.Times[0] -= 0.85e-3;
+    for (const double noise : {0.0965, 0.093, 0.0895}) {
+        last.Bits.insert(last.Bits.begin(), 1);
+        last.Margins.insert(last.Margins.begin(), 0.5f);
+        last.Times.insert(last.Times.begin(), noise);
+    }
+    last.Start = last.Times.front();
+    const std::vector<TapeBlock> merged = MergeViews({{first}, {}, {last}});
+    ASSERT_EQ(merged.size(), 1u);
+    const TapeBlock& m = merged[0];
+    ASSERT_GE(m.Bits.size(), first.Bits.size());
+    const size_t skip = m.Bits.size() - first.Bits.size();
+    EXPECT_TRUE(std::vector<uint8_t>(m.Bits.begin() + static_cast<long>(skip), m.Bits.end()) ==
+                first.Bits);
+    EXPECT_LT(m.Margins[skip], DOUBT_MARGIN);
+}
+
 }  // namespace
