@@ -505,14 +505,14 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
 // (each `offsets` later than the reference) that began where the reference has room for a bit
 // but none.
 TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t reference,
-                        const std::vector<double>& offsets, double reach_sure)
+                        const std::vector<double>& offsets)
 {
     TapeBlock base = *group[reference];
     const double room = BIT_ROOM * (ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS);
     for (size_t r = 0; r < group.size(); ++r) {
         if (r == reference) continue;
         const TapeBlock& other = *group[r];
-        const std::vector<long> at = SameMoments(base, other, offsets[r], reach_sure);
+        const std::vector<long> at = SameMoments(base, other, offsets[r]);
         std::vector<bool> matched(other.Bits.size(), false);
         for (const long j : at) {
             if (j >= 0) matched[static_cast<size_t>(j)] = true;
@@ -616,6 +616,9 @@ void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
                 // doubt by disagreeing with conviction.
                 const float cap = std::max(0.0f, block.Margins[j] - OVERRULED);
                 later->Margins[i] = std::min(later->Margins[i], cap);
+                // It is that bit: where it began the burst elsewhere (noise or ringing run into
+                // it), it takes the first's moment, so that the two line up when merged.
+                later->Times[i] = block.Times[j] - offset;
                 CapListedMargin(later->OddCounts, &later->UncountedMargins, i, cap);
                 CapListedMargin(later->PausedBits, &later->UnpausedMargins, i, cap);
                 continue;
@@ -643,14 +646,9 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views
     for (size_t r = 0; r < group.size(); ++r) {
         if (r != reference) offsets[r] = TimeOffset(*group[reference], *group[r], most);
     }
-    // Views of one signal line up as the last view was heard against the first: where one began
-    // a burst elsewhere (ringing or noise heard as part of it), the nearest within reach is it.
-    const double reach = views ? DOUBTFUL_MOMENT : SAME_MOMENT;
-    const TapeBlock base = FillReference(group, reference, offsets, reach);
+    const TapeBlock base = FillReference(group, reference, offsets);
     std::vector<std::vector<long>> at(group.size());
-    for (size_t r = 0; r < group.size(); ++r) {
-        at[r] = SameMoments(base, *group[r], offsets[r], reach);
-    }
+    for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *group[r], offsets[r]);
     return CombineGroup(group, reference, base, at, views);
 }
 
