@@ -12,6 +12,24 @@
 
 namespace {
 
+// A block of `count` bits, `bit(i)` each, all as sure as `margin`, one every `step` seconds from
+// `start`, that may begin only at its first.
+template <typename BitAt>
+TapeBlock EvenBlock(int count, float margin, double start, double step, BitAt bit)
+{
+    TapeBlock block;
+    for (int i = 0; i < count; ++i) {
+        block.Bits.push_back(static_cast<uint8_t>(bit(i)));
+        block.Margins.push_back(margin);
+        block.Times.push_back(start + i * step);
+    }
+    block.Starts = {0};
+    block.StartMargins = {0};
+    block.Start = block.Times.front();
+    block.End = block.Times.back() + 0.003;
+    return block;
+}
+
 TEST(MergeReadings, ReadingsSettleEachOthersDoubts)
 {
     // Three readings of 600 bits, each with a doubtful bit read wrong, one that lost a bit and
@@ -56,15 +74,7 @@ TEST(MergeViews, APulseCountNoBitHasKeepsItsDoubt)
     // Two readings of one stretch, in which one counted a pulse count no bit has for bit 40: the
     // other's surer reading of it settles its value, but only views of one signal (which hear
     // the same pulses) keep it in doubt; a separate reading's odd count is its own damage.
-    TapeBlock clear;
-    for (int i = 0; i < 100; ++i) {
-        clear.Bits.push_back(static_cast<uint8_t>(i % 3 == 0));
-        clear.Margins.push_back(0.9f);
-        clear.Times.push_back(i * 0.004);
-    }
-    clear.Starts = {0};
-    clear.StartMargins = {0};
-    clear.End = clear.Times.back() + 0.003;
+    const TapeBlock clear = EvenBlock(100, 0.9f, 0, 0.004, [](int i) { return i % 3 == 0; });
     TapeBlock odd = clear;
     odd.Bits[40] ^= 1;
     odd.Margins[40] = 0.2f;
@@ -88,15 +98,8 @@ TEST(MergeViews, ViewsAreNeverLinedUpABitApart)
     // tape: lined up by their values alone, the first may match a bit early, yet views of one
     // signal share its timeline.
     std::mt19937 rng(7);
-    TapeBlock clear;
-    for (int i = 0; i < 600; ++i) {
-        clear.Bits.push_back(static_cast<uint8_t>(i >= 400 && (rng() & 1)));
-        clear.Margins.push_back(0.95f);
-        clear.Times.push_back(0.01 + i * 0.0025);
-    }
-    clear.Starts = {0};
-    clear.StartMargins = {0};
-    clear.Start = clear.Times.front();
+    TapeBlock clear =
+        EvenBlock(600, 0.95f, 0.01, 0.0025, [&](int i) { return i >= 400 && (rng() & 1); });
     clear.End = clear.Times.back() + 0.002;
     TapeBlock stray = clear;
     stray.Bits.insert(stray.Bits.begin(), 0);
@@ -115,16 +118,8 @@ TEST(MergeViews, AViewThatRanNoiseIntoABurstDoesNotSettleItAlone)
 {
     // The last view heard noise before the tape and ran it into the first burst: it began that
     // burst 0.85 ms early and heard a 1 where the first view heard the 0 it was, surer.
-    TapeBlock first;
-    for (int i = 0; i < 100; ++i) {
-        first.Bits.push_back(static_cast<uint8_t>(i % 3 == 1));
-        first.Margins.push_back(i == 0 ? 0.65f : 0.9f);
-        first.Times.push_back(0.1 + i * 0.004);
-    }
-    first.Starts = {0};
-    first.StartMargins = {0};
-    first.Start = first.Times.front();
-    first.End = first.Times.back() + 0.003;
+    TapeBlock first = EvenBlock(100, 0.9f, 0.1, 0.004, [](int i) { return i % 3 == 1; });
+    first.Margins[0] = 0.65f;
     TapeBlock last = first;
     last.Bits[0] = 1;
     last.Margins[0] = 0.57f;
