@@ -18,7 +18,8 @@ only" those it loads and zx8xread did not recover.
 --set heldout runs damages and seeds that no constant was ever tuned on; --set lossy and
 --set lossy-heldout do the same for lossy copies (MP3, Ogg Vorbis, Opus: lame, vorbis-tools and
 opus-tools). --every K takes every
-K-th program only; --only runs the damages whose name holds TEXT; --list writes one line per
+K-th program only; --only runs the damages whose name holds TEXT (or any of
+several joined by '|'); --list writes one line per
 reading (damage, source, program, class, checks, worst bit) for calibrating the doubt margin;
 --margins also has zx8xread trace each reading (--trace) and gives the traced bits to
 bench/read_margins.cpp, which finds the highest margin zx8xread gave a wrong bit, the evidence
@@ -44,7 +45,8 @@ ROOT = os.path.dirname(HERE)
 SHARED = os.path.join(ROOT, '..', 'shared')
 
 # name, damage arguments, then the lossy copy made of the damaged recording ('': none; 'mp3 K'
-# at K kbps, 'ogg Q' at Vorbis quality Q, 'opus K' at K kbps)
+# at K kbps, 'mp3v V' at lame's variable-rate quality V, 'ogg Q' at Vorbis quality Q, 'opus K' at
+# K kbps)
 TUNING = [
     ('clean', '', ''),
     ('resampled to 44.1 kHz', 'rate 44100', ''),
@@ -115,6 +117,12 @@ LOSSY = [
     ('Opus 32 kbps', '', 'opus 32'),
     ('Opus 47 kbps', '', 'opus 47'),
     ('Opus 64 kbps', '', 'opus 64'),
+    ('MP3 VBR -V 7', '', 'mp3v 7'),
+    ('MP3 VBR -V 9', '', 'mp3v 9'),
+    ('Opus 40 kbps', '', 'opus 40'),
+    ('portable with AGC, MP3 48 kbps', 'chain portable', 'mp3 48'),
+    ('worn tape, Ogg quality 0', 'chain worntape', 'ogg 0'),
+    ('good deck, Opus 32 kbps', 'chain gooddeck', 'opus 32'),
 ]
 
 LOSSY_HELDOUT = [
@@ -128,6 +136,10 @@ LOSSY_HELDOUT = [
     ('quiet capture -12 dB, Ogg quality 2', 'gain -12', 'ogg 2'),
     ('good deck, MP3 64 kbps', 'chain gooddeck', 'mp3 64'),
     ('hiss 24 dB, MP3 80 kbps', 'noise 24', 'mp3 80'),
+    ('MP3 VBR -V 8', '', 'mp3v 8'),
+    ('Opus 56 kbps', '', 'opus 56'),
+    ('old tape, MP3 56 kbps', 'chain oldtape', 'mp3 56'),
+    ('turned head, Ogg quality 1', 'chain turnedhead', 'ogg 1'),
 ]
 
 SETS = {'tuning': TUNING, 'heldout': HELDOUT, 'lossy': LOSSY, 'lossy-heldout': LOSSY_HELDOUT}
@@ -198,9 +210,9 @@ def lossy_copy(codec, wav, job):
     """The recording copied by a lossy codec, and that copy decoded to a WAV for the ROM."""
     kind, setting = codec.split()
     heard = os.path.join(job, 'decoded.wav')
-    if kind == 'mp3':
+    if kind in ('mp3', 'mp3v'):
         copy = os.path.join(job, 'copy.mp3')
-        run(['lame', '--quiet', '-b', setting, wav, copy])
+        run(['lame', '--quiet', '-b' if kind == 'mp3' else '-V', setting, wav, copy])
         run(['lame', '--quiet', '--decode', copy, heard])
     elif kind == 'ogg':
         copy = os.path.join(job, 'copy.ogg')
@@ -251,8 +263,9 @@ def one(tools, work, index, seed, damage, program, source, rom_on, show, margins
         rom_loaded = run([tools['romcheck'], rom, heard, expected]).returncode == 0
     shutil.rmtree(job, ignore_errors=True)
     if show and not kind.startswith('right'):
-        print('%s | %s | %s | seed %d | exit %d | %s %s' % (
-            label, source, program, seed, result.returncode, result.stdout.decode().strip()[:160],
+        print('%s | %s | %s | seed %d | exit %d%s | %s %s' % (
+            label, source, program, seed, result.returncode,
+            ' | ROM loads' if rom_loaded else '', result.stdout.decode().strip()[:160],
             result.stderr.decode().strip()[-100:]))
     return label, source, os.path.basename(program), kind, detail, rom_loaded, bits
 
@@ -335,7 +348,7 @@ def main():
                           for f in os.listdir(os.path.join(options.corpus, m)))
         programs = programs[::options.every]
         full_table = SETS[options.set]
-        table = [d for d in full_table if options.only in d[0]]
+        table = [d for d in full_table if any(t in d[0] for t in options.only.split('|'))]
         seed_base = {'tuning': 0, 'heldout': 100000, 'lossy': 200000, 'lossy-heldout': 300000}[
             options.set]
         for source in sources:  # sources are made once, before the jobs share them

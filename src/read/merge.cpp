@@ -634,9 +634,40 @@ void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
     KeepBits(later, keep);
 }
 
+// The (filled) reference without its bits in doubt that no other view heard, where another
+// view heard the stretch around them surely, a bit either side and none between: a burst the
+// reference heard in two pieces (a dip in its middle), the second taken for a bit of its own.
+void DropUnheard(const std::vector<const TapeBlock*>& group, size_t reference,
+                 const std::vector<double>& offsets, TapeBlock* base)
+{
+    std::vector<bool> heard(base->Bits.size(), false);
+    for (size_t r = 0; r < group.size(); ++r) {
+        if (r == reference) continue;
+        const std::vector<long> at = SameMoments(*base, *group[r], offsets[r]);
+        for (size_t i = 0; i < at.size(); ++i) heard[i] = heard[i] || at[i] >= 0;
+    }
+    std::vector<bool> keep(base->Bits.size(), true);
+    for (size_t i = 0; i < base->Bits.size(); ++i) {
+        if (heard[i] || base->Margins[i] >= DOUBT_MARGIN) continue;
+        for (size_t r = 0; r < group.size() && keep[i]; ++r) {
+            if (r == reference) continue;
+            const TapeBlock& other = *group[r];
+            const auto after =
+                static_cast<size_t>(std::lower_bound(other.Times.begin(), other.Times.end(),
+                                                     base->Times[i] + offsets[r]) -
+                                    other.Times.begin());
+            keep[i] = after == 0 || after == other.Times.size() ||
+                      other.Margins[after - 1] < DOUBT_MARGIN ||
+                      other.Margins[after] < DOUBT_MARGIN;
+        }
+    }
+    KeepBits(base, keep);
+}
+
 // Readings on one timeline, lined up by the moments their bits began, the reference filled in
 // first where others hold bits it lost. `views`: they are views of one signal, which lie within
-// moments of each other and heard the same pulses.
+// moments of each other and heard the same pulses; the reference also loses the bits it alone
+// heard, where the others heard the stretch surely.
 TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views)
 {
     if (group.size() == 1) return *group.front();
@@ -646,7 +677,8 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views
     for (size_t r = 0; r < group.size(); ++r) {
         if (r != reference) offsets[r] = TimeOffset(*group[reference], *group[r], most);
     }
-    const TapeBlock base = FillReference(group, reference, offsets);
+    TapeBlock base = FillReference(group, reference, offsets);
+    if (views) DropUnheard(group, reference, offsets, &base);
     std::vector<std::vector<long>> at(group.size());
     for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *group[r], offsets[r]);
     return CombineGroup(group, reference, base, at, views);

@@ -140,4 +140,23 @@ TEST(MergeViews, AViewThatRanNoiseIntoABurstDoesNotSettleItAlone)
     EXPECT_LT(m.Margins[skip], DOUBT_MARGIN);
 }
 
+TEST(MergeViews, ABurstTheSurestViewHeardInTwoPiecesIsOneBit)
+{
+    // The surest view heard the 1 at bit 50 in two pieces, the first a 0 in doubt and the second
+    // a bit of its own; another view heard that 1 whole, and sure bits either side of it.
+    const TapeBlock whole = EvenBlock(100, 0.95f, 0.1, 0.004, [](int i) { return i % 3 == 2; });
+    TapeBlock split = whole;
+    for (float& margin : split.Margins) margin = 1.0f;
+    split.Bits[50] = 0;
+    split.Margins[50] = 0.45f;
+    split.Bits.insert(split.Bits.begin() + 51, 0);
+    split.Margins.insert(split.Margins.begin() + 51, 0.14f);
+    split.Times.insert(split.Times.begin() + 51, split.Times[50] + 0.0019);
+    TapeBlock first = whole;
+    for (float& margin : first.Margins) margin = 0.3f;
+    const std::vector<TapeBlock> merged = MergeViews({{first}, {whole}, {split}});
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_TRUE(merged[0].Bits == whole.Bits);
+}
+
 }  // namespace
