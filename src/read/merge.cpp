@@ -271,17 +271,20 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
         const int bit = reading.Bits[j];
         float margin = reading.Margins[j];
         // A reading that lost the tape for a while where others went on (its block ends or
-        // begins well inside theirs) may have heard only part of the burst at that edge: it has
-        // no say in that bit, not even by its number where the others are no surer.
-        const bool cut = (j == 0 && reading.Start > start + BLOCK_GAP_SECONDS) ||
-                         (j + 1 == reading.Bits.size() && reading.End < end - BLOCK_GAP_SECONDS);
-        if (cut) continue;
+        // begins well inside theirs) may have heard only part of the burst at that edge. One
+        // that lost it there has no say in that bit, not even by its number where the others are
+        // no surer; one that began there may instead have left out hiss that the others took
+        // for bits, and keeps its number.
+        const bool lost = j + 1 == reading.Bits.size() && reading.End < end - BLOCK_GAP_SECONDS;
+        if (lost) continue;
+        const bool cut = j == 0 && reading.Start > start + BLOCK_GAP_SECONDS;
+        if (cut) margin = 0;
         const float free = ListedMargin(reading.PausedBits, reading.UnpausedMargins, j);
         if (unpaused && free >= 0) margin = free;
         const float uncounted = ListedMargin(reading.OddCounts, reading.UncountedMargins, j);
         if (uncounted >= 0) {
             ++odd;
-            margin = std::max(margin, uncounted);
+            if (!cut) margin = std::max(margin, uncounted);
         }
         ++count[bit];
         best[bit] = std::max(best[bit], margin);
