@@ -599,6 +599,16 @@ void MarkOddCountsOnly(TapeBlock* block)
     if (block->OddCounts.empty()) block->Bits.clear();
 }
 
+// Whether moment `t` of `block`'s timeline lies between two of its bits, one after the other,
+// that are both sure: it heard no burst there.
+bool BetweenSureBits(const TapeBlock& block, double t)
+{
+    const auto after = static_cast<size_t>(
+        std::lower_bound(block.Times.begin(), block.Times.end(), t) - block.Times.begin());
+    return after > 0 && after < block.Times.size() && block.Margins[after - 1] >= DOUBT_MARGIN &&
+           block.Margins[after] >= DOUBT_MARGIN;
+}
+
 // A view settles bits only where the first view (`first`, its blocks) is in doubt: at the moments
 // of the first's sure bits it is never as sure as the first (it may put such a bit in doubt, not
 // overturn it), and its bits between two sure bits of the first, which heard no burst there, are
@@ -627,12 +637,7 @@ void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
                 CapListedMargin(later->PausedBits, &later->UnpausedMargins, i, cap);
                 continue;
             }
-            const auto after = static_cast<size_t>(
-                std::lower_bound(block.Times.begin(), block.Times.end(), later->Times[i] + offset) -
-                block.Times.begin());
-            if (after > 0 && after < block.Times.size() && sure(after - 1) && sure(after)) {
-                keep[i] = false;
-            }
+            if (BetweenSureBits(block, later->Times[i] + offset)) keep[i] = false;
         }
     }
     KeepBits(later, keep);
@@ -655,14 +660,7 @@ void DropUnheard(const std::vector<const TapeBlock*>& group, size_t reference,
         if (heard[i] || base->Margins[i] >= DOUBT_MARGIN) continue;
         for (size_t r = 0; r < group.size() && keep[i]; ++r) {
             if (r == reference) continue;
-            const TapeBlock& other = *group[r];
-            const auto after =
-                static_cast<size_t>(std::lower_bound(other.Times.begin(), other.Times.end(),
-                                                     base->Times[i] + offsets[r]) -
-                                    other.Times.begin());
-            keep[i] = after == 0 || after == other.Times.size() ||
-                      other.Margins[after - 1] < DOUBT_MARGIN ||
-                      other.Margins[after] < DOUBT_MARGIN;
+            keep[i] = !BetweenSureBits(*group[r], base->Times[i] + offsets[r]);
         }
     }
     KeepBits(base, keep);
