@@ -434,12 +434,69 @@ bool PieceOfPending(const Framer* f, const Burst& burst)
                        (short_gap && joined_fit > apart_fit + s.JoinPreference));
 }
 
+// Whether a burst too short to be a bit, about a pause after the pending one, may be the last
+// pulse of the same burst, a dip having taken those between: together they would fit a bit. The
+// next burst's moment decides (see SettleTail).
+bool TailOfPending(const Framer* f, const Burst& burst)
+{
+    const ReaderSettings& s = f->Settings;
+    const Burst& p = f->Pending.Piece;
+    const double pause = f->Pace.PauseLength;
+    return f->Current.SinceBreak >= s.SettledBits && LengthFit(f, burst.End - burst.Start) <= 0 &&
+           burst.Start - p.End < s.PauseNormalHigh * pause &&
+           LengthFit(f, burst.End - p.Start) >= LengthFit(f, p.End - p.Start) &&
+           FullStrength(s, burst) <= s.LevelChange * FullStrength(s, p);
+}
+
+// The next burst after a tail is `next` (null: silence). The tail was the end of the pending
+// burst if the next began about a 1 and a pause after the pending one (noise in the pause after
+// a 0 would put it a 0 and a pause after, a 0 and a fragment of the next bit two bits and two
+// pauses after), and the tail is no better as the start of the next (a dropout or a dip may
+// leave a bit's first pulses apart from the rest). Otherwise the tail is a burst of its own, as
+// it always was.
+void SettleTail(Framer* f, const Burst* next)
+{
+    if (!f->Pending.HasTail) return;
+    f->Pending.HasTail = false;
+    const Burst tail = f->Pending.Tail;
+    const Burst& p = f->Pending.Piece;
+    const TapePace& pace = f->Pace;
+    const double first = p.End - p.Start;
+    const double one_bit = pace.OneLength + pace.PauseLength;
+    const double first_alone = first + pace.PauseLength;
+    const double two_bits = first_alone + pace.ZeroLength + pace.PauseLength;
+    const bool ends_pending = next != nullptr &&
+                              next->Start - p.Start > std::sqrt(first_alone * one_bit) &&
+                              next->Start - p.Start < std::sqrt(one_bit * two_bits);
+    // The tail may begin the next burst where, together, they fit a bit as well: if they are
+    // less than a pause apart, or the next is too short to be a bit alone (a dip in a 1).
+    const bool begins_next =
+        next != nullptr &&
+        LengthFit(f, next->End - tail.Start) >= LengthFit(f, tail.End - p.Start) &&
+        (next->Start - tail.End < f->Settings.PauseNormalLow * pace.PauseLength ||
+         LengthFit(f, next->End - next->Start) < LengthFit(f, next->End - tail.Start));
+    if (ends_pending && !begins_next) {
+        JoinPending(f, tail);
+        return;
+    }
+    FlushPending(f);
+    f->Pending.Waiting = true;
+    f->Pending.Piece = tail;
+    f->Pending.Joined = false;
+}
+
 // A burst is one more piece of the pending burst, or the next burst.
 void Accept(Framer* f, const Burst& burst)
 {
+    SettleTail(f, &burst);
     if (f->Pending.Waiting) {
         if (PieceOfPending(f, burst)) {
             JoinPending(f, burst);
+            return;
+        }
+        if (TailOfPending(f, burst)) {
+            f->Pending.HasTail = true;
+            f->Pending.Tail = burst;
             return;
         }
         FlushPending(f);
@@ -507,7 +564,9 @@ void ReleaseFaint(Framer* f, bool noise_unless_paced = false)
 // place, and signal otherwise.
 void SettleFaint(Framer* f, const Burst& loud)
 {
-    const double last_end = f->Pending.Waiting ? f->Pending.Piece.End : f->Current.LastBitEnd;
+    const double last_end = f->Pending.HasTail   ? f->Pending.Tail.End
+                            : f->Pending.Waiting ? f->Pending.Piece.End
+                                                 : f->Current.LastBitEnd;
     const double pause = (loud.Start - last_end) / f->Pace.PauseLength;
     if (last_end >= 0 && PauseIsNormal(f->Settings, pause)) {
         f->Faint.clear();
@@ -654,7 +713,11 @@ void FrameSilenceUntil(Framer* f, double now)
     if (!f->Faint.empty() && now - f->Faint.back().End >= pause_high * f->Pace.PauseLength) {
         ReleaseFaint(f, true);
     }
-    if (f->Pending.Waiting && now - f->Pending.Piece.End >= pause_high * f->Pace.PauseLength) {
+    if (f->Pending.HasTail && now - f->Pending.Tail.End >= pause_high * f->Pace.PauseLength) {
+        SettleTail(f, nullptr);
+    }
+    if (f->Pending.Waiting && !f->Pending.HasTail &&
+        now - f->Pending.Piece.End >= pause_high * f->Pace.PauseLength) {
         FlushPending(f);
     }
     if (!f->Pending.Waiting && f->Current.LastBitEnd >= 0 &&
@@ -666,6 +729,7 @@ void FrameSilenceUntil(Framer* f, double now)
 void FinishFramer(Framer* f, double now)
 {
     ReleaseFaint(f, true);
+    SettleTail(f, nullptr);
     FlushPending(f);
     EndBlock(f);
     f->LastBlockEnd = now;

@@ -82,6 +82,10 @@ struct PendingBurst {
     bool Waiting = false;
     Burst Piece;
     bool Joined = false;  // already made of pieces, or put back: a reconstruction
+    // A fragment too short to be a bit, a pause after the piece: the last pulse of a burst whose
+    // middle a dip took, or something else, as the pause after it tells.
+    bool HasTail = false;
+    Burst Tail;
 };
 
 /// A bit waiting for the pause after it, which is part of its evidence.

@@ -133,6 +133,39 @@ TEST(Framer, DamageIsMendedOrMarked)
     }
 }
 
+TEST(Framer, AFragmentAfterA0IsThe1sEndOnlyWhereTheNextBitSaysSo)
+{
+    // A dip takes all but the last pulse of a 1's second half, or all but the first pulse of a
+    // 0 (each smeared into the pause after it, as long as a burst may be): either way a fragment
+    // follows a 0 at a pause's distance, and only the next burst's moment tells one bit from two.
+    constexpr size_t K = 60;
+    const double period = 2 * HALF_PULSE_SECONDS;
+    for (const int second : {1, 0}) {
+        SCOPED_TRACE(second);
+        std::vector<int> bits = RandomBits(120, 7);
+        bits[K] = 0;
+        bits[K + 1] = second;
+        std::vector<Burst> bursts = BurstsFor(bits);
+        Burst& b = bursts[K + 1];
+        if (second == 1) {
+            Burst tail = b;
+            b.End = b.Start + PULSES_ZERO * period;
+            tail.Start = tail.End - period;
+            tail.End += period / 2;
+            b.Pulses = PULSES_ZERO;
+            tail.Pulses = 1;
+            bursts.insert(bursts.begin() + K + 2, tail);
+        } else {
+            b.End = b.Start + 1.5 * period;
+            b.Pulses = 1;
+        }
+        const std::vector<TapeBlock> blocks = Frame(bursts);
+        ASSERT_EQ(blocks.size(), 1u);
+        EXPECT_EQ(std::vector<int>(blocks[0].Bits.begin(), blocks[0].Bits.end()), bits);
+        EXPECT_LT(blocks[0].Margins[K + 1], DOUBT_MARGIN);
+    }
+}
+
 TEST(Framer, FollowsTheTapesSpeed)
 {
     for (const double speed : {0.8, 1.2}) {
