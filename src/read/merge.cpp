@@ -29,7 +29,8 @@ constexpr double SAME_TAPE = 0.8;
 constexpr size_t LENGTH_SLACK_BITS = 64;
 constexpr size_t LENGTH_SLACK_PART = 50;
 // Bits of one timeline that began this close, in seconds, are the same bit; a bit fits between
-// two others where this part of a 0 bit's length (burst and pause) lies on either side of it.
+// two others where this part of a bit's length (burst and pause) lies on either side of it: a
+// 0's, or a 1's after a sure 1.
 constexpr double SAME_MOMENT = 0.5e-3;
 constexpr double GUESSED_MOMENT = 2.0e-3;
 // A bit in doubt may be so for where its burst began (ringing before it, heard as part of it):
@@ -513,6 +514,7 @@ TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t refer
 {
     TapeBlock base = *group[reference];
     const double room = BIT_ROOM * (ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS);
+    const double one_room = BIT_ROOM * (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS);
     for (size_t r = 0; r < group.size(); ++r) {
         if (r == reference) continue;
         const TapeBlock& other = *group[r];
@@ -527,7 +529,10 @@ TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t refer
             const auto place = static_cast<size_t>(
                 std::lower_bound(base.Times.begin(), base.Times.end(), t) - base.Times.begin());
             if (place == 0 || place == base.Times.size()) continue;  // outside the reference
-            if (t - base.Times[place - 1] < room || base.Times[place] - t < room) continue;
+            // A sure 1 before it fills a 1's place, not a 0's.
+            const bool after_one = base.Bits[place - 1] && base.Margins[place - 1] >= DOUBT_MARGIN;
+            const double room_after = after_one ? one_room : room;
+            if (t - base.Times[place - 1] < room_after || base.Times[place] - t < room) continue;
             const auto k = static_cast<long>(place);
             base.Bits.insert(base.Bits.begin() + k, other.Bits[j]);
             base.Margins.insert(base.Margins.begin() + k, other.Margins[j]);

@@ -159,4 +159,19 @@ TEST(MergeViews, ABurstTheSurestViewHeardInTwoPiecesIsOneBit)
     EXPECT_TRUE(merged[0].Bits == whole.Bits);
 }
 
+TEST(MergeChannels, NoBitIsPutInsideASure1)
+{
+    // The other channel heard a piece of the 1 at bit 50 as a bit of its own, a 0's place after
+    // its start but inside the 1's.
+    const TapeBlock sure = EvenBlock(100, 0.95f, 0.1, 0.0041, [](int i) { return i % 3 != 1; });
+    TapeBlock other = sure;
+    for (float& margin : other.Margins) margin = 0.5f;
+    other.Bits.insert(other.Bits.begin() + 51, 0);
+    other.Margins.insert(other.Margins.begin() + 51, 0.0f);
+    other.Times.insert(other.Times.begin() + 51, other.Times[50] + 0.00205);
+    const std::vector<TapeBlock> merged = MergeChannels({{sure}, {other}});
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_TRUE(merged[0].Bits == sure.Bits);
+}
+
 }  // namespace
