@@ -83,7 +83,7 @@ struct PendingBurst {
     Burst Piece;
     bool Joined = false;  // already made of pieces, or put back: a reconstruction
     // A fragment too short to be a bit, a pause after the piece: the last pulse of a burst whose
-    // middle a dip took, or something else, as the pause after it tells.
+    // middle a dip took, or something else, as the next burst's moment tells.
     bool HasTail = false;
     Burst Tail;
 };
