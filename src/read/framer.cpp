@@ -434,6 +434,14 @@ bool PieceOfPending(const Framer* f, const Burst& burst)
                        (short_gap && joined_fit > apart_fit + s.JoinPreference));
 }
 
+// The burst waits for the next, which may be more of it.
+void WaitOn(Framer* f, const Burst& burst)
+{
+    f->Pending.Waiting = true;
+    f->Pending.Piece = burst;
+    f->Pending.Joined = false;
+}
+
 // Whether a burst too short to be a bit, about a pause after the pending one, may be the last
 // pulse of the same burst, a dip having taken those between: together they would fit a bit. The
 // next burst's moment decides (see SettleTail).
@@ -470,19 +478,17 @@ void SettleTail(Framer* f, const Burst* next)
                               next->Start - p.Start < std::sqrt(one_bit * two_bits);
     // The tail may begin the next burst where, together, they fit a bit as well: if they are
     // less than a pause apart, or the next is too short to be a bit alone (a dip in a 1).
+    const double with_next = next != nullptr ? LengthFit(f, next->End - tail.Start) : 0.0;
     const bool begins_next =
-        next != nullptr &&
-        LengthFit(f, next->End - tail.Start) >= LengthFit(f, tail.End - p.Start) &&
+        next != nullptr && with_next >= LengthFit(f, tail.End - p.Start) &&
         (next->Start - tail.End < f->Settings.PauseNormalLow * pace.PauseLength ||
-         LengthFit(f, next->End - next->Start) < LengthFit(f, next->End - tail.Start));
+         LengthFit(f, next->End - next->Start) < with_next);
     if (ends_pending && !begins_next) {
         JoinPending(f, tail);
         return;
     }
     FlushPending(f);
-    f->Pending.Waiting = true;
-    f->Pending.Piece = tail;
-    f->Pending.Joined = false;
+    WaitOn(f, tail);
 }
 
 // A burst is one more piece of the pending burst, or the next burst.
@@ -501,9 +507,7 @@ void Accept(Framer* f, const Burst& burst)
         }
         FlushPending(f);
     }
-    f->Pending.Waiting = true;
-    f->Pending.Piece = burst;
-    f->Pending.Joined = false;
+    WaitOn(f, burst);
 }
 
 // Takes a burst that was put together from pieces or split from a longer one: a reconstruction.
