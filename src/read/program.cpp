@@ -41,10 +41,18 @@ ByteRun BytesFrom(const TapeBlock& block, size_t first_bit)
     }
     run.BitMargins.assign(block.Margins.begin() + static_cast<long>(first_bit),
                           block.Margins.begin() + static_cast<long>(first_bit + 8 * bytes));
-    // A block that begins after a break does not count the break against its first bit.
+    // A block that begins after a break does not count the break against its first bit: the
+    // bit is as sure as the break and its own evidence (its length, its count, the other
+    // readings) make it.
     for (size_t k = 1; k < block.Starts.size(); ++k) {
         if (block.Starts[k] == first_bit && !run.BitMargins.empty()) {
-            run.BitMargins[0] = block.StartMargins[k];
+            const auto paused =
+                std::find(block.PausedBits.begin(), block.PausedBits.end(), first_bit);
+            const float own =
+                paused == block.PausedBits.end()
+                    ? block.Margins[first_bit]
+                    : block.UnpausedMargins[static_cast<size_t>(paused - block.PausedBits.begin())];
+            run.BitMargins[0] = std::min(own, block.StartMargins[k]);
         }
     }
     run.End = block.End;

@@ -109,6 +109,21 @@ TEST(ProgramsInBlock, MidTapeAndDoubt)
     EXPECT_FALSE(NameIsDoubtful(p));
     EXPECT_FALSE(ProgramIsSound(p));
     EXPECT_FLOAT_EQ(WorstMargin(p), DOUBT_MARGIN - 0.01f);
+    // A program that begins after a break in the block: the break is not counted against its
+    // first bit, but the bit's own doubt (the readings disagreed on it) still is.
+    TapeBlock after = BlockOf(Named({38}, {0x00}));
+    const size_t start = after.Bits.size();
+    for (const bool bit : BlockOf(bytes).Bits) {
+        after.Times.push_back(static_cast<double>(after.Bits.size()) * 3e-3);
+        after.Bits.push_back(bit);
+        after.Margins.push_back(0.9f);
+    }
+    after.Starts = {0, start};
+    after.StartMargins = {0, 0.9f};
+    after.Margins[start] = 0;
+    const TapeProgram second = ProgramsInBlock(after, TARGET_ZX81).back();
+    EXPECT_EQ(second.Image, WellFormedZx81Image(3, 4));
+    EXPECT_TRUE(NameIsDoubtful(second));
 }
 
 }  // namespace
