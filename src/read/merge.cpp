@@ -501,7 +501,14 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
         const double reach = reference.Margins[i] >= DOUBT_MARGIN ? reach_sure
                              : reference.Margins[i] > 0           ? DOUBTFUL_MOMENT
                                                                   : GUESSED_MOMENT;
-        if (std::fabs(times[i] - t) <= reach && at[i] < 0) at[i] = static_cast<long>(j);
+        // The nearest of the other's bits within reach is the one: an earlier one (noise before
+        // the tape, heard as a bit) does not keep it from the bit that began with it.
+        const double apart = std::fabs(times[i] - t);
+        if (apart > reach) continue;
+        if (at[i] < 0 ||
+            apart < std::fabs(times[i] - (other.Times[static_cast<size_t>(at[i])] - offset))) {
+            at[i] = static_cast<long>(j);
+        }
     }
     return at;
 }

@@ -174,4 +174,24 @@ TEST(MergeChannels, NoBitIsPutInsideASure1)
     EXPECT_TRUE(merged[0].Bits == sure.Bits);
 }
 
+TEST(MergeChannels, ABitInDoubtTakesTheNearestBitOfTheOther)
+{
+    // The reference's first bit is in doubt (so it reaches further for the other's); the other
+    // heard noise before the tape as a bit, 1.3 ms earlier, and then that first bit surely.
+    TapeBlock doubt = EvenBlock(100, 0.95f, 0.1, 0.004, [](int i) { return i % 3 == 0; });
+    doubt.Bits[0] = 0;
+    doubt.Margins[0] = 0.0f;
+    TapeBlock other = EvenBlock(100, 0.9f, 0.1, 0.004, [](int i) { return i % 3 == 0; });
+    other.Margins[10] = other.Margins[20] = 0.2f;
+    other.Times[0] += 0.05e-3;
+    other.Bits.insert(other.Bits.begin(), 0);
+    other.Margins.insert(other.Margins.begin(), 0.0f);
+    other.Times.insert(other.Times.begin(), 0.1 - 1.3e-3);
+    other.Start = other.Times.front();
+    const std::vector<TapeBlock> merged = MergeChannels({{doubt}, {other}});
+    ASSERT_EQ(merged.size(), 1u);
+    ASSERT_GE(merged[0].Bits.size(), 100u);
+    EXPECT_EQ(merged[0].Bits[merged[0].Bits.size() - 100], 1);
+}
+
 }  // namespace
