@@ -46,12 +46,8 @@ ByteRun BytesFrom(const TapeBlock& block, size_t first_bit)
     // readings) make it.
     for (size_t k = 1; k < block.Starts.size(); ++k) {
         if (block.Starts[k] == first_bit && !run.BitMargins.empty()) {
-            const auto paused =
-                std::find(block.PausedBits.begin(), block.PausedBits.end(), first_bit);
-            const float own =
-                paused == block.PausedBits.end()
-                    ? block.Margins[first_bit]
-                    : block.UnpausedMargins[static_cast<size_t>(paused - block.PausedBits.begin())];
+            const float unpaused = ListedMargin(block.PausedBits, block.UnpausedMargins, first_bit);
+            const float own = unpaused >= 0 ? unpaused : block.Margins[first_bit];
             run.BitMargins[0] = std::min(own, block.StartMargins[k]);
         }
     }
