@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "zx/tape.h"
+
 void StartComparator(Comparator* c, double rate, const ReaderSettings& settings)
 {
     *c = Comparator{};
@@ -12,7 +14,49 @@ void StartComparator(Comparator* c, double rate, const ReaderSettings& settings)
     c->Away = settings.ComparatorAway;
     c->PeakFollow = settings.ComparatorPeakFollow;
     c->PeakLeast = settings.ComparatorPeakLeast;
+    c->Onset = settings.ComparatorOnset;
+    c->SideRatio = settings.ComparatorSideRatio;
+    c->PauseStay = BIT_PAUSE_SECONDS * rate;
 }
+
+namespace {
+
+// The resting side. Pulses are narrow, so where a tape begins (its swing grows many times over)
+// the mean lies on the resting side of the middle. Within a tape the mean is no guide: a lossy
+// copy's ringing in the pauses may reach further than the pulses, and a deck's high-pass may
+// leave the pauses beyond the level between pulses, so the mean and the middle change places.
+// There the side is the one the signal stays on longest (the pauses), and it turns only where
+// the other side's stays are clearly longer.
+void FollowRestingSide(Comparator* c, double x, double middle)
+{
+    const bool above = x > middle;
+    if (above != c->StayAbove) {
+        c->StayAbove = above;
+        c->Stay = 0;
+    }
+    ++c->Stay;
+    c->LongestAbove -= c->Follow * c->LongestAbove;
+    c->LongestBelow -= c->Follow * c->LongestBelow;
+    double& longest = above ? c->LongestAbove : c->LongestBelow;
+    longest = std::max(longest, static_cast<double>(c->Stay));
+
+    const double swing = c->Top - c->Bottom;
+    c->Quiet = std::min(c->Quiet, swing);
+    if (swing > c->Onset * c->Quiet) {
+        c->Quiet = swing;
+        c->RestsLow = c->Mean < middle;
+        // As if a pause had just been seen on it and nothing else: the first pulses cannot turn
+        // it, nor can the long stays of the silence before.
+        c->LongestBelow = c->RestsLow ? c->PauseStay : 0;
+        c->LongestAbove = c->RestsLow ? 0 : c->PauseStay;
+        return;
+    }
+    const double resting = c->RestsLow ? c->LongestBelow : c->LongestAbove;
+    const double other = c->RestsLow ? c->LongestAbove : c->LongestBelow;
+    if (other > c->SideRatio * resting) c->RestsLow = !c->RestsLow;
+}
+
+}  // namespace
 
 void Compare(Comparator* c, const float* samples, int64_t count, int stride, float* out,
              float* away)
@@ -31,12 +75,11 @@ void Compare(Comparator* c, const float* samples, int64_t count, int stride, flo
         // As loud as the signal's swing, so that noise between blocks stays as faint as it was.
         const double half = 0.5 * (c->Top - c->Bottom);
         out[n] = static_cast<float>(c->High ? half : -half);
-        // Pulses are narrow: the signal's mean lies on its resting side of the middle, even where
-        // a copy smeared a burst's pulses together (they then sit about the middle).
         c->Mean = c->Started ? c->Mean + c->Follow * (x - c->Mean) : x;
         if (!c->Started) c->Rest = x;
         c->Started = true;
-        const bool rests_low = c->Mean < middle;
+        FollowRestingSide(c, x, middle);
+        const bool rests_low = c->RestsLow;
         // Away from the resting level is as the machine has it: a fixed part of the way to the
         // pulses' peak. Both levels are typical ones, not extremes: a lossy copy's ringing
         // overshoots every edge, and extremes it carried would put the threshold above the weaker

@@ -24,11 +24,19 @@ struct Comparator {
     double Hysteresis = 0;       // part of the gap the signal must pass the middle by to switch
     bool High = false;
     bool Started = false;
-    double Mean = 0;    // the signal's recent mean, on its resting side
-    double Follow = 0;  // part of the way the mean moves per sample
-    double Away = 0;    // part of the way from the resting level to the pulses' peak that is away
-    double Rest = 0;    // the resting level: the recent mean of the samples on its side
-    double Peak = 0;    // the pulses' typical peak
+    double Mean = 0;       // the signal's recent mean
+    double Follow = 0;     // part of the way the mean moves per sample
+    bool RestsLow = true;  // the resting level lies below the middle
+    double Quiet = 0;      // the least swing since the tape's level last grew
+    double Onset = 0;      // the swing grows this many times over where a tape begins
+    double SideRatio = 0;  // the stays on the other side are this many times as long to turn
+    double PauseStay = 0;  // samples in a pause between bits
+    int64_t Stay = 0;      // samples the signal has stayed on its side of the middle
+    bool StayAbove = false;
+    double LongestAbove = 0, LongestBelow = 0;  // the longest recent stays above and below
+    double Away = 0;  // part of the way from the resting level to the pulses' peak that is away
+    double Rest = 0;  // the resting level: the recent mean of the samples on its side
+    double Peak = 0;  // the pulses' typical peak
     bool PeakSeen = false;
     double PeakFollow = 0;  // part of the way the peak moves per pulse
     double PeakLeast = 0;   // part of the way from the middle to the extreme the peak lies beyond

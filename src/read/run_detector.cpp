@@ -54,8 +54,15 @@ void FeedRunDetector(RunDetector* d, const float* samples, int64_t count)
             BusyStretch& stretch = d->Stretches.back();
             stretch.End = d->Sample + 1;
             stretch.Strength = std::max(stretch.Strength, static_cast<double>(samples[n]));
-        } else if (d->InBurst && d->Sample - d->Stretches.back().End >= d->Bridge) {
-            EndRun(d);
+        } else if (d->InBurst) {
+            if (d->Sample - d->Stretches.back().End >= d->Bridge) {
+                EndRun(d);
+            } else {
+                // The swing a stretch reached is the one it left until the next began: a tape's
+                // first pulse, which swings both ways, has only half its swing while it lasts.
+                BusyStretch& stretch = d->Stretches.back();
+                stretch.Strength = std::max(stretch.Strength, -static_cast<double>(samples[n]));
+            }
         }
     }
 }

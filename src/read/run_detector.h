@@ -14,7 +14,7 @@
 #include "read/settings.h"
 
 /// A stretch in which the input stayed away from its resting level, in samples [Start, End), and
-/// its greatest half swing.
+/// the greatest half swing from its start until the next stretch began.
 struct BusyStretch {
     int64_t Start = 0, End = 0;
     double Strength = 0;

@@ -29,6 +29,8 @@ const std::vector<SettingInfo> SETTINGS = {
     {"comparator_counts_agree", &ReaderSettings::ComparatorCountsAgree, nullptr},
     {"comparator_hysteresis", &ReaderSettings::ComparatorHysteresis, nullptr},
     {"comparator_resting_seconds", &ReaderSettings::ComparatorRestingSeconds, nullptr},
+    {"comparator_onset", &ReaderSettings::ComparatorOnset, nullptr},
+    {"comparator_side_ratio", &ReaderSettings::ComparatorSideRatio, nullptr},
     {"comparator_away", &ReaderSettings::ComparatorAway, nullptr},
     {"comparator_peak_follow", &ReaderSettings::ComparatorPeakFollow, nullptr},
     {"comparator_peak_least", &ReaderSettings::ComparatorPeakLeast, nullptr},

@@ -67,9 +67,14 @@ struct ReaderSettings {
     // length had the pulse count of their kind, exactly.
     double ComparatorCountsAgree = 0.99;
     double ComparatorHysteresis = 0.1;
-    // The resting level is the side of the middle that the signal's mean over about this many
-    // seconds (a few bits) lies on.
+    // The signal's mean, and its longest stays on either side of the middle, are followed over
+    // about this many seconds (a few bits).
     double ComparatorRestingSeconds = 10e-3;
+    // Where the signal's swing grows this many times over (a tape after silence), the resting
+    // side is taken afresh from the mean; elsewhere it turns only where the signal stays on the
+    // other side this many times as long as on its own (pauses lie on the resting side).
+    double ComparatorOnset = 4;
+    double ComparatorSideRatio = 3;
     // The signal is away from its resting level (a pulse, as the machine sees it) beyond this
     // part of the way from the resting level to the pulses' typical peak, which moves this part
     // of the way to each pulse's own, and lies at least this part of the way from the middle to

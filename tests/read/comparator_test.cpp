@@ -17,6 +17,7 @@ struct Signal {
     double Weak = 1;  // the height of a 9-pulse burst's last four pulses, as a part of the rest's
     double Overshoot = 0;  // beyond both levels at the edges of every burst's first pulse
     double Leader = 0;     // seconds of faint noise about the resting level before the bursts
+    double Above = 1;      // the ringing's reach above the resting level, as a part of below
 };
 
 // Bursts of 4 and 9 pulses rising from a resting level, with ringing of `ringing` times the
@@ -37,8 +38,9 @@ int RisesCompared(const Signal& signal, int* away_rises, bool* pauses_rest)
         if (known == 0 && !pauses.empty()) known = samples.size();
         pauses.push_back(samples.size() + static_cast<size_t>(0.75e-3 * RATE));
         for (int n = 0; n < static_cast<int>(1.5e-3 * RATE); ++n) {  // a pause, ringing
-            samples.push_back(static_cast<float>(
-                offset + gain * (-0.5 + ringing * std::sin(n * 2.0 * M_PI * 5000 / RATE))));
+            const double ring = ringing * std::sin(n * 2.0 * M_PI * 5000 / RATE);
+            samples.push_back(
+                static_cast<float>(offset + gain * (-0.5 + (ring > 0 ? signal.Above : 1) * ring)));
         }
         const auto period = static_cast<int>(2 * HALF_PULSE_SECONDS * RATE);
         for (int n = 0; n < pulses * period; ++n) {
@@ -81,6 +83,21 @@ TEST(Comparator, CountsThePulsesAndNotThePausesRinging)
         bool pauses_rest = false;
         int away_rises = 0;
         EXPECT_EQ(RisesCompared(c, &away_rises, &pauses_rest), 4 + 9 + 9 + 4);
+        EXPECT_EQ(away_rises, 4 + 9 + 9 + 4);
+        EXPECT_TRUE(pauses_rest);
+    }
+}
+
+// A deck's undershoot or a codec's ringing may reach further below the resting level than the
+// pulses rise above it: the middle then lies below the signal's mean, yet the pauses are still
+// where it rests.
+TEST(Comparator, KeepsItsRestingSideThroughRingingDeeperThanThePulses)
+{
+    for (const double gain : {1.0, -1.0}) {
+        SCOPED_TRACE(gain);
+        bool pauses_rest = false;
+        int away_rises = 0;
+        RisesCompared({gain, 0, 0.8, 1, 0, 0, 0.3}, &away_rises, &pauses_rest);
         EXPECT_EQ(away_rises, 4 + 9 + 9 + 4);
         EXPECT_TRUE(pauses_rest);
     }
