@@ -41,6 +41,7 @@ constexpr double DOUBTFUL_MOMENT = 1.2e-3;
 // out before bits are matched by their moments; the heads are never further apart than the last.
 constexpr double SKEW_SEEN = 0.25e-3;
 constexpr size_t SKEW_BITS = 512;
+constexpr size_t OFFSET_STRETCHES = 2 * SKEW_BITS / STRETCH_BITS;
 constexpr double SKEW_MOST = 0.1;
 // The views of one signal hear its bursts begin at moments this close at most (their detectors
 // lag differently): one further apart lined up wrongly, a bit or more off.
@@ -465,7 +466,21 @@ TapeBlock MendReference(const std::vector<const TapeBlock*>& group, size_t refer
 // wrongly).
 double TimeOffset(const TapeBlock& reference, const TapeBlock& other, double most)
 {
-    const std::vector<long> at = LineUp(reference, other);
+    // The bits are lined up a stretch at a time, each stretch's shift found from the stretches
+    // before it: the first stretches, lined up alone, line up as they would with the rest, and
+    // hold the bits the offset is found from unless many of them matched nothing.
+    const size_t prefix = std::min(reference.Bits.size(), OFFSET_STRETCHES * STRETCH_BITS);
+    const std::vector<uint8_t> bits(reference.Bits.begin(),
+                                    reference.Bits.begin() + static_cast<long>(prefix));
+    const std::vector<float> margins(reference.Margins.begin(),
+                                     reference.Margins.begin() + static_cast<long>(prefix));
+    std::vector<long> at =
+        Positions(Align({bits, margins}, {other.Bits, other.Margins}), prefix, other.Bits.size());
+    if (prefix < reference.Bits.size() &&
+        static_cast<size_t>(std::count_if(at.begin(), at.end(), [](long j) { return j >= 0; })) <
+            SKEW_BITS) {
+        at = LineUp(reference, other);
+    }
     std::vector<double> differences;
     for (size_t i = 0; i < at.size() && differences.size() < SKEW_BITS; ++i) {
         if (at[i] >= 0)
@@ -513,6 +528,43 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
     return at;
 }
 
+// The sure bits of `other` (its times `offset` later) that no bit of `base` matched and that
+// came before base's first, one after another at the tape's pace up to it, put in before it: the
+// reference lost the first bits of the block, where the other heard them. The block may still
+// begin where it began before, its first bit as sure as it was.
+void PutInBefore(const TapeBlock& other, double offset, const std::vector<bool>& matched,
+                 TapeBlock* base)
+{
+    const double room = BIT_ROOM * (ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS);
+    const double one_room = BIT_ROOM * (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS);
+    const double most = (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS) / BIT_ROOM;
+    if (base->Times.empty()) return;
+    size_t j = static_cast<size_t>(
+        std::lower_bound(other.Times.begin(), other.Times.end(), base->Times.front() + offset) -
+        other.Times.begin());
+    size_t put = 0;
+    while (j-- > 0) {
+        const double t = other.Times[j] - offset;
+        const double gap = base->Times.front() - t;
+        if (matched[j] || other.Margins[j] < DOUBT_MARGIN || gap > most ||
+            gap < (other.Bits[j] ? one_room : room)) {
+            break;
+        }
+        base->Bits.insert(base->Bits.begin(), other.Bits[j]);
+        base->Margins.insert(base->Margins.begin(), other.Margins[j]);
+        base->Times.insert(base->Times.begin(), t);
+        ++put;
+    }
+    if (put == 0) return;
+    for (size_t& start : base->Starts) start += put;
+    if (!base->Starts.empty() && base->Starts.front() == put) base->StartMargins.front() = 1.0f;
+    base->Starts.insert(base->Starts.begin(), 0);
+    base->StartMargins.insert(base->StartMargins.begin(), 0.0f);  // no break before it
+    for (size_t& bit : base->PausedBits) bit += put;
+    for (size_t& bit : base->OddCounts) bit += put;
+    base->Start = base->Times.front();
+}
+
 // The reference with the bits it lacks put in: those of other readings of the same timeline
 // (each `offsets` later than the reference) that began where the reference has room for a bit
 // but none.
@@ -547,6 +599,7 @@ TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t refer
             // The places the block may begin at keep their bits.
             for (size_t& start : base.Starts) start += start >= place;
         }
+        PutInBefore(other, offsets[r], matched, &base);
     }
     return base;
 }
@@ -611,6 +664,17 @@ void MarkOddCountsOnly(TapeBlock* block)
     if (block->OddCounts.empty()) block->Bits.clear();
 }
 
+// Whether moment `t` of `block`'s timeline lies inside the burst of one of its sure bits (or
+// within half a pause after it): no burst can begin there.
+bool InsideSureBurst(const TapeBlock& block, double t)
+{
+    const auto after = static_cast<size_t>(
+        std::upper_bound(block.Times.begin(), block.Times.end(), t) - block.Times.begin());
+    if (after == 0 || block.Margins[after - 1] < DOUBT_MARGIN) return false;
+    const double burst = block.Bits[after - 1] ? ONE_BURST_SECONDS : ZERO_BURST_SECONDS;
+    return t - block.Times[after - 1] < burst + 0.5 * BIT_PAUSE_SECONDS;
+}
+
 // Whether moment `t` of `block`'s timeline lies between two of its bits, one after the other,
 // that are both sure: it heard no burst there.
 bool BetweenSureBits(const TapeBlock& block, double t)
@@ -672,7 +736,8 @@ void DropUnheard(const std::vector<const TapeBlock*>& group, size_t reference,
         if (heard[i] || base->Margins[i] >= DOUBT_MARGIN) continue;
         for (size_t r = 0; r < group.size() && keep[i]; ++r) {
             if (r == reference) continue;
-            keep[i] = !BetweenSureBits(*group[r], base->Times[i] + offsets[r]);
+            const double t = base->Times[i] + offsets[r];
+            keep[i] = !BetweenSureBits(*group[r], t) && !InsideSureBurst(*group[r], t);
         }
     }
     KeepBits(base, keep);
@@ -780,6 +845,25 @@ std::vector<std::vector<const TapeBlock*>> GroupByContent(
 }
 
 }  // namespace
+
+double SureAgreement(const TapeBlock& block, const std::vector<TapeBlock>& others, size_t* both)
+{
+    size_t compared = 0, agree = 0;
+    for (const TapeBlock& other : others) {
+        if (other.End < block.Start || other.Start > block.End) continue;
+        const double offset = TimeOffset(block, other, VIEW_LAG_MOST);
+        const std::vector<long> at = SameMoments(block, other, offset, DOUBTFUL_MOMENT);
+        for (size_t i = 0; i < at.size(); ++i) {
+            if (at[i] < 0 || block.Margins[i] < DOUBT_MARGIN) continue;
+            const auto j = static_cast<size_t>(at[i]);
+            if (other.Margins[j] < DOUBT_MARGIN) continue;
+            ++compared;
+            agree += block.Bits[i] == other.Bits[j];
+        }
+    }
+    *both = compared;
+    return compared == 0 ? 0.0 : static_cast<double>(agree) / static_cast<double>(compared);
+}
 
 std::vector<TapeBlock> MergeViews(std::vector<std::vector<TapeBlock>> views)
 {

@@ -23,6 +23,9 @@ std::vector<TapeBlock> MergeChannels(const std::vector<std::vector<TapeBlock>>& 
 /// first is in doubt. A bit any of them counted pulses for that no bit has stays in doubt
 /// (combining channels or recordings, only a bit that every one of them counted so).
 std::vector<TapeBlock> MergeViews(std::vector<std::vector<TapeBlock>> views);
+/// The share of `block`'s sure bits that `others` (readings of the same signal) heard surely at
+/// the same moment, with the same value, among those they heard surely; *both: how many.
+double SureAgreement(const TapeBlock& block, const std::vector<TapeBlock>& others, size_t* both);
 /// The same for separate recordings of one tape: blocks are matched by order and by how well
 /// their bits agree.
 std::vector<TapeBlock> MergeReadings(const std::vector<std::vector<TapeBlock>>& readings);

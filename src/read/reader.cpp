@@ -10,6 +10,9 @@ constexpr int64_t FRAMES_PER_READ = 65536;
 // The timed view's bursts begin where the comparator first switched, the counted view's where
 // its strength rose: up to about this much later, in seconds.
 constexpr double TIMED_LEAD_SECONDS = 1e-3;
+// Bits sure in both the timed and the filtered view that show whether they agree: enough that a
+// few of the filter's own mistakes do not decide.
+constexpr size_t TIMED_AGREEING_BITS = 64;
 
 // Hands the bursts a detector found to its framer, and the silence since, up to sample
 // `quiet_until` of `rate` per second.
@@ -50,23 +53,32 @@ void CollectBlocks(RecordingReader* r, size_t view)
 // A channel's blocks, its views' readings of each stretch combined: one reading of the channel.
 // The comparator hears a block only where its pulse counts agree with the lengths: where they
 // do not, the signal is not as the machine's (its pauses lie at the middle, or a copy mangled
-// it), and the comparator's state in the pauses is left to chance. Its timed view is heard only
-// where it is: in the silence before a tape, the comparator follows the hiss down and switches
+// it), and the comparator's state in the pauses is left to chance. Its timed view is heard where
+// it is, or where its own sure bits agree with the filtered view's wherever both are sure (a copy
+// that smears pulses together spoils their counts, not their timing); and only where the
+// comparator found the tape: in the silence before a tape, it follows the hiss down and switches
 // on it, and only the counted view tells that from the tape by its level.
 std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, int channel,
                                     const ReaderSettings& settings)
 {
     std::vector<TapeBlock>& compared = views[COMPARED_VIEW];
-    compared.erase(std::remove_if(compared.begin(), compared.end(),
-                                  [&](const TapeBlock& block) {
-                                      return block.CountsAgree < settings.ComparatorCountsAgree;
-                                  }),
-                   compared.end());
+    const auto counted =
+        std::stable_partition(compared.begin(), compared.end(), [&](const TapeBlock& block) {
+            return block.CountsAgree >= settings.ComparatorCountsAgree;
+        });
     std::vector<TapeBlock>& timed = views[TIMED_VIEW];
     for (TapeBlock& block : timed) {
-        const auto heard = std::find_if(compared.begin(), compared.end(), [&](const TapeBlock& c) {
+        auto overlaps = [&](const TapeBlock& c) {
             return c.Start < block.End && block.Start < c.End;
-        });
+        };
+        auto heard = std::find_if(compared.begin(), counted, overlaps);
+        if (heard == counted) {
+            size_t both = 0;
+            const double agreement = SureAgreement(block, views[FILTERED_VIEW], &both);
+            heard = both >= TIMED_AGREEING_BITS && agreement >= settings.TimedAgreement
+                        ? std::find_if(counted, compared.end(), overlaps)
+                        : compared.end();
+        }
         if (heard == compared.end()) {
             block.Bits.clear();
             continue;
@@ -81,6 +93,7 @@ std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, i
     timed.erase(std::remove_if(timed.begin(), timed.end(),
                                [](const TapeBlock& block) { return block.Bits.empty(); }),
                 timed.end());
+    compared.erase(counted, compared.end());
     std::vector<TapeBlock> blocks = MergeViews(std::move(views));
     for (TapeBlock& block : blocks) {
         BlockSource source;

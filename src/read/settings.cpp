@@ -35,6 +35,7 @@ const std::vector<SettingInfo> SETTINGS = {
     {"comparator_peak_follow", &ReaderSettings::ComparatorPeakFollow, nullptr},
     {"comparator_peak_least", &ReaderSettings::ComparatorPeakLeast, nullptr},
     {"run_bridge_seconds", &ReaderSettings::RunBridgeSeconds, nullptr},
+    {"timed_agreement", &ReaderSettings::TimedAgreement, nullptr},
     {"shortest_burst", &ReaderSettings::ShortestBurst, nullptr},
     {"shortest_pause", &ReaderSettings::ShortestPause, nullptr},
     {"join_preference", &ReaderSettings::JoinPreference, nullptr},

@@ -85,6 +85,10 @@ struct ReaderSettings {
     // The machine's timing of bursts, a third view (on the comparator's output): a rest shorter
     // than this, in seconds, lies inside a burst (the machine waits about 0.4 ms).
     double RunBridgeSeconds = 0.5e-3;
+    // Where the comparator's counts do not agree with the lengths, its timed reading of a block
+    // is heard only where at least this share of its sure bits agree with the filtered view's
+    // sure bits at the same moments.
+    double TimedAgreement = 0.98;
 
     // --- the framer ------------------------------------------------------------------------------
     // A burst shorter than this, in seconds, is noise.

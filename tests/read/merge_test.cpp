@@ -143,20 +143,56 @@ TEST(MergeViews, AViewThatRanNoiseIntoABurstDoesNotSettleItAlone)
 TEST(MergeViews, ABurstTheSurestViewHeardInTwoPiecesIsOneBit)
 {
     // The surest view heard the 1 at bit 50 in two pieces, the first a 0 in doubt and the second
-    // a bit of its own; another view heard that 1 whole, and sure bits either side of it.
-    const TapeBlock whole = EvenBlock(100, 0.95f, 0.1, 0.004, [](int i) { return i % 3 == 2; });
-    TapeBlock split = whole;
-    for (float& margin : split.Margins) margin = 1.0f;
-    split.Bits[50] = 0;
-    split.Margins[50] = 0.45f;
-    split.Bits.insert(split.Bits.begin() + 51, 0);
-    split.Margins.insert(split.Margins.begin() + 51, 0.14f);
-    split.Times.insert(split.Times.begin() + 51, split.Times[50] + 0.0019);
-    TapeBlock first = whole;
-    for (float& margin : first.Margins) margin = 0.3f;
-    const std::vector<TapeBlock> merged = MergeViews({{first}, {whole}, {split}});
-    ASSERT_EQ(merged.size(), 1u);
-    EXPECT_TRUE(merged[0].Bits == whole.Bits);
+    // a bit of its own; another view heard that 1 whole and surely, and the bit before it surely,
+    // the bit after it surely or in doubt.
+    for (const float after : {0.95f, 0.25f}) {
+        SCOPED_TRACE(after);
+        TapeBlock whole = EvenBlock(100, 0.95f, 0.1, 0.004, [](int i) { return i % 3 == 2; });
+        whole.Margins[51] = after;
+        TapeBlock split = whole;
+        for (float& margin : split.Margins) margin = 1.0f;
+        split.Bits[50] = 0;
+        split.Margins[50] = 0.45f;
+        split.Bits.insert(split.Bits.begin() + 51, 0);
+        split.Margins.insert(split.Margins.begin() + 51, 0.14f);
+        split.Times.insert(split.Times.begin() + 51, split.Times[50] + 0.0019);
+        TapeBlock first = whole;
+        for (float& margin : first.Margins) margin = 0.3f;
+        const std::vector<TapeBlock> merged = MergeViews({{first}, {whole}, {split}});
+        ASSERT_EQ(merged.size(), 1u);
+        EXPECT_TRUE(merged[0].Bits == whole.Bits);
+    }
+}
+
+TEST(MergeViews, BitsTheSurestViewLostBeforeItsFirstAreThoseAnotherHeardSurely)
+{
+    // The surest view lost the block's first two bits, which another view heard, surely or in
+    // doubt (hiss before the tape, as likely as not).
+    for (const float margin : {0.9f, 0.3f}) {
+        SCOPED_TRACE(margin);
+        const auto bit = [](int i) { return i % 3 == 0; };
+        TapeBlock first = EvenBlock(100, 0.3f, 0.1, 0.004, bit);
+        first.Margins[0] = first.Margins[1] = margin;
+        TapeBlock surest = EvenBlock(98, 1.0f, 0.108, 0.004, [&](int i) { return bit(i + 2); });
+        const std::vector<TapeBlock> merged = MergeViews({{first}, {surest}});
+        ASSERT_EQ(merged.size(), 1u);
+        EXPECT_TRUE(merged[0].Bits == (margin > 0.5f ? first.Bits : surest.Bits));
+        // The block may still begin where the surest began.
+        const std::vector<size_t>& starts = merged[0].Starts;
+        EXPECT_EQ(std::count(starts.begin(), starts.end(), margin > 0.5f ? 2u : 0u), 1);
+    }
+}
+
+TEST(MergeViews, AgreementCountsTheBitsBothViewsHeardSurely)
+{
+    const auto bit = [](int i) { return i % 3 == 0; };
+    const TapeBlock block = EvenBlock(100, 0.9f, 0.1, 0.004, bit);
+    TapeBlock other = EvenBlock(100, 0.9f, 0.1003, 0.004, bit);
+    for (const int i : {0, 1, 2, 3, 4, 50, 51, 52}) other.Bits[static_cast<size_t>(i)] ^= 1;
+    for (const int i : {0, 1, 2, 3, 4}) other.Margins[static_cast<size_t>(i)] = 0.2f;
+    size_t both = 0;
+    EXPECT_DOUBLE_EQ(SureAgreement(block, {other}, &both), 92.0 / 95.0);
+    EXPECT_EQ(both, 95u);
 }
 
 TEST(MergeChannels, NoBitIsPutInsideASure1)
