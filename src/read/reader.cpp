@@ -72,18 +72,28 @@ std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, i
             return c.Start < block.End && block.Start < c.End;
         };
         auto heard = std::find_if(compared.begin(), counted, overlaps);
+        double from = heard == counted ? 0 : heard->Start;
         if (heard == counted) {
             size_t both = 0;
             const double agreement = SureAgreement(block, views[FILTERED_VIEW], &both);
             heard = both >= TIMED_AGREEING_BITS && agreement >= settings.TimedAgreement
                         ? std::find_if(counted, compared.end(), overlaps)
                         : compared.end();
+            // Heard for agreeing with the filtered view, it begins where that heard the tape,
+            // if that was before the comparator did.
+            const auto filtered =
+                std::find_if(views[FILTERED_VIEW].begin(), views[FILTERED_VIEW].end(), overlaps);
+            if (heard != compared.end()) {
+                from = filtered == views[FILTERED_VIEW].end()
+                           ? heard->Start
+                           : std::min(heard->Start, filtered->Start);
+            }
         }
         if (heard == compared.end()) {
             block.Bits.clear();
             continue;
         }
-        const double from = heard->Start - TIMED_LEAD_SECONDS;
+        from -= TIMED_LEAD_SECONDS;
         const auto first = static_cast<size_t>(
             std::lower_bound(block.Times.begin(), block.Times.end(), from) - block.Times.begin());
         std::vector<bool> keep(block.Bits.size(), true);
