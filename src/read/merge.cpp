@@ -59,6 +59,8 @@ constexpr double VIEW_SLACK = 0.02;
 // How much less sure than the first view such a view is at the first's sure bits.
 constexpr float OVERRULED = 0.01f;
 constexpr double BIT_ROOM = 0.8;
+constexpr double ZERO_ROOM = BIT_ROOM * (ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS);
+constexpr double ONE_ROOM = BIT_ROOM * (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS);
 
 // A block's bits with their margins.
 struct BitString {
@@ -535,8 +537,6 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
 void PutInBefore(const TapeBlock& other, double offset, const std::vector<bool>& matched,
                  TapeBlock* base)
 {
-    const double room = BIT_ROOM * (ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS);
-    const double one_room = BIT_ROOM * (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS);
     const double most = (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS) / BIT_ROOM;
     if (base->Times.empty()) return;
     size_t j = static_cast<size_t>(
@@ -547,7 +547,7 @@ void PutInBefore(const TapeBlock& other, double offset, const std::vector<bool>&
         const double t = other.Times[j] - offset;
         const double gap = base->Times.front() - t;
         if (matched[j] || other.Margins[j] < DOUBT_MARGIN || gap > most ||
-            gap < (other.Bits[j] ? one_room : room)) {
+            gap < (other.Bits[j] ? ONE_ROOM : ZERO_ROOM)) {
             break;
         }
         base->Bits.insert(base->Bits.begin(), other.Bits[j]);
@@ -572,8 +572,6 @@ TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t refer
                         const std::vector<double>& offsets)
 {
     TapeBlock base = *group[reference];
-    const double room = BIT_ROOM * (ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS);
-    const double one_room = BIT_ROOM * (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS);
     for (size_t r = 0; r < group.size(); ++r) {
         if (r == reference) continue;
         const TapeBlock& other = *group[r];
@@ -590,8 +588,9 @@ TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t refer
             if (place == 0 || place == base.Times.size()) continue;  // outside the reference
             // A sure 1 before it fills a 1's place, not a 0's.
             const bool after_one = base.Bits[place - 1] && base.Margins[place - 1] >= DOUBT_MARGIN;
-            const double room_after = after_one ? one_room : room;
-            if (t - base.Times[place - 1] < room_after || base.Times[place] - t < room) continue;
+            const double room_after = after_one ? ONE_ROOM : ZERO_ROOM;
+            if (t - base.Times[place - 1] < room_after || base.Times[place] - t < ZERO_ROOM)
+                continue;
             const auto k = static_cast<long>(place);
             base.Bits.insert(base.Bits.begin() + k, other.Bits[j]);
             base.Margins.insert(base.Margins.begin() + k, other.Margins[j]);

@@ -74,16 +74,18 @@ std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, i
         auto heard = std::find_if(compared.begin(), counted, overlaps);
         double from = heard == counted ? 0 : heard->Start;
         if (heard == counted) {
+            // Where the comparator found the tape, its timing is heard for agreeing with the
+            // filtered view, and begins where that heard the tape if that was before.
+            heard = std::find_if(counted, compared.end(), overlaps);
             size_t both = 0;
-            const double agreement = SureAgreement(block, views[FILTERED_VIEW], &both);
-            heard = both >= TIMED_AGREEING_BITS && agreement >= settings.TimedAgreement
-                        ? std::find_if(counted, compared.end(), overlaps)
-                        : compared.end();
-            // Heard for agreeing with the filtered view, it begins where that heard the tape,
-            // if that was before the comparator did.
-            const auto filtered =
-                std::find_if(views[FILTERED_VIEW].begin(), views[FILTERED_VIEW].end(), overlaps);
+            if (heard != compared.end() &&
+                (SureAgreement(block, views[FILTERED_VIEW], &both) < settings.TimedAgreement ||
+                 both < TIMED_AGREEING_BITS)) {
+                heard = compared.end();
+            }
             if (heard != compared.end()) {
+                const auto filtered = std::find_if(views[FILTERED_VIEW].begin(),
+                                                   views[FILTERED_VIEW].end(), overlaps);
                 from = filtered == views[FILTERED_VIEW].end()
                            ? heard->Start
                            : std::min(heard->Start, filtered->Start);
