@@ -427,41 +427,58 @@ test('recording from the input reads each program as it comes', async () => {
       '--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream',
       `--use-file-for-fake-audio-capture=${file}%noloop`],
   });
+  // The fake capture device plays its file in real time. On a loaded machine it can miss or
+  // repeat a moment of it, and then the tape itself that reached the page is damaged: the
+  // page must say so (no wrong program is ever called OK), and the recording is made again,
+  // up to three times, until one comes through whole.
+  const recordOnce = async (viewport) => {
+    const context = await recorder.newContext({ viewport, acceptDownloads: true });
+    const page = await context.newPage();
+    await page.goto(`${origin}/index.html`);
+    // Every status the page shows is kept: on a loaded machine a status may come and go
+    // between two looks at the page.
+    await page.evaluate(() => {
+      const reading = document.getElementById('reading');
+      window.statusesShown = [];
+      new MutationObserver(() => window.statusesShown.push(reading.textContent))
+        .observe(reading, { childList: true, characterData: true, subtree: true });
+    });
+    await page.click('#record');
+    // The meter shows the tape's level while it plays.
+    await page.waitForFunction(() => Number(document.getElementById('level').dataset.level) > -20,
+      null, { timeout: 20000 });
+    // A damaged capture may hold fewer programs: it has played out 40 s after it began.
+    await page.waitForFunction(() => document.getElementById('recovered').children.length >= 2,
+      null, { timeout: 40000 }).catch(() => {});
+    const statuses = await page.evaluate(() => window.statusesShown);
+    assert.ok(await page.isDisabled('#record'), 'Record cannot start twice');
+    const screenshot = await page.screenshot({ fullPage: true });
+    await page.click('#record-stop');
+    const shown = await recoveredOnPage(page);
+    for (const p of shown) {
+      if (p.status === 'ok') assert.ok(images.some((image) => image.equals(p.bytes)), p.line);
+    }
+    const whole = shown.length === 2 && shown[0].name === 'first.p' && shown[1].name === 'second.p' &&
+      shown.every((p, k) => (p.status === 'ok' || p.status === 'doubtful') && p.bytes.equals(images[k]));
+    return { context, page, statuses, screenshot, shown, whole };
+  };
   try {
     for (const [label, viewport] of [['desktop', { width: 1280, height: 900 }],
       ['phone', { width: 390, height: 844 }]]) {
-      const context = await recorder.newContext({ viewport, acceptDownloads: true });
-      const page = await context.newPage();
-      await page.goto(`${origin}/index.html`);
-      // Every status the page shows is kept: on a loaded machine a status may come and go
-      // between two looks at the page.
-      await page.evaluate(() => {
-        const reading = document.getElementById('reading');
-        window.statusesShown = [];
-        new MutationObserver(() => window.statusesShown.push(reading.textContent))
-          .observe(reading, { childList: true, characterData: true, subtree: true });
-      });
-      await page.click('#record');
-      // The meter shows the tape's level while it plays.
-      await page.waitForFunction(() => Number(document.getElementById('level').dataset.level) > -20,
-        null, { timeout: 20000 });
-      await page.waitForFunction(() => document.getElementById('recovered').children.length >= 2,
-        null, { timeout: 60000 });
+      let attempt = await recordOnce(viewport);
+      for (let k = 1; k < 3 && !attempt.whole; k++) {
+        console.log(`# the capture reached the page damaged; recording again:\n# ${
+          attempt.shown.map((p) => p.line).join('\n# ')}`);
+        await attempt.context.close();
+        attempt = await recordOnce(viewport);
+      }
+      const { context, page, statuses, screenshot, shown } = attempt;
+      assert.ok(attempt.whole, shown.map((p) => p.line).join('\n'));
       // While a program played, the page said which it was and how much of it had been read.
-      const statuses = await page.evaluate(() => window.statusesShown);
       assert.ok(statuses.some((s) => /^Reading a ZX81 program, "FIRST": \d+ bytes so far\.$/.test(s)),
         statuses.join('\n'));
-      assert.ok(await page.isDisabled('#record'), 'Record cannot start twice');
       fs.mkdirSync(SCREENSHOTS, { recursive: true });
-      await page.screenshot({ path: path.join(SCREENSHOTS, `recording-${label}.png`), fullPage: true });
-      await page.click('#record-stop');
-      const shown = await recoveredOnPage(page);
-      // The fake capture device plays its file in real time: on a loaded machine it can miss a
-      // moment of it, which puts a bit in doubt without making a byte wrong.
-      assert.deepEqual(shown.map((p) => p.name), ['first.p', 'second.p']);
-      assert.ok(shown.every((p) => p.status === 'ok' || p.status === 'doubtful'),
-        shown.map((p) => p.line).join('\n'));
-      assert.ok(shown[0].bytes.equals(images[0]) && shown[1].bytes.equals(images[1]));
+      fs.writeFileSync(path.join(SCREENSHOTS, `recording-${label}.png`), screenshot);
       // A program read live shows inside as one converted does, its bytes placed on the tape.
       await page.click('#recovered li:nth-child(2) button.look');
       await page.waitForSelector('#inside:not([hidden])');
