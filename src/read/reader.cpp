@@ -1,8 +1,19 @@
 #include "read/reader.h"
 
 #include <algorithm>
+#include <exception>
+#include <functional>
+#include <system_error>
+#include <thread>
 
 #include "read/merge.h"
+
+// A build for the web page has no threads: there every piece of work runs on the caller's.
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+#define ZX8XREAD_THREADS 0
+#else
+#define ZX8XREAD_THREADS 1
+#endif
 
 namespace {
 
@@ -13,6 +24,44 @@ constexpr double TIMED_LEAD_SECONDS = 1e-3;
 // Bits sure in both the timed and the filtered view that show whether they agree: enough that a
 // few of the filter's own mistakes do not decide.
 constexpr size_t TIMED_AGREEING_BITS = 64;
+
+// Fewer frames than this are read on the caller's thread alone: a thread costs more to start
+// than they take to read.
+constexpr int64_t FRAMES_PER_THREAD = 8192;
+
+// Runs the pieces of work side by side, each on a thread of its own but the first, which runs
+// on the caller's; returns when all are done, throwing what the first piece to fail threw. Where
+// no thread can be started, a piece runs on the caller's thread after the first. The pieces
+// share nothing they change.
+void RunTogether(const std::vector<std::function<void()>>& work)
+{
+    std::vector<std::exception_ptr> failed(work.size());
+    auto run = [&](size_t k) {
+        try {
+            work[k]();
+        } catch (...) {
+            failed[k] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> threads;
+    std::vector<size_t> left;
+    for (size_t k = 1; k < work.size(); ++k) {
+#if ZX8XREAD_THREADS
+        try {
+            threads.emplace_back(run, k);
+            continue;
+        } catch (const std::system_error&) {
+        }
+#endif
+        left.push_back(k);
+    }
+    if (!work.empty()) run(0);
+    for (const size_t k : left) run(k);
+    for (std::thread& thread : threads) thread.join();
+    for (const std::exception_ptr& e : failed) {
+        if (e) std::rethrow_exception(e);
+    }
+}
 
 // Hands the bursts a detector found to its framer, and the silence since, up to sample
 // `quiet_until` of `rate` per second.
@@ -152,15 +201,38 @@ void StartReader(RecordingReader* r, int channels, double rate, const ReaderSett
 
 void FeedReader(RecordingReader* r, const float* samples, int64_t frames)
 {
-    r->Compared.resize(static_cast<size_t>(frames));
-    r->Away.resize(static_cast<size_t>(frames));
-    for (size_t c = 0; c < r->ChannelsRead.size(); ++c) {
+    const size_t read = r->ChannelsRead.size();
+    r->Compared.resize(read * static_cast<size_t>(frames));
+    r->Away.resize(read * static_cast<size_t>(frames));
+    // Each channel's filtered view is read beside its comparator, and the comparator's two views
+    // beside each other once it has run: each detector has its own state and the samples are
+    // only read, so the views are what they are when read one after another.
+    std::vector<std::function<void()>> views;
+    for (size_t c = 0; c < read; ++c) {
         const float* channel = samples + r->ChannelsRead[c];
-        Compare(&r->Comparators[c], channel, frames, r->Channels, r->Compared.data(),
-                r->Away.data());
-        FeedBurstDetector(&r->Detectors[2 * c + FILTERED_VIEW], channel, frames, r->Channels);
-        FeedBurstDetector(&r->Detectors[2 * c + COMPARED_VIEW], r->Compared.data(), frames, 1);
-        FeedRunDetector(&r->Runs[c], r->Away.data(), frames);
+        float* compared = r->Compared.data() + c * static_cast<size_t>(frames);
+        float* away = r->Away.data() + c * static_cast<size_t>(frames);
+        views.emplace_back([=] {
+            Compare(&r->Comparators[c], channel, frames, r->Channels, compared, away);
+            auto counted = [=] {
+                FeedBurstDetector(&r->Detectors[2 * c + COMPARED_VIEW], compared, frames, 1);
+            };
+            auto timed = [=] { FeedRunDetector(&r->Runs[c], away, frames); };
+            if (frames < FRAMES_PER_THREAD) {
+                counted();
+                timed();
+            } else {
+                RunTogether({counted, timed});
+            }
+        });
+        views.emplace_back([=] {
+            FeedBurstDetector(&r->Detectors[2 * c + FILTERED_VIEW], channel, frames, r->Channels);
+        });
+    }
+    if (frames < FRAMES_PER_THREAD) {
+        for (const std::function<void()>& view : views) view();
+    } else {
+        RunTogether(views);
     }
     FrameAllFound(r);
     for (size_t v = 0; v < r->Framers.size(); ++v) CollectBlocks(r, v);

@@ -37,7 +37,8 @@ struct RecordingReader {
     // Per view of each channel read: channel c's view v at VIEWS c + v.
     std::vector<Framer> Framers;
     std::vector<std::vector<TapeBlock>> Blocks;  // finished, not yet taken
-    // A channel's samples through its comparator, and the same high away from the resting level.
+    // Per channel read, its samples through its comparator, and the same high away from the
+    // resting level: channel c's at frames c onwards, for the frames fed last.
     std::vector<float> Compared, Away;
 };
 
