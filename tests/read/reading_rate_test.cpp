@@ -21,15 +21,17 @@
 
 namespace {
 
-// The programs read from `samples` at `rate`, fed as a recording arrives.
-std::vector<TapeProgram> ReadSamples(const std::vector<double>& samples, double rate)
+// The programs read from `samples` at `rate`, fed as a recording arrives, `piece` frames at a
+// time.
+std::vector<TapeProgram> ReadSamples(const std::vector<double>& samples, double rate,
+                                     size_t piece = 65536)
 {
     RecordingReader reader;
     StartReader(&reader, 1, rate);
     std::vector<TapeBlock> blocks;
     const std::vector<float> floats(samples.begin(), samples.end());
-    for (size_t at = 0; at < floats.size(); at += 65536) {
-        const auto count = static_cast<int64_t>(std::min<size_t>(65536, floats.size() - at));
+    for (size_t at = 0; at < floats.size(); at += piece) {
+        const auto count = static_cast<int64_t>(std::min(piece, floats.size() - at));
         FeedReader(&reader, floats.data() + at, count);
         for (TapeBlock& block : TakeBlocks(&reader)) blocks.push_back(std::move(block));
     }
@@ -81,6 +83,24 @@ TEST(ReadingRate, DamagedTapesReadAsWellAsBefore)
     EXPECT_EQ(readings, 20);
     EXPECT_EQ(wrong_called_good, 0);
     EXPECT_GE(right, 17) << "right readings: " << right;  // 16 when set, 17 with the comparator
+}
+
+TEST(ReadingRate, PiecesReadSideBySideReadAsOneAfterAnother)
+{
+    // Large pieces are read by the views side by side, small ones one view after another.
+    const std::vector<uint8_t> image = WellFormedZx81Image(40, 31);
+    std::vector<double> samples = MachineTapeSamples(image, TARGET_ZX81, {38, 39, 0xA8});
+    double rate = 44100;
+    std::string error;
+    ASSERT_TRUE(ApplyDamage(&samples, &rate, {"chain", "oldtape"}, 7, &error));
+    const std::vector<TapeProgram> together = ReadSamples(samples, rate);
+    const std::vector<TapeProgram> apart = ReadSamples(samples, rate, 4000);
+    ASSERT_FALSE(together.empty());
+    ASSERT_EQ(together.size(), apart.size());
+    for (size_t k = 0; k < together.size(); ++k) {
+        EXPECT_TRUE(together[k].Image == apart[k].Image);
+        EXPECT_TRUE(together[k].BitMargins == apart[k].BitMargins);
+    }
 }
 
 }  // namespace
