@@ -123,6 +123,11 @@ LOSSY = [
     ('portable with AGC, MP3 48 kbps', 'chain portable', 'mp3 48'),
     ('worn tape, Ogg quality 0', 'chain worntape', 'ogg 0'),
     ('good deck, Opus 32 kbps', 'chain gooddeck', 'opus 32'),
+    ('turned head, Ogg quality 2', 'chain turnedhead', 'ogg 2'),
+    ('good deck, MP3 48 kbps', 'chain gooddeck', 'mp3 48'),
+    ('MP3 32 kbps', '', 'mp3 32'),
+    ('Opus 52 kbps', '', 'opus 52'),
+    ('turned head, MP3 80 kbps', 'chain turnedhead', 'mp3 80'),
 ]
 
 LOSSY_HELDOUT = [

@@ -568,10 +568,10 @@ void PutInBefore(const TapeBlock& other, double offset, const std::vector<bool>&
 // The reference with the bits it lacks put in: those of other readings of the same timeline
 // (each `offsets` later than the reference) that began where the reference has room for a bit
 // but none.
-TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t reference,
-                        const std::vector<double>& offsets)
+void FillReference(const std::vector<const TapeBlock*>& group, size_t reference,
+                   const std::vector<double>& offsets, TapeBlock* filled)
 {
-    TapeBlock base = *group[reference];
+    TapeBlock& base = *filled;
     for (size_t r = 0; r < group.size(); ++r) {
         if (r == reference) continue;
         const TapeBlock& other = *group[r];
@@ -600,7 +600,6 @@ TapeBlock FillReference(const std::vector<const TapeBlock*>& group, size_t refer
         }
         PutInBefore(other, offsets[r], matched, &base);
     }
-    return base;
 }
 
 // The block the group's readings make together, from the reference (filled in or mended) and,
@@ -742,6 +741,90 @@ void DropUnheard(const std::vector<const TapeBlock*>& group, size_t reference,
     KeepBits(base, keep);
 }
 
+// The reference with each stretch that holds bits in doubt replaced by another view's
+// bits there, where that view heard the stretch surely in a different number of bits: the
+// reference ran bursts together there, or heard one in pieces, and the other did not. A stretch
+// lies between two bits that are sure in the reference and that both views heard alike (or the
+// block's start, where the other began too): a sure bit of the reference that the other did not
+// hear, or surely heard otherwise, is part of it (where the comparator has not yet settled, at a
+// block's start, its view may hear a bit surely and wrongly).
+void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t reference,
+                       const std::vector<double>& offsets, TapeBlock* base)
+{
+    auto sure = [](const TapeBlock& block, size_t i) { return block.Margins[i] >= DOUBT_MARGIN; };
+    for (size_t r = 0; r < group.size(); ++r) {
+        if (r == reference || base->Times.empty()) continue;
+        const TapeBlock& other = *group[r];
+        const std::vector<long> at = SameMoments(*base, other, offsets[r]);
+        const size_t n = base->Bits.size();
+        auto anchor = [&](size_t i) {
+            return sure(*base, i) && at[i] >= 0 &&
+                   other.Bits[static_cast<size_t>(at[i])] == base->Bits[i];
+        };
+        // The other's bit before its first at or after the reference's first moment.
+        const long before_first =
+            static_cast<long>(std::lower_bound(other.Times.begin(), other.Times.end(),
+                                               base->Times.front() + offsets[r] - DOUBTFUL_MOMENT) -
+                              other.Times.begin()) -
+            1;
+        // At the block's start, the other heard the stretch only if it began there too.
+        const bool heard_start =
+            other.Times.front() - offsets[r] <= base->Times.front() + DOUBTFUL_MOMENT;
+        TapeBlock taken = *base;
+        taken.Bits.clear();
+        taken.Margins.clear();
+        taken.Times.clear();
+        std::vector<size_t> number(n + 1);  // each bit's place in `taken`
+        for (size_t i = 0; i < n;) {
+            number[i] = taken.Bits.size();
+            size_t end = i;
+            bool unsure = false;
+            for (; end < n && !anchor(end); ++end) unsure = unsure || !sure(*base, end);
+            const long from = i == 0 ? before_first : at[i - 1];
+            const long to = end < n ? at[end] : -1;
+            bool take = unsure && to > from + 1 && static_cast<size_t>(to - from - 1) != end - i &&
+                        (i > 0 || heard_start);
+            for (long j = from + 1; take && j < to; ++j) take = sure(other, static_cast<size_t>(j));
+            if (!take) {
+                // The stretch as it is, and the bit that ends it.
+                for (const size_t last = std::min(end + 1, n); i < last; ++i) {
+                    number[i] = taken.Bits.size();
+                    taken.Bits.push_back(base->Bits[i]);
+                    taken.Margins.push_back(base->Margins[i]);
+                    taken.Times.push_back(base->Times[i]);
+                }
+                continue;
+            }
+            for (long j = from + 1; j < to; ++j) {
+                const auto k = static_cast<size_t>(j);
+                taken.Bits.push_back(other.Bits[k]);
+                taken.Margins.push_back(other.Margins[k]);
+                taken.Times.push_back(other.Times[k] - offsets[r]);
+            }
+            for (size_t k = i + 1; k < end; ++k) number[k] = number[i];
+            i = end;
+        }
+        if (taken.Bits.size() == n && taken.Times == base->Times) continue;
+        number[n] = taken.Bits.size();
+        // A place the block may begin at inside a stretch taken goes with it, as sure a start
+        // as the surest there.
+        taken.Starts.clear();
+        taken.StartMargins.clear();
+        for (size_t k = 0; k < base->Starts.size(); ++k) {
+            const size_t start = number[base->Starts[k]];
+            if (!taken.Starts.empty() && taken.Starts.back() == start) {
+                taken.StartMargins.back() =
+                    std::max(taken.StartMargins.back(), base->StartMargins[k]);
+                continue;
+            }
+            taken.Starts.push_back(start);
+            taken.StartMargins.push_back(base->StartMargins[k]);
+        }
+        taken.Start = taken.Times.front();
+        *base = std::move(taken);
+    }
+}
+
 // Readings on one timeline, lined up by the moments their bits began, the reference filled in
 // first where others hold bits it lost. `views`: they are views of one signal, which lie within
 // moments of each other and heard the same pulses; the reference also loses the bits it alone
@@ -755,7 +838,9 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views
     for (size_t r = 0; r < group.size(); ++r) {
         if (r != reference) offsets[r] = TimeOffset(*group[reference], *group[r], most);
     }
-    TapeBlock base = FillReference(group, reference, offsets);
+    TapeBlock base = *group[reference];
+    if (views) TakeSureStretches(group, reference, offsets, &base);
+    FillReference(group, reference, offsets, &base);
     if (views) DropUnheard(group, reference, offsets, &base);
     std::vector<std::vector<long>> at(group.size());
     for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *group[r], offsets[r]);

@@ -183,6 +183,47 @@ TEST(MergeViews, BitsTheSurestViewLostBeforeItsFirstAreThoseAnotherHeardSurely)
     }
 }
 
+TEST(MergeViews, AStretchTheSurestViewRanTogetherIsAsAnotherHeardItSurely)
+{
+    // The tape's bits at their pace (a 0 every 2.5 ms, a 1 every 4 ms). The surest view heard
+    // five of them (1 0 1 1 0) as four in doubt, bursts run together, where the other view heard
+    // them surely: inside the block, and at its start, where the first of the four is sure and
+    // wrong (a comparator not yet settled).
+    TapeBlock first;
+    double t = 0.1;
+    for (int i = 0; i < 100; ++i) {
+        const bool one = (0x0D >> (i % 5)) & 1;  // 1 0 1 1 0, again and again
+        first.Bits.push_back(one);
+        first.Margins.push_back(i >= 70 && i < 80 ? 0.2f : 0.9f);  // its own doubt is elsewhere
+        first.Times.push_back(t);
+        t += one ? 0.004 : 0.0025;
+    }
+    first.Starts = {0};
+    first.StartMargins = {0};
+    first.Start = first.Times.front();
+    first.End = t;
+    for (const long from : {40L, 0L}) {
+        SCOPED_TRACE(from);
+        TapeBlock surest = first;
+        std::fill(surest.Margins.begin(), surest.Margins.end(), 1.0f);
+        for (double& time : surest.Times) time += 0.0003;
+        const double at = first.Times[static_cast<size_t>(from)];
+        surest.Bits.erase(surest.Bits.begin() + from, surest.Bits.begin() + from + 5);
+        surest.Margins.erase(surest.Margins.begin() + from, surest.Margins.begin() + from + 5);
+        surest.Times.erase(surest.Times.begin() + from, surest.Times.begin() + from + 5);
+        const double heard[] = {-0.0004, 0.0048, 0.0088, 0.0129};
+        for (long k = 3; k >= 0; --k) {
+            surest.Bits.insert(surest.Bits.begin() + from, k == 0 && from > 0);
+            surest.Margins.insert(surest.Margins.begin() + from, k == 0 && from == 0 ? 1.0f : 0.2f);
+            surest.Times.insert(surest.Times.begin() + from, at + heard[k]);
+        }
+        surest.Start = surest.Times.front();
+        const std::vector<TapeBlock> merged = MergeViews({{first}, {surest}});
+        ASSERT_EQ(merged.size(), 1u);
+        EXPECT_TRUE(merged[0].Bits == first.Bits);
+    }
+}
+
 TEST(MergeViews, AgreementCountsTheBitsBothViewsHeardSurely)
 {
     const auto bit = [](int i) { return i % 3 == 0; };
