@@ -37,8 +37,12 @@ void FollowRestingSide(Comparator* c, double x, double middle)
     ++c->Stay;
     c->LongestAbove -= c->Follow * c->LongestAbove;
     c->LongestBelow -= c->Follow * c->LongestBelow;
-    double& longest = above ? c->LongestAbove : c->LongestBelow;
-    longest = std::max(longest, static_cast<double>(c->Stay));
+    const auto stay = static_cast<double>(c->Stay);
+    if (above) {
+        c->LongestAbove = std::max(c->LongestAbove, stay);
+    } else {
+        c->LongestBelow = std::max(c->LongestBelow, stay);
+    }
 
     const double swing = c->Top - c->Bottom;
     c->Quiet = std::min(c->Quiet, swing);
@@ -58,9 +62,13 @@ void FollowRestingSide(Comparator* c, double x, double middle)
 
 }  // namespace
 
-void Compare(Comparator* c, const float* samples, int64_t count, int stride, float* out,
+void Compare(Comparator* comparator, const float* samples, int64_t count, int stride, float* out,
              float* away)
 {
+    // Worked on in a copy of its own, which the compiler keeps in registers: the samples written
+    // out cannot then be taken to change it.
+    Comparator state = *comparator;
+    Comparator* c = &state;
     for (int64_t n = 0; n < count; ++n) {
         const double x = samples[n * stride];
         const double gap = c->Top - c->Bottom;
@@ -113,4 +121,5 @@ void Compare(Comparator* c, const float* samples, int64_t count, int stride, flo
         c->Beyond = beyond;
         away[n] = static_cast<float>(away_now ? half : -half);
     }
+    *comparator = state;
 }
