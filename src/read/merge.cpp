@@ -774,7 +774,8 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
         taken.Bits.clear();
         taken.Margins.clear();
         taken.Times.clear();
-        std::vector<size_t> number(n + 1);  // each bit's place in `taken`
+        std::vector<size_t> number(n);  // each bit's place in `taken`
+        bool took = false;
         for (size_t i = 0; i < n;) {
             number[i] = taken.Bits.size();
             size_t end = i;
@@ -803,9 +804,9 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
             }
             for (size_t k = i + 1; k < end; ++k) number[k] = number[i];
             i = end;
+            took = true;
         }
-        if (taken.Bits.size() == n && taken.Times == base->Times) continue;
-        number[n] = taken.Bits.size();
+        if (!took) continue;
         // A place the block may begin at inside a stretch taken goes with it, as sure a start
         // as the surest there.
         taken.Starts.clear();

@@ -29,11 +29,11 @@ constexpr size_t TIMED_AGREEING_BITS = 64;
 // than they take to read.
 constexpr int64_t FRAMES_PER_THREAD = 8192;
 
-// Runs the pieces of work side by side, each on a thread of its own but the first, which runs
-// on the caller's; returns when all are done, throwing what the first piece to fail threw. Where
-// no thread can be started, a piece runs on the caller's thread after the first. The pieces
-// share nothing they change.
-void RunTogether(const std::vector<std::function<void()>>& work)
+// Runs the pieces of work for `frames` frames side by side, each on a thread of its own but the
+// first, which runs on the caller's; returns when all are done, throwing what the lowest-numbered
+// piece that failed threw. Fewer frames than FRAMES_PER_THREAD, and any piece no thread can be
+// started for, run on the caller's thread one after another. The pieces share nothing they change.
+void RunTogether(const std::vector<std::function<void()>>& work, int64_t frames)
 {
     std::vector<std::exception_ptr> failed(work.size());
     auto run = [&](size_t k) {
@@ -45,14 +45,15 @@ void RunTogether(const std::vector<std::function<void()>>& work)
     };
     std::vector<std::thread> threads;
     std::vector<size_t> left;
+    const bool together = ZX8XREAD_THREADS && frames >= FRAMES_PER_THREAD;
     for (size_t k = 1; k < work.size(); ++k) {
-#if ZX8XREAD_THREADS
-        try {
-            threads.emplace_back(run, k);
-            continue;
-        } catch (const std::system_error&) {
+        if (together) {
+            try {
+                threads.emplace_back(run, k);
+                continue;
+            } catch (const std::system_error&) {
+            }
         }
-#endif
         left.push_back(k);
     }
     if (!work.empty()) run(0);
@@ -218,22 +219,13 @@ void FeedReader(RecordingReader* r, const float* samples, int64_t frames)
                 FeedBurstDetector(&r->Detectors[2 * c + COMPARED_VIEW], compared, frames, 1);
             };
             auto timed = [=] { FeedRunDetector(&r->Runs[c], away, frames); };
-            if (frames < FRAMES_PER_THREAD) {
-                counted();
-                timed();
-            } else {
-                RunTogether({counted, timed});
-            }
+            RunTogether({counted, timed}, frames);
         });
         views.emplace_back([=] {
             FeedBurstDetector(&r->Detectors[2 * c + FILTERED_VIEW], channel, frames, r->Channels);
         });
     }
-    if (frames < FRAMES_PER_THREAD) {
-        for (const std::function<void()>& view : views) view();
-    } else {
-        RunTogether(views);
-    }
+    RunTogether(views, frames);
     FrameAllFound(r);
     for (size_t v = 0; v < r->Framers.size(); ++v) CollectBlocks(r, v);
     r->Frames += frames;
