@@ -128,6 +128,11 @@ LOSSY = [
     ('MP3 32 kbps', '', 'mp3 32'),
     ('Opus 52 kbps', '', 'opus 52'),
     ('turned head, MP3 80 kbps', 'chain turnedhead', 'mp3 80'),
+    ('good deck, MP3 56 kbps', 'chain gooddeck', 'mp3 56'),
+    ('turned head, Ogg quality 1.5', 'chain turnedhead', 'ogg 1.5'),
+    ('Opus 44 kbps', '', 'opus 44'),
+    ('hiss 30 dB, MP3 40 kbps', 'noise 30', 'mp3 40'),
+    ('turned head, Opus 48 kbps', 'chain turnedhead', 'opus 48'),
 ]
 
 LOSSY_HELDOUT = [

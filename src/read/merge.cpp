@@ -532,8 +532,11 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
 
 // The sure bits of `other` (its times `offset` later) that no bit of `base` matched and that
 // came before base's first, one after another at the tape's pace up to it, put in before it: the
-// reference lost the first bits of the block, where the other heard them. The block may still
-// begin where it began before, its first bit as sure as it was.
+// reference lost the first bits of the block, where the other heard them. Before those, one bit
+// the other heard in doubt at that pace is put in too: it may be the block's true first bit, or
+// hiss before the tape, so the block may begin at it or after it, and the reading that passes
+// its checks tells. The block may still begin where it began before, its first bit as sure as it
+// was.
 void PutInBefore(const TapeBlock& other, double offset, const std::vector<bool>& matched,
                  TapeBlock* base)
 {
@@ -543,13 +546,12 @@ void PutInBefore(const TapeBlock& other, double offset, const std::vector<bool>&
         std::lower_bound(other.Times.begin(), other.Times.end(), base->Times.front() + offset) -
         other.Times.begin());
     size_t put = 0;
-    while (j-- > 0) {
+    bool in_doubt = false;
+    while (!in_doubt && j-- > 0) {
         const double t = other.Times[j] - offset;
         const double gap = base->Times.front() - t;
-        if (matched[j] || other.Margins[j] < DOUBT_MARGIN || gap > most ||
-            gap < (other.Bits[j] ? ONE_ROOM : ZERO_ROOM)) {
-            break;
-        }
+        if (matched[j] || gap > most || gap < (other.Bits[j] ? ONE_ROOM : ZERO_ROOM)) break;
+        in_doubt = other.Margins[j] < DOUBT_MARGIN;
         base->Bits.insert(base->Bits.begin(), other.Bits[j]);
         base->Margins.insert(base->Margins.begin(), other.Margins[j]);
         base->Times.insert(base->Times.begin(), t);
@@ -558,6 +560,10 @@ void PutInBefore(const TapeBlock& other, double offset, const std::vector<bool>&
     if (put == 0) return;
     for (size_t& start : base->Starts) start += put;
     if (!base->Starts.empty() && base->Starts.front() == put) base->StartMargins.front() = 1.0f;
+    if (in_doubt && put > 1) {  // the sure bits put in may begin the block
+        base->Starts.insert(base->Starts.begin(), 1);
+        base->StartMargins.insert(base->StartMargins.begin(), 1.0f);
+    }
     base->Starts.insert(base->Starts.begin(), 0);
     base->StartMargins.insert(base->StartMargins.begin(), 0.0f);  // no break before it
     for (size_t& bit : base->PausedBits) bit += put;
