@@ -956,8 +956,28 @@ double SureAgreement(const TapeBlock& block, const std::vector<TapeBlock>& other
     return compared == 0 ? 0.0 : static_cast<double>(agree) / static_cast<double>(compared);
 }
 
+// A view's 0 in doubt where it may have been the first piece of a 1 heard in two: the piece
+// after it is in doubt for its own sake (not only for a short pause after it, which a bit before
+// another program's has), its next bit follows it too soon for a bit of its own, and comes where
+// a 1's would.
+void DoubtFirstPieces(TapeBlock* block)
+{
+    const std::vector<double>& t = block->Times;
+    for (size_t j = 0; j + 2 < block->Bits.size(); ++j) {
+        const float unpaused = ListedMargin(block->PausedBits, block->UnpausedMargins, j + 1);
+        const float piece = unpaused >= 0 ? unpaused : block->Margins[j + 1];
+        if (block->Bits[j] == 0 && piece < DOUBT_MARGIN && t[j + 2] - t[j + 1] < ZERO_ROOM &&
+            t[j + 2] - t[j] >= ONE_ROOM) {
+            block->Margins[j] = std::min(block->Margins[j], piece);
+        }
+    }
+}
+
 std::vector<TapeBlock> MergeViews(std::vector<std::vector<TapeBlock>> views)
 {
+    for (auto& view : views) {
+        for (TapeBlock& block : view) DoubtFirstPieces(&block);
+    }
     for (size_t v = 1; v < views.size(); ++v) {
         for (TapeBlock& later : views[v]) {
             const double first_share = OverlappingShare(views[0], later);

@@ -164,6 +164,26 @@ TEST(MergeViews, ABurstTheSurestViewHeardInTwoPiecesIsOneBit)
     }
 }
 
+TEST(MergeViews, AOneTheFirstViewHeardAsAZeroAndAPieceIsInDoubt)
+{
+    // The first view heard the 1 at bit 50 as a 0 it is fairly sure of and a piece in doubt,
+    // 2.7 ms later, that the next bit follows 1.3 ms after; the other views, surer elsewhere,
+    // heard the 1 whole, unsure of it.
+    TapeBlock whole = EvenBlock(100, 1.0f, 0.1, 0.004, [](int i) { return i % 3 == 2; });
+    whole.Margins[50] = 0.0f;
+    TapeBlock pieces = whole;
+    for (size_t i = 0; i < 100; ++i) pieces.Margins[i] = i >= 70 && i < 90 ? 0.2f : 0.9f;
+    pieces.Bits[50] = 0;
+    pieces.Margins[50] = 0.65f;
+    pieces.Bits.insert(pieces.Bits.begin() + 51, 0);
+    pieces.Margins.insert(pieces.Margins.begin() + 51, 0.0f);
+    pieces.Times.insert(pieces.Times.begin() + 51, pieces.Times[50] + 0.0027);
+    const std::vector<TapeBlock> merged = MergeViews({{pieces}, {whole}, {whole}});
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_TRUE(merged[0].Bits == whole.Bits);
+    EXPECT_LT(merged[0].Margins[50], DOUBT_MARGIN);
+}
+
 TEST(MergeViews, BitsTheSurestViewLostBeforeItsFirstAreThoseAnotherHeardSurely)
 {
     // The surest view lost the block's first two bits, which another view heard, surely or in
