@@ -133,6 +133,11 @@ LOSSY = [
     ('Opus 44 kbps', '', 'opus 44'),
     ('hiss 30 dB, MP3 40 kbps', 'noise 30', 'mp3 40'),
     ('turned head, Opus 48 kbps', 'chain turnedhead', 'opus 48'),
+    ('turned head, Ogg quality 0.5', 'chain turnedhead', 'ogg 0.5'),
+    ('good deck, MP3 VBR -V 6', 'chain gooddeck', 'mp3v 6'),
+    ('turned head, MP3 64 kbps', 'chain turnedhead', 'mp3 64'),
+    ('good deck, Opus 40 kbps', 'chain gooddeck', 'opus 40'),
+    ('worn tape, MP3 96 kbps', 'chain worntape', 'mp3 96'),
 ]
 
 LOSSY_HELDOUT = [

@@ -193,6 +193,16 @@ double SureShare(const TapeBlock& block)
                : static_cast<double>(SureBits(block)) / static_cast<double>(block.Margins.size());
 }
 
+// The checks that the programs a block holds fail, together.
+size_t FailedChecksIn(const TapeBlock& block)
+{
+    size_t failed = 0;
+    for (const TapeProgram& program : ProgramsInBlock(block, TARGET_UNKNOWN)) {
+        failed += program.Failed.size();
+    }
+    return failed;
+}
+
 // The reading the others are lined up with: among those nearly as sure as the surest (a reading
 // mostly in doubt may still pass more checks, by chance, as another machine's program), the one
 // whose programs pass the most checks (a reading that lost or gained a bit fails them), then one
@@ -201,13 +211,6 @@ size_t Reference(const std::vector<const TapeBlock*>& group)
 {
     double surest = 0;
     for (const TapeBlock* block : group) surest = std::max(surest, SureShare(*block));
-    auto failures = [](const TapeBlock& block) {
-        size_t failed = 0;
-        for (const TapeProgram& program : ProgramsInBlock(block, TARGET_UNKNOWN)) {
-            failed += program.Failed.size();
-        }
-        return failed;
-    };
     auto count_of = [&](size_t size) {
         return std::count_if(group.begin(), group.end(),
                              [&](const TapeBlock* b) { return b->Bits.size() == size; });
@@ -218,7 +221,7 @@ size_t Reference(const std::vector<const TapeBlock*>& group)
     size_t best_sure = 0;
     for (size_t r = 0; r < group.size(); ++r) {
         if (SureShare(*group[r]) < surest - SURE_SLACK) continue;
-        const size_t failed = failures(*group[r]);
+        const size_t failed = FailedChecksIn(*group[r]);
         const std::ptrdiff_t count = count_of(group[r]->Bits.size());
         const size_t sure = SureBits(*group[r]);
         const bool better = best_count < 0 || failed < best_failed ||
@@ -255,14 +258,14 @@ struct Settled {
 
 // Settles bit `i` of the (mended) reference, `base_bit` there, by the readings lined up with it,
 // with their margins as kept or, with `unpaused`, as they would be were the pauses beside them as
-// they should be.
+// they should be; with `base_stands`, `base_bit` stands, only its margin settled.
 // A bit in doubt for its count alone weighs as the rest of its evidence has it; it stays in doubt
 // where any reading (`any_odd`: views of one signal, which the same tape gave the same pulses)
 // or every reading that has it (readings of their own, where the count may be one's own damage)
 // counted pulses no bit has. `start` and `end` bound the stretch the readings hold.
 Settled SettleBit(const std::vector<const TapeBlock*>& group,
                   const std::vector<std::vector<long>>& at, size_t i, int base_bit, bool unpaused,
-                  bool any_odd, double start, double end)
+                  bool any_odd, bool base_stands, double start, double end)
 {
     int count[2] = {0, 0};
     float best[2] = {-1, -1};
@@ -300,7 +303,9 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
     // where they are equally sure does the majority.
     int bit = base_bit;
     const bool majority = !any_odd && count[0] + count[1] >= 3;
-    if (majority && count[0] != count[1]) {
+    if (base_stands) {
+        // the reference's bit, as sure as it was less the surest that says otherwise
+    } else if (majority && count[0] != count[1]) {
         bit = count[1] > count[0] ? 1 : 0;
     } else if (majority) {
         if (total[0] != total[1]) bit = total[1] > total[0] ? 1 : 0;
@@ -317,10 +322,11 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
     return settled;
 }
 
-// Settles each bit of the (mended) reference by all the readings lined up with it, keeping, as a
-// reading does, the margins a pause beside a bit lowered and an odd pulse count capped.
+// Settles each bit of the (mended) reference by all the readings lined up with it (or, with
+// `base_stands`, only its margin), keeping, as a reading does, the margins a pause beside a bit
+// lowered and an odd pulse count capped.
 void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vector<long>>& at,
-          bool any_odd, TapeBlock* merged)
+          bool any_odd, bool base_stands, TapeBlock* merged)
 {
     merged->PausedBits.clear();
     merged->UnpausedMargins.clear();
@@ -332,8 +338,9 @@ void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vec
         end = std::max(end, reading->End);
     }
     for (size_t i = 0; i < merged->Bits.size(); ++i) {
-        const Settled kept = SettleBit(group, at, i, merged->Bits[i], false, any_odd, start, end);
-        const Settled free = SettleBit(group, at, i, merged->Bits[i], true, any_odd, start, end);
+        const int bit = merged->Bits[i];
+        const Settled kept = SettleBit(group, at, i, bit, false, any_odd, base_stands, start, end);
+        const Settled free = SettleBit(group, at, i, bit, true, any_odd, base_stands, start, end);
         const float cap = kept.Odd ? ODD_COUNT_MARGIN : 1.0f;
         merged->Bits[i] = kept.Bit;
         merged->Margins[i] = std::min(kept.Margin, cap);
@@ -612,10 +619,10 @@ void FillReference(const std::vector<const TapeBlock*>& group, size_t reference,
 // for each reading, the bit of it that lines up with each of the reference's bits (-1: none).
 TapeBlock CombineGroup(const std::vector<const TapeBlock*>& group, size_t reference,
                        const TapeBlock& base, const std::vector<std::vector<long>>& at,
-                       bool any_odd)
+                       bool any_odd, bool base_stands = false)
 {
     TapeBlock merged = base;
-    Vote(group, at, any_odd, &merged);
+    Vote(group, at, any_odd, base_stands, &merged);
 
     // The readings, the reference first, each with its bits and times lined up.
     merged.Sources.clear();
@@ -851,7 +858,14 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views
     if (views) DropUnheard(group, reference, offsets, &base);
     std::vector<std::vector<long>> at(group.size());
     for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *group[r], offsets[r]);
-    return CombineGroup(group, reference, base, at, views);
+    TapeBlock merged = CombineGroup(group, reference, base, at, views);
+    // Where the reference's programs pass every check and those of the bits settled together
+    // do not, the others overturned bits of it wrongly: its bits stand, in doubt where others
+    // disagreed as surely.
+    if (FailedChecksIn(*group[reference]) == 0 && FailedChecksIn(merged) > 0) {
+        merged = CombineGroup(group, reference, base, at, views, true);
+    }
+    return merged;
 }
 
 // Readings of separate recordings, lined up by their bits, the reference mended first where the

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "read/program.h"
+#include "support/images.h"
+#include "support/tape_files.h"
 
 namespace {
 
@@ -182,6 +184,26 @@ TEST(MergeViews, AOneTheFirstViewHeardAsAZeroAndAPieceIsInDoubt)
     ASSERT_EQ(merged.size(), 1u);
     EXPECT_TRUE(merged[0].Bits == whole.Bits);
     EXPECT_LT(merged[0].Margins[50], DOUBT_MARGIN);
+}
+
+TEST(MergeViews, TheReferencesBitsStandWhereOthersWouldBreakItsChecks)
+{
+    // The first view heard one bit of D_FILE wrongly, surely enough to outvote the other view,
+    // whose program passes every check; that bit stays as the other heard it, in doubt.
+    std::vector<uint8_t> bytes = ZxName("GAME");
+    const std::vector<uint8_t> image = WellFormedZx81Image(5, 7);
+    bytes.insert(bytes.end(), image.begin(), image.end());
+    const auto bit = [&](int i) { return (bytes[i / 8] >> (7 - i % 8)) & 1; };
+    const TapeBlock right = EvenBlock(static_cast<int>(8 * bytes.size()), 1.0f, 0.1, 0.004, bit);
+    TapeBlock wrong = right;
+    for (float& margin : wrong.Margins) margin = 0.9f;
+    const size_t flipped = 8 * (4 + 3);  // the top bit of D_FILE's low byte
+    wrong.Bits[flipped] ^= 1;
+    wrong.Margins[flipped] = 0.6f;
+    const std::vector<TapeBlock> merged = MergeViews({{wrong}, {right}});
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_TRUE(merged[0].Bits == right.Bits);
+    EXPECT_LT(merged[0].Margins[flipped], DOUBT_MARGIN);
 }
 
 TEST(MergeViews, BitsTheSurestViewLostBeforeItsFirstAreThoseAnotherHeardSurely)
