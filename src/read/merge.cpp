@@ -194,13 +194,16 @@ double SureShare(const TapeBlock& block)
 }
 
 // The checks that the programs a block holds fail, together.
-size_t FailedChecksIn(const TapeBlock& block)
+size_t FailedChecksIn(const std::vector<TapeProgram>& programs)
 {
     size_t failed = 0;
-    for (const TapeProgram& program : ProgramsInBlock(block, TARGET_UNKNOWN)) {
-        failed += program.Failed.size();
-    }
+    for (const TapeProgram& program : programs) failed += program.Failed.size();
     return failed;
+}
+
+size_t FailedChecksIn(const TapeBlock& block)
+{
+    return FailedChecksIn(ProgramsInBlock(block, TARGET_UNKNOWN));
 }
 
 // The reading the others are lined up with: among those nearly as sure as the surest (a reading
@@ -862,7 +865,8 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views
     // Where the reference's programs pass every check and those of the bits settled together
     // do not, the others overturned bits of it wrongly: its bits stand, in doubt where others
     // disagreed as surely.
-    if (FailedChecksIn(*group[reference]) == 0 && FailedChecksIn(merged) > 0) {
+    const std::vector<TapeProgram> own = ProgramsInBlock(*group[reference], TARGET_UNKNOWN);
+    if (!own.empty() && FailedChecksIn(own) == 0 && FailedChecksIn(merged) > 0) {
         merged = CombineGroup(group, reference, base, at, views, true);
     }
     return merged;
