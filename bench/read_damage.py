@@ -138,6 +138,10 @@ LOSSY = [
     ('turned head, MP3 64 kbps', 'chain turnedhead', 'mp3 64'),
     ('good deck, Opus 40 kbps', 'chain gooddeck', 'opus 40'),
     ('worn tape, MP3 96 kbps', 'chain worntape', 'mp3 96'),
+    ('turned head, Ogg quality 1.2', 'chain turnedhead', 'ogg 1.2'),
+    ('turned head, Ogg quality 0.8', 'chain turnedhead', 'ogg 0.8'),
+    ('good deck, MP3 80 kbps', 'chain gooddeck', 'mp3 80'),
+    ('Opus 50 kbps', '', 'opus 50'),
 ]
 
 LOSSY_HELDOUT = [

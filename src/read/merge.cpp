@@ -289,6 +289,12 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
         if (lost) continue;
         const bool cut = j == 0 && reading.Start > start + BLOCK_GAP_SECONDS;
         if (cut) margin = 0;
+        // Where the combined block begins without the bits this reading heard before (hiss),
+        // its bit is as sure as it would be as a start.
+        const bool begins = i == 0 || at[r][i - 1] != static_cast<long>(j) - 1;
+        const float as_start =
+            begins && j > 0 ? ListedMargin(reading.Starts, reading.StartMargins, j) : -1.0f;
+        if (as_start >= 0) margin = as_start;
         const float free = ListedMargin(reading.PausedBits, reading.UnpausedMargins, j);
         if (unpaused && free >= 0) margin = free;
         const float uncounted = ListedMargin(reading.OddCounts, reading.UncountedMargins, j);

@@ -206,6 +206,30 @@ TEST(MergeViews, TheReferencesBitsStandWhereOthersWouldBreakItsChecks)
     EXPECT_LT(merged[0].Margins[flipped], DOUBT_MARGIN);
 }
 
+TEST(MergeViews, AViewsFirstBitAfterHissIsAsSureAsAStart)
+{
+    // The first view heard hiss as two bits before the tape, so the break before its first bit
+    // left that bit in doubt, though it is sure as a start; the surest view began at the tape
+    // and heard its first bit wrongly, in doubt.
+    const auto bit = [](int i) { return i % 3 == 0; };
+    TapeBlock surest = EvenBlock(100, 1.0f, 0.1005, 0.004, bit);
+    surest.Bits[0] = 0;
+    surest.Margins[0] = 0.3f;
+    TapeBlock first = EvenBlock(102, 0.9f, 0.1 - 0.008, 0.004, [&](int i) { return bit(i - 2); });
+    first.Bits[0] = first.Bits[1] = 0;
+    first.Times[0] = 0.1 - 0.0026;
+    first.Times[1] = 0.1 - 0.0013;
+    first.Margins[0] = first.Margins[1] = first.Margins[2] = 0.0f;
+    first.Starts = {0, 2};
+    first.StartMargins = {0.0f, 0.9f};
+    first.Start = first.Times[0];
+    const std::vector<TapeBlock> merged = MergeViews({{first}, {surest}});
+    ASSERT_EQ(merged.size(), 1u);
+    ASSERT_EQ(merged[0].Bits.size(), 100u);
+    EXPECT_EQ(merged[0].Bits[0], 1);
+    EXPECT_GE(merged[0].Margins[0], DOUBT_MARGIN);
+}
+
 TEST(MergeViews, BitsTheSurestViewLostBeforeItsFirstAreThoseAnotherHeardSurely)
 {
     // The surest view lost the block's first two bits, which another view heard, surely or in
