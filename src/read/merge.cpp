@@ -206,6 +206,13 @@ size_t FailedChecksIn(const TapeBlock& block)
     return FailedChecksIn(ProgramsInBlock(block, TARGET_UNKNOWN));
 }
 
+// Whether a block holds programs and they pass every check.
+bool PassesEveryCheck(const TapeBlock& block)
+{
+    const std::vector<TapeProgram> programs = ProgramsInBlock(block, TARGET_UNKNOWN);
+    return !programs.empty() && FailedChecksIn(programs) == 0;
+}
+
 // The reading the others are lined up with: among those nearly as sure as the surest (a reading
 // mostly in doubt may still pass more checks, by chance, as another machine's program), the one
 // whose programs pass the most checks (a reading that lost or gained a bit fails them), then one
@@ -871,8 +878,8 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views
     // Where the reference's programs pass every check and those of the bits settled together
     // do not, the others overturned bits of it wrongly: its bits stand, in doubt where others
     // disagreed as surely.
-    const std::vector<TapeProgram> own = ProgramsInBlock(*group[reference], TARGET_UNKNOWN);
-    if (!own.empty() && FailedChecksIn(own) == 0 && FailedChecksIn(merged) > 0) {
+    if (merged.Bits != group[reference]->Bits && PassesEveryCheck(*group[reference]) &&
+        FailedChecksIn(merged) > 0) {
         merged = CombineGroup(group, reference, base, at, views, true);
     }
     return merged;
