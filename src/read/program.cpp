@@ -11,6 +11,8 @@ constexpr size_t LONGEST_NAME = 255;
 // A program that follows another within moments is looked for this many bits before and after
 // the end of the first.
 constexpr long NEXT_PROGRAM_SHIFT = 8;
+// The most bits at a block's start that a click or hiss before the tape may have made.
+constexpr size_t LEADING_BITS_HEARD_WRONGLY = 2;
 
 // The block's bytes, counted from one of the bits where it may begin.
 struct ByteRun {
@@ -314,6 +316,20 @@ std::vector<TapeProgram> ProgramsInBlock(const TapeBlock& block, TargetFormat ma
         if (best.empty() || Penalty(programs.front()) < Penalty(best.front())) {
             best = std::move(programs);
         }
+    }
+    if (!best.empty() && best.front().Failed.empty()) return best;
+    // Where it fails its checks from every such place, its first bits may have been a click or
+    // hiss heard as bits: a reading that begins a bit or two later and passes them all is the
+    // block's, its first bit in doubt (nothing broke before it).
+    for (size_t start = 1; start <= LEADING_BITS_HEARD_WRONGLY; ++start) {
+        if (block.Bits.size() < start + 8) break;
+        if (std::find(block.Starts.begin(), block.Starts.end(), start) != block.Starts.end()) {
+            continue;
+        }
+        ByteRun run = BytesFrom(block, start);
+        run.BitMargins[0] = 0.0f;
+        std::vector<TapeProgram> programs = ProgramsInRun(run, machine);
+        if (!programs.empty() && programs.front().Failed.empty()) return programs;
     }
     return best;
 }

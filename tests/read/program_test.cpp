@@ -124,6 +124,18 @@ TEST(ProgramsInBlock, MidTapeAndDoubt)
     const TapeProgram second = ProgramsInBlock(after, TARGET_ZX81).back();
     EXPECT_EQ(second.Image, WellFormedZx81Image(3, 4));
     EXPECT_TRUE(NameIsDoubtful(second));
+    // A click before the tape heard as a sure bit or two, with no break after it: the program
+    // that passes its checks a bit or two later is the block's, its name in doubt.
+    for (const size_t clicks : {1u, 2u}) {
+        TapeBlock clicked = BlockOf(bytes);
+        clicked.Bits.insert(clicked.Bits.begin(), clicks, 0);
+        clicked.Margins.insert(clicked.Margins.begin(), clicks, 0.9f);
+        clicked.Times.insert(clicked.Times.begin(), clicks, 0.0);
+        const std::vector<TapeProgram> found = ProgramsInBlock(clicked, TARGET_ZX81);
+        ASSERT_FALSE(found.empty());
+        EXPECT_EQ(found[0].Image, WellFormedZx81Image(3, 4)) << clicks;
+        EXPECT_TRUE(NameIsDoubtful(found[0]));
+    }
 }
 
 }  // namespace
