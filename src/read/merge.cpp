@@ -320,7 +320,7 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
     int bit = base_bit;
     const bool majority = !any_odd && count[0] + count[1] >= 3;
     if (base_stands) {
-        // the reference's bit, as sure as it was less the surest that says otherwise
+        bit = base_bit;  // only its margin is settled
     } else if (majority && count[0] != count[1]) {
         bit = count[1] > count[0] ? 1 : 0;
     } else if (majority) {
