@@ -636,6 +636,12 @@ float ListedMargin(const std::vector<size_t>& bits, const std::vector<float>& ma
     return margins[static_cast<size_t>(at - bits.begin())];
 }
 
+float OwnMargin(const TapeBlock& block, size_t i)
+{
+    const float unpaused = ListedMargin(block.PausedBits, block.UnpausedMargins, i);
+    return unpaused >= 0 ? unpaused : block.Margins[i];
+}
+
 void KeepBits(TapeBlock* block, const std::vector<bool>& keep)
 {
     // The first bit kept, where bits before it go, begins the block: its margin is then what it

@@ -995,8 +995,7 @@ void DoubtFirstPieces(TapeBlock* block)
 {
     const std::vector<double>& t = block->Times;
     for (size_t j = 0; j + 2 < block->Bits.size(); ++j) {
-        const float unpaused = ListedMargin(block->PausedBits, block->UnpausedMargins, j + 1);
-        const float piece = unpaused >= 0 ? unpaused : block->Margins[j + 1];
+        const float piece = OwnMargin(*block, j + 1);
         if (block->Bits[j] == 0 && piece < DOUBT_MARGIN && t[j + 2] - t[j + 1] < ZERO_ROOM &&
             t[j + 2] - t[j] >= ONE_ROOM) {
             block->Margins[j] = std::min(block->Margins[j], piece);

@@ -48,9 +48,7 @@ ByteRun BytesFrom(const TapeBlock& block, size_t first_bit)
     // readings) make it.
     for (size_t k = 1; k < block.Starts.size(); ++k) {
         if (block.Starts[k] == first_bit && !run.BitMargins.empty()) {
-            const float unpaused = ListedMargin(block.PausedBits, block.UnpausedMargins, first_bit);
-            const float own = unpaused >= 0 ? unpaused : block.Margins[first_bit];
-            run.BitMargins[0] = std::min(own, block.StartMargins[k]);
+            run.BitMargins[0] = std::min(OwnMargin(block, first_bit), block.StartMargins[k]);
         }
     }
     run.End = block.End;
