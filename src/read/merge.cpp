@@ -274,8 +274,8 @@ struct Settled {
 // or every reading that has it (readings of their own, where the count may be one's own damage)
 // counted pulses no bit has. `start` and `end` bound the stretch the readings hold.
 Settled SettleBit(const std::vector<const TapeBlock*>& group,
-                  const std::vector<std::vector<long>>& at, size_t i, int base_bit, bool unpaused,
-                  bool any_odd, bool base_stands, double start, double end)
+                  const std::vector<std::vector<long>>& at, size_t i, bool may_begin, int base_bit,
+                  bool unpaused, bool any_odd, bool base_stands, double start, double end)
 {
     int count[2] = {0, 0};
     float best[2] = {-1, -1};
@@ -296,9 +296,9 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
         if (lost) continue;
         const bool cut = j == 0 && reading.Start > start + BLOCK_GAP_SECONDS;
         if (cut) margin = 0;
-        // Where the combined block begins without the bits this reading heard before (hiss),
-        // its bit is as sure as it would be as a start.
-        const bool begins = i == 0 || at[r][i - 1] != static_cast<long>(j) - 1;
+        // Where the combined block begins (or `may_begin`, after a bit in doubt) without the
+        // bits this reading heard before (hiss), its bit is as sure as it would be as a start.
+        const bool begins = i == 0 || may_begin || at[r][i - 1] != static_cast<long>(j) - 1;
         const float as_start =
             begins && j > 0 ? ListedMargin(reading.Starts, reading.StartMargins, j) : -1.0f;
         if (as_start >= 0) margin = as_start;
@@ -353,10 +353,14 @@ void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vec
         start = std::min(start, reading->Start);
         end = std::max(end, reading->End);
     }
+    const std::vector<size_t>& starts = merged->Starts;
     for (size_t i = 0; i < merged->Bits.size(); ++i) {
         const int bit = merged->Bits[i];
-        const Settled kept = SettleBit(group, at, i, bit, false, any_odd, base_stands, start, end);
-        const Settled free = SettleBit(group, at, i, bit, true, any_odd, base_stands, start, end);
+        const bool may_begin = std::find(starts.begin(), starts.end(), i) != starts.end();
+        const Settled kept =
+            SettleBit(group, at, i, may_begin, bit, false, any_odd, base_stands, start, end);
+        const Settled free =
+            SettleBit(group, at, i, may_begin, bit, true, any_odd, base_stands, start, end);
         const float cap = kept.Odd ? ODD_COUNT_MARGIN : 1.0f;
         merged->Bits[i] = kept.Bit;
         merged->Margins[i] = std::min(kept.Margin, cap);
@@ -553,6 +557,15 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
     return at;
 }
 
+// Whether a bit (`one`) that began at `t` lies at the tape's pace before a bit that began at
+// `next`: no sooner than its burst and pause allow, and no later than a 1's.
+bool AtTapePace(bool one, double t, double next)
+{
+    const double gap = next - t;
+    return gap >= (one ? ONE_ROOM : ZERO_ROOM) &&
+           gap <= (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS) / BIT_ROOM;
+}
+
 // The sure bits of `other` (its times `offset` later) that no bit of `base` matched and that
 // came before base's first, one after another at the tape's pace up to it, put in before it: the
 // reference lost the first bits of the block, where the other heard them. Before those, one bit
@@ -563,17 +576,16 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
 void PutInBefore(const TapeBlock& other, double offset, const std::vector<bool>& matched,
                  TapeBlock* base)
 {
-    const double most = (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS) / BIT_ROOM;
     if (base->Times.empty()) return;
     size_t j = static_cast<size_t>(
         std::lower_bound(other.Times.begin(), other.Times.end(), base->Times.front() + offset) -
         other.Times.begin());
+    while (j > 0 && matched[j - 1]) --j;  // the bit base's first matched may lie a little before
     size_t put = 0;
     bool in_doubt = false;
     while (!in_doubt && j-- > 0) {
         const double t = other.Times[j] - offset;
-        const double gap = base->Times.front() - t;
-        if (matched[j] || gap > most || gap < (other.Bits[j] ? ONE_ROOM : ZERO_ROOM)) break;
+        if (matched[j] || !AtTapePace(other.Bits[j], t, base->Times.front())) break;
         in_doubt = other.Margins[j] < DOUBT_MARGIN;
         base->Bits.insert(base->Bits.begin(), other.Bits[j]);
         base->Margins.insert(base->Margins.begin(), other.Margins[j]);
@@ -776,7 +788,9 @@ void DropUnheard(const std::vector<const TapeBlock*>& group, size_t reference,
 // lies between two bits that are sure in the reference and that both views heard alike (or the
 // block's start, where the other began too): a sure bit of the reference that the other did not
 // hear, or surely heard otherwise, is part of it (where the comparator has not yet settled, at a
-// block's start, its view may hear a bit surely and wrongly).
+// block's start, its view may hear a bit surely and wrongly). There the other's bits in doubt
+// before its first sure one are hiss, but for the one at the tape's pace before it: the block
+// may begin at that bit or after it.
 void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t reference,
                        const std::vector<double>& offsets, TapeBlock* base)
 {
@@ -805,16 +819,42 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
         taken.Times.clear();
         std::vector<size_t> number(n);  // each bit's place in `taken`
         bool took = false;
+        bool begins_after_doubt = false;  // the block may begin after its first bit, in doubt
         for (size_t i = 0; i < n;) {
             number[i] = taken.Bits.size();
             size_t end = i;
             bool unsure = false;
             for (; end < n && !anchor(end); ++end) unsure = unsure || !sure(*base, end);
-            const long from = i == 0 ? before_first : at[i - 1];
+            long from = i == 0 ? before_first : at[i - 1];
             const long to = end < n ? at[end] : -1;
-            bool take = unsure && to > from + 1 && static_cast<size_t>(to - from - 1) != end - i &&
+            long in_doubt = -1;  // the other's bit in doubt that the stretch may begin at
+            size_t hiss = 0;     // the reference's bits in doubt before it: hiss too
+            if (i == 0 && heard_start) {
+                // Before its first sure bit the other heard hiss, in doubt, or the block's first
+                // bit among it: the one at the tape's pace before that sure bit.
+                long first_sure = from + 1;
+                while (first_sure < to && !sure(other, static_cast<size_t>(first_sure))) {
+                    ++first_sure;
+                }
+                if (first_sure > from + 1 && first_sure < to) {
+                    const auto k = static_cast<size_t>(first_sure - 1);
+                    from = first_sure - 1;
+                    if (AtTapePace(other.Bits[k], other.Times[k], other.Times[k + 1])) {
+                        in_doubt = from--;
+                    }
+                    const double begins = other.Times[static_cast<size_t>(from + 1)] - offsets[r];
+                    while (hiss < end && !sure(*base, hiss) &&
+                           base->Times[hiss] < begins - DOUBTFUL_MOMENT) {
+                        ++hiss;
+                    }
+                }
+            }
+            bool take = unsure && to > from + 1 &&
+                        static_cast<size_t>(to - from - 1) != end - i - hiss &&
                         (i > 0 || heard_start);
-            for (long j = from + 1; take && j < to; ++j) take = sure(other, static_cast<size_t>(j));
+            for (long j = from + 1; take && j < to; ++j) {
+                take = j == in_doubt || sure(other, static_cast<size_t>(j));
+            }
             if (!take) {
                 // The stretch as it is, and the bit that ends it.
                 for (const size_t last = std::min(end + 1, n); i < last; ++i) {
@@ -832,6 +872,7 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
                 taken.Times.push_back(other.Times[k] - offsets[r]);
             }
             for (size_t k = i + 1; k < end; ++k) number[k] = number[i];
+            if (in_doubt >= 0) begins_after_doubt = true;
             i = end;
             took = true;
         }
@@ -849,6 +890,12 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
             }
             taken.Starts.push_back(start);
             taken.StartMargins.push_back(base->StartMargins[k]);
+        }
+        const auto second = std::lower_bound(taken.Starts.begin(), taken.Starts.end(), 1);
+        if (begins_after_doubt && (second == taken.Starts.end() || *second != 1)) {
+            const auto k = second - taken.Starts.begin();
+            taken.Starts.insert(second, 1);
+            taken.StartMargins.insert(taken.StartMargins.begin() + k, 1.0f);
         }
         taken.Start = taken.Times.front();
         *base = std::move(taken);

@@ -210,37 +210,46 @@ TEST(MergeViews, AViewsFirstBitAfterHissIsAsSureAsAStart)
 {
     // The first view heard hiss as two bits before the tape, so the break before its first bit
     // left that bit in doubt, though it is sure as a start; the surest view began at the tape
-    // and heard its first bit wrongly, in doubt.
-    const auto bit = [](int i) { return i % 3 == 0; };
-    TapeBlock surest = EvenBlock(100, 1.0f, 0.1005, 0.004, bit);
-    surest.Bits[0] = 0;
-    surest.Margins[0] = 0.3f;
-    TapeBlock first = EvenBlock(102, 0.9f, 0.1 - 0.008, 0.004, [&](int i) { return bit(i - 2); });
-    first.Bits[0] = first.Bits[1] = 0;
-    first.Times[0] = 0.1 - 0.0026;
-    first.Times[1] = 0.1 - 0.0013;
-    first.Margins[0] = first.Margins[1] = first.Margins[2] = 0.0f;
-    first.Starts = {0, 2};
-    first.StartMargins = {0.0f, 0.9f};
-    first.Start = first.Times[0];
-    const std::vector<TapeBlock> merged = MergeViews({{first}, {surest}});
-    ASSERT_EQ(merged.size(), 1u);
-    ASSERT_EQ(merged[0].Bits.size(), 100u);
-    EXPECT_EQ(merged[0].Bits[0], 1);
-    EXPECT_GE(merged[0].Margins[0], DOUBT_MARGIN);
+    // and heard its first bit wrongly, in doubt. The hiss bit next to the tape may lie at the
+    // tape's pace, so that the combined block may begin at it, in doubt, or after it.
+    for (const double hiss : {0.0013, 0.003}) {
+        SCOPED_TRACE(hiss);
+        const auto bit = [](int i) { return i % 3 == 0; };
+        TapeBlock surest = EvenBlock(100, 1.0f, 0.1005, 0.004, bit);
+        surest.Bits[0] = 0;
+        surest.Margins[0] = 0.3f;
+        TapeBlock first =
+            EvenBlock(102, 0.9f, 0.1 - 0.008, 0.004, [&](int i) { return bit(i - 2); });
+        first.Bits[0] = first.Bits[1] = 0;
+        first.Times[0] = 0.1 - hiss - 0.0013;
+        first.Times[1] = 0.1 - hiss;
+        first.Margins[0] = first.Margins[1] = first.Margins[2] = 0.0f;
+        first.Starts = {0, 2};
+        first.StartMargins = {0.0f, 0.9f};
+        first.Start = first.Times[0];
+        const std::vector<TapeBlock> merged = MergeViews({{first}, {surest}});
+        ASSERT_EQ(merged.size(), 1u);
+        const size_t put = merged[0].Bits.size() - 100;
+        EXPECT_EQ(put, hiss > 0.002 ? 1u : 0u);
+        EXPECT_EQ(merged[0].Bits[put], 1);
+        EXPECT_GE(merged[0].Margins[put], DOUBT_MARGIN);
+    }
 }
 
 TEST(MergeViews, BitsTheSurestViewLostBeforeItsFirstAreThoseAnotherHeardSurely)
 {
     // The surest view lost the block's first two bits, which another view heard, surely or in
     // doubt (hiss before the tape, as likely as not). Of those in doubt, the one next to the
-    // surest's first is put in, still in doubt: the block may begin at it or after it.
-    for (const float margin : {0.9f, 0.3f}) {
-        SCOPED_TRACE(margin);
+    // surest's first is put in, still in doubt: the block may begin at it or after it. The
+    // surest may have heard its first bit a little late, after the other's.
+    for (const auto& [margin, late] : {std::pair{0.9f, 0.0}, {0.3f, 0.0}, {0.9f, 0.0002}}) {
+        SCOPED_TRACE(testing::Message() << margin << " " << late);
         const auto bit = [](int i) { return i % 3 == 0; };
         TapeBlock first = EvenBlock(100, 0.3f, 0.1, 0.004, bit);
         first.Margins[0] = first.Margins[1] = margin;
         TapeBlock surest = EvenBlock(98, 1.0f, 0.108, 0.004, [&](int i) { return bit(i + 2); });
+        surest.Times[0] += late;
+        surest.Start = surest.Times[0];
         const std::vector<TapeBlock> merged = MergeViews({{first}, {surest}});
         ASSERT_EQ(merged.size(), 1u);
         const size_t put = margin > 0.5f ? 2 : 1;
@@ -259,7 +268,8 @@ TEST(MergeViews, AStretchTheSurestViewRanTogetherIsAsAnotherHeardItSurely)
     // The tape's bits at their pace (a 0 every 2.5 ms, a 1 every 4 ms). The surest view heard
     // five of them (1 0 1 1 0) as four in doubt, bursts run together, where the other view heard
     // them surely: inside the block, and at its start, where the first of the four is sure and
-    // wrong (a comparator not yet settled).
+    // wrong (a comparator not yet settled), or where both views also heard hiss before the
+    // tape, and the other its first bit in doubt.
     TapeBlock first;
     double t = 0.1;
     for (int i = 0; i < 100; ++i) {
@@ -273,8 +283,8 @@ TEST(MergeViews, AStretchTheSurestViewRanTogetherIsAsAnotherHeardItSurely)
     first.StartMargins = {0};
     first.Start = first.Times.front();
     first.End = t;
-    for (const long from : {40L, 0L}) {
-        SCOPED_TRACE(from);
+    for (const auto& [from, hiss] : {std::pair{40L, false}, {0L, false}, {0L, true}}) {
+        SCOPED_TRACE(testing::Message() << from << " " << hiss);
         TapeBlock surest = first;
         std::fill(surest.Margins.begin(), surest.Margins.end(), 1.0f);
         for (double& time : surest.Times) time += 0.0003;
@@ -285,13 +295,28 @@ TEST(MergeViews, AStretchTheSurestViewRanTogetherIsAsAnotherHeardItSurely)
         const double heard[] = {-0.0004, 0.0048, 0.0088, 0.0129};
         for (long k = 3; k >= 0; --k) {
             surest.Bits.insert(surest.Bits.begin() + from, k == 0 && from > 0);
-            surest.Margins.insert(surest.Margins.begin() + from, k == 0 && from == 0 ? 1.0f : 0.2f);
+            const bool sure = k == 0 && from == 0 && !hiss;
+            surest.Margins.insert(surest.Margins.begin() + from, sure ? 1.0f : 0.2f);
             surest.Times.insert(surest.Times.begin() + from, at + heard[k]);
         }
+        TapeBlock other = first;
+        if (hiss) {
+            other.Margins[0] = 0.3f;
+            for (const double before : {0.0065, 0.008}) {
+                other.Bits.insert(other.Bits.begin(), 0);
+                other.Margins.insert(other.Margins.begin(), 0.0f);
+                other.Times.insert(other.Times.begin(), at - before);
+            }
+            surest.Bits.insert(surest.Bits.begin(), 1);
+            surest.Margins.insert(surest.Margins.begin(), 0.0f);
+            surest.Times.insert(surest.Times.begin(), at - 0.0077);
+            other.Start = other.Times.front();
+        }
         surest.Start = surest.Times.front();
-        const std::vector<TapeBlock> merged = MergeViews({{first}, {surest}});
+        const std::vector<TapeBlock> merged = MergeViews({{other}, {surest}});
         ASSERT_EQ(merged.size(), 1u);
         EXPECT_TRUE(merged[0].Bits == first.Bits);
+        EXPECT_EQ(merged[0].Starts.front(), 0u);
     }
 }
 
