@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <numeric>
+#include <utility>
 
 #include "read/program.h"
 #include "zx/tape.h"
@@ -566,12 +568,12 @@ bool AtTapePace(bool one, double t, double next)
            gap <= (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS) / BIT_ROOM;
 }
 
-// The sure bits of `other` (its times `offset` later) that no bit of `base` matched and that
-// came before base's first, one after another at the tape's pace up to it, put in before it: the
-// reference lost the first bits of the block, where the other heard them. Before those, one bit
-// the other heard in doubt at that pace is put in too: it may be the block's true first bit, or
-// hiss before the tape, so the block may begin at it or after it, and the reading that passes
-// its checks tells. The block may still begin where it began before, its first bit as sure as it
+// The bits of `other` (its times `offset` later) that no bit of `base` matched and that came
+// before base's first, one after another at the tape's pace up to it, put in before it: the
+// reference lost the first bits of the block, where the other heard them. Bits in doubt before
+// the first sure one are hiss before the tape, but for the one next to it, which may be the
+// block's true first bit: the block may begin at it or after it, and the reading that passes its
+// checks tells. The block may still begin where it began before, its first bit as sure as it
 // was.
 void PutInBefore(const TapeBlock& other, double offset, const std::vector<bool>& matched,
                  TapeBlock* base)
@@ -581,18 +583,27 @@ void PutInBefore(const TapeBlock& other, double offset, const std::vector<bool>&
         std::lower_bound(other.Times.begin(), other.Times.end(), base->Times.front() + offset) -
         other.Times.begin());
     while (j > 0 && matched[j - 1]) --j;  // the bit base's first matched may lie a little before
-    size_t put = 0;
-    bool in_doubt = false;
-    while (!in_doubt && j-- > 0) {
-        const double t = other.Times[j] - offset;
-        if (matched[j] || !AtTapePace(other.Bits[j], t, base->Times.front())) break;
-        in_doubt = other.Margins[j] < DOUBT_MARGIN;
-        base->Bits.insert(base->Bits.begin(), other.Bits[j]);
-        base->Margins.insert(base->Margins.begin(), other.Margins[j]);
-        base->Times.insert(base->Times.begin(), t);
-        ++put;
+    // Each at the pace of the bit after it: the other's own where that one began the block too.
+    size_t from = j;
+    double next = j < matched.size() && matched[j] ? other.Times[j] - offset : base->Times.front();
+    while (from > 0 && !matched[from - 1] &&
+           AtTapePace(other.Bits[from - 1], other.Times[from - 1] - offset, next)) {
+        next = other.Times[--from] - offset;
     }
+    while (from + 1 < j && other.Margins[from] < DOUBT_MARGIN &&
+           other.Margins[from + 1] < DOUBT_MARGIN) {
+        ++from;
+    }
+    const size_t put = j - from;
     if (put == 0) return;
+    const bool in_doubt = other.Margins[from] < DOUBT_MARGIN;
+    const auto first = static_cast<long>(from), last = static_cast<long>(j);
+    base->Bits.insert(base->Bits.begin(), other.Bits.begin() + first, other.Bits.begin() + last);
+    base->Margins.insert(base->Margins.begin(), other.Margins.begin() + first,
+                         other.Margins.begin() + last);
+    base->Times.insert(base->Times.begin(), other.Times.begin() + first,
+                       other.Times.begin() + last);
+    for (size_t k = 0; k < put; ++k) base->Times[k] -= offset;
     for (size_t& start : base->Starts) start += put;
     if (!base->Starts.empty() && base->Starts.front() == put) base->StartMargins.front() = 1.0f;
     if (in_doubt && put > 1) {  // the sure bits put in may begin the block
@@ -790,11 +801,16 @@ void DropUnheard(const std::vector<const TapeBlock*>& group, size_t reference,
 // hear, or surely heard otherwise, is part of it (where the comparator has not yet settled, at a
 // block's start, its view may hear a bit surely and wrongly). There the other's bits in doubt
 // before its first sure one are hiss, but for the one at the tape's pace before it: the block
-// may begin at that bit or after it.
+// may begin at that bit or after it. Where the other heard as many bits there, they are the
+// same bits, and the reference's take the other's moments (`moved`: the reference's bits so
+// moved, by their place in it), which its own may have drifted from.
 void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t reference,
-                       const std::vector<double>& offsets, TapeBlock* base)
+                       const std::vector<double>& offsets, TapeBlock* base,
+                       std::vector<std::pair<size_t, double>>* moved)
 {
     auto sure = [](const TapeBlock& block, size_t i) { return block.Margins[i] >= DOUBT_MARGIN; };
+    std::vector<long> origin(base->Bits.size());  // each bit's place in the reference, or -1
+    std::iota(origin.begin(), origin.end(), 0L);
     for (size_t r = 0; r < group.size(); ++r) {
         if (r == reference || base->Times.empty()) continue;
         const TapeBlock& other = *group[r];
@@ -818,6 +834,7 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
         taken.Margins.clear();
         taken.Times.clear();
         std::vector<size_t> number(n);  // each bit's place in `taken`
+        std::vector<long> taken_origin;
         bool took = false;
         bool begins_after_doubt = false;  // the block may begin after its first bit, in doubt
         for (size_t i = 0; i < n;) {
@@ -849,20 +866,30 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
                     }
                 }
             }
-            bool take = unsure && to > from + 1 &&
-                        static_cast<size_t>(to - from - 1) != end - i - hiss &&
-                        (i > 0 || heard_start);
-            for (long j = from + 1; take && j < to; ++j) {
-                take = j == in_doubt || sure(other, static_cast<size_t>(j));
+            bool heard = unsure && to > from + 1 && (i > 0 || heard_start);
+            for (long j = from + 1; heard && j < to; ++j) {
+                heard = j == in_doubt || sure(other, static_cast<size_t>(j));
             }
-            if (!take) {
+            const auto others = static_cast<size_t>(to - from - 1);
+            // As many bits as the other heard surely there are the same bits, where the
+            // reference's moments may have drifted from theirs: they take the other's moments.
+            const bool retime = heard && others == end - i && hiss == 0 && in_doubt < 0;
+            if (!heard || others == end - i - hiss) {
                 // The stretch as it is, and the bit that ends it.
-                for (const size_t last = std::min(end + 1, n); i < last; ++i) {
+                for (const size_t first = i, last = std::min(end + 1, n); i < last; ++i) {
                     number[i] = taken.Bits.size();
                     taken.Bits.push_back(base->Bits[i]);
                     taken.Margins.push_back(base->Margins[i]);
                     taken.Times.push_back(base->Times[i]);
+                    taken_origin.push_back(origin[i]);
+                    if (!retime || i == end) continue;
+                    const auto k = static_cast<size_t>(from + 1) + i - first;
+                    taken.Times.back() = other.Times[k] - offsets[r];
+                    if (origin[i] >= 0) {
+                        moved->emplace_back(static_cast<size_t>(origin[i]), taken.Times.back());
+                    }
                 }
+                took = took || retime;
                 continue;
             }
             for (long j = from + 1; j < to; ++j) {
@@ -870,8 +897,16 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
                 taken.Bits.push_back(other.Bits[k]);
                 taken.Margins.push_back(other.Margins[k]);
                 taken.Times.push_back(other.Times[k] - offsets[r]);
+                taken_origin.push_back(-1);
             }
-            for (size_t k = i + 1; k < end; ++k) number[k] = number[i];
+            // Each of the stretch's bits goes with the bit taken nearest its moment.
+            for (size_t k = i, near = number[i]; k < end; ++k) {
+                while (near + 1 < taken.Times.size() && taken.Times[near + 1] - base->Times[k] <
+                                                            base->Times[k] - taken.Times[near]) {
+                    ++near;
+                }
+                number[k] = near;
+            }
             if (in_doubt >= 0) begins_after_doubt = true;
             i = end;
             took = true;
@@ -899,6 +934,7 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
         }
         taken.Start = taken.Times.front();
         *base = std::move(taken);
+        origin = std::move(taken_origin);
     }
 }
 
@@ -916,18 +952,30 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views
         if (r != reference) offsets[r] = TimeOffset(*group[reference], *group[r], most);
     }
     TapeBlock base = *group[reference];
-    if (views) TakeSureStretches(group, reference, offsets, &base);
-    FillReference(group, reference, offsets, &base);
-    if (views) DropUnheard(group, reference, offsets, &base);
+    // The reference as it lines up with the rest: where another view heard a stretch surely in
+    // as many bits, its bits there take their moments, so that each meets its own.
+    std::vector<const TapeBlock*> lined = group;
+    TapeBlock moved_reference;
+    if (views) {
+        std::vector<std::pair<size_t, double>> moved;
+        TakeSureStretches(group, reference, offsets, &base, &moved);
+        if (!moved.empty()) {
+            moved_reference = *group[reference];
+            for (const auto& [i, time] : moved) moved_reference.Times[i] = time;
+            lined[reference] = &moved_reference;
+        }
+    }
+    FillReference(lined, reference, offsets, &base);
+    if (views) DropUnheard(lined, reference, offsets, &base);
     std::vector<std::vector<long>> at(group.size());
-    for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *group[r], offsets[r]);
-    TapeBlock merged = CombineGroup(group, reference, base, at, views);
+    for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *lined[r], offsets[r]);
+    TapeBlock merged = CombineGroup(lined, reference, base, at, views);
     // Where the reference's programs pass every check and those of the bits settled together
     // do not, the others overturned bits of it wrongly: its bits stand, in doubt where others
     // disagreed as surely.
     if (merged.Bits != group[reference]->Bits && PassesEveryCheck(*group[reference]) &&
         FailedChecksIn(merged) > 0) {
-        merged = CombineGroup(group, reference, base, at, views, true);
+        merged = CombineGroup(lined, reference, base, at, views, true);
     }
     return merged;
 }

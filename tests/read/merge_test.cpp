@@ -238,24 +238,35 @@ TEST(MergeViews, AViewsFirstBitAfterHissIsAsSureAsAStart)
 
 TEST(MergeViews, BitsTheSurestViewLostBeforeItsFirstAreThoseAnotherHeardSurely)
 {
-    // The surest view lost the block's first two bits, which another view heard, surely or in
-    // doubt (hiss before the tape, as likely as not). Of those in doubt, the one next to the
-    // surest's first is put in, still in doubt: the block may begin at it or after it. The
-    // surest may have heard its first bit a little late, after the other's.
-    for (const auto& [margin, late] : {std::pair{0.9f, 0.0}, {0.3f, 0.0}, {0.9f, 0.0002}}) {
-        SCOPED_TRACE(testing::Message() << margin << " " << late);
-        const auto bit = [](int i) { return i % 3 == 0; };
+    // The surest view lost the block's first two bits (1 1), which another view heard, surely or
+    // in doubt (hiss before the tape, as likely as not). Of those in doubt before the first sure
+    // one, the one next to it is put in, still in doubt: the block may begin at it or after it.
+    // The surest may have heard its first bit a little late, after the other's, or early and in
+    // doubt, where the other's bits keep their own pace up to it.
+    struct Case {
+        float Lost[2];
+        double Moved;  // the surest's first bit, later than the other's
+    };
+    for (const Case& c : std::initializer_list<Case>{{{0.9f, 0.9f}, 0},
+                                                     {{0.3f, 0.3f}, 0},
+                                                     {{0.9f, 0.3f}, 0},
+                                                     {{0.9f, 0.9f}, 0.0002},
+                                                     {{0.9f, 0.9f}, -0.001}}) {
+        SCOPED_TRACE(testing::Message() << c.Lost[0] << " " << c.Lost[1] << " " << c.Moved);
+        const auto bit = [](int i) { return i % 3 != 2; };
         TapeBlock first = EvenBlock(100, 0.3f, 0.1, 0.004, bit);
-        first.Margins[0] = first.Margins[1] = margin;
+        first.Margins[0] = c.Lost[0];
+        first.Margins[1] = c.Lost[1];
         TapeBlock surest = EvenBlock(98, 1.0f, 0.108, 0.004, [&](int i) { return bit(i + 2); });
-        surest.Times[0] += late;
+        surest.Times[0] += c.Moved;
+        if (c.Moved < 0) surest.Margins[0] = 0.3f;
         surest.Start = surest.Times[0];
         const std::vector<TapeBlock> merged = MergeViews({{first}, {surest}});
         ASSERT_EQ(merged.size(), 1u);
-        const size_t put = margin > 0.5f ? 2 : 1;
+        const size_t put = c.Lost[0] > 0.5f ? 2 : 1;
         EXPECT_TRUE(merged[0].Bits ==
                     std::vector<uint8_t>(first.Bits.end() - 98 - put, first.Bits.end()));
-        EXPECT_EQ(merged[0].Margins[0] < DOUBT_MARGIN, margin < DOUBT_MARGIN);
+        EXPECT_EQ(merged[0].Margins[0] < DOUBT_MARGIN, c.Lost[0] < DOUBT_MARGIN);
         // The block may still begin where the surest began.
         const std::vector<size_t>& starts = merged[0].Starts;
         EXPECT_EQ(std::count(starts.begin(), starts.end(), put), 1);
@@ -318,6 +329,84 @@ TEST(MergeViews, AStretchTheSurestViewRanTogetherIsAsAnotherHeardItSurely)
         EXPECT_TRUE(merged[0].Bits == first.Bits);
         EXPECT_EQ(merged[0].Starts.front(), 0u);
     }
+}
+
+TEST(MergeViews, APlaceToBeginInsideAStretchTakenKeepsItsMoment)
+{
+    // The surest view heard hiss, then the block's first five bits run together as four in
+    // doubt, and knew where the block begins; the other heard hiss too, a sure bit of it just
+    // before the tape, and the five bits surely.
+    TapeBlock truth;
+    double t = 0.1;
+    for (int i = 0; i < 100; ++i) {
+        const bool one = (0x0D >> (i % 5)) & 1;  // 1 0 1 1 0, again and again
+        truth.Bits.push_back(one);
+        truth.Margins.push_back(i >= 70 ? 0.2f : 0.9f);  // the other's doubt is elsewhere
+        truth.Times.push_back(t);
+        t += one ? 0.004 : 0.0025;
+    }
+    TapeBlock other = truth;
+    for (const double before : {0.0025, 0.0065}) {
+        other.Bits.insert(other.Bits.begin(), 0);
+        other.Margins.insert(other.Margins.begin(), before < 0.005 ? 0.9f : 0.0f);
+        other.Times.insert(other.Times.begin(), 0.1 - before);
+    }
+    other.Starts = {0};
+    other.StartMargins = {0};
+    other.Start = other.Times.front();
+    other.End = t;
+    TapeBlock surest = truth;
+    surest.Bits.erase(surest.Bits.begin(), surest.Bits.begin() + 5);
+    surest.Times.erase(surest.Times.begin(), surest.Times.begin() + 5);
+    surest.Bits.insert(surest.Bits.begin(), {0, 1, 1, 0, 1});
+    surest.Times.insert(surest.Times.begin(), {0.094, 0.1, 0.1048, 0.1088, 0.1129});
+    surest.Margins.assign(surest.Bits.size(), 1.0f);
+    std::fill(surest.Margins.begin(), surest.Margins.begin() + 5, 0.2f);
+    surest.Starts = {0, 1};
+    surest.StartMargins = {0, 0.9f};
+    surest.Start = surest.Times.front();
+    surest.End = t;
+    const std::vector<TapeBlock> merged = MergeViews({{other}, {surest}});
+    ASSERT_EQ(merged.size(), 1u);
+    const size_t first = merged[0].Bits.size() - 100;
+    EXPECT_TRUE(std::equal(truth.Bits.begin(), truth.Bits.end(), merged[0].Bits.begin() + first));
+    const std::vector<size_t>& starts = merged[0].Starts;
+    EXPECT_NE(std::find(starts.begin(), starts.end(), first), starts.end());
+}
+
+TEST(MergeViews, AStretchTheSurestHeardInDoubtAndOutOfPlaceIsSettledBitForBit)
+{
+    // The tape's bits at their pace. The surest view began late, a comparator not yet settled:
+    // its first 20 bits 1.4 ms early, five of them in doubt and all 0, where the other heard as
+    // many surely: they are the same bits, each settled with its own.
+    TapeBlock other;
+    double t = 0.1;
+    for (int i = 0; i < 100; ++i) {
+        const bool one = (0x0D >> (i % 5)) & 1;  // 1 0 1 1 0, again and again
+        other.Bits.push_back(one);
+        other.Margins.push_back(i >= 70 ? 0.2f : 0.9f);  // its own doubt is elsewhere
+        other.Times.push_back(t);
+        t += one ? 0.004 : 0.0025;
+    }
+    other.Starts = {0};
+    other.StartMargins = {0};
+    other.Start = other.Times.front();
+    other.End = t;
+    TapeBlock surest = other;
+    surest.Bits.erase(surest.Bits.begin(), surest.Bits.begin() + 11);
+    surest.Margins.assign(surest.Bits.size(), 1.0f);
+    surest.Times.erase(surest.Times.begin(), surest.Times.begin() + 11);
+    for (size_t i = 0; i < 20; ++i) {
+        if (i > 0 && i < 6) {
+            surest.Bits[i] = 0;
+            surest.Margins[i] = 0;
+        }
+        surest.Times[i] -= 0.0014;
+    }
+    surest.Start = surest.Times[0];
+    const std::vector<TapeBlock> merged = MergeViews({{other}, {surest}});
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_TRUE(merged[0].Bits == other.Bits);
 }
 
 TEST(MergeViews, AgreementCountsTheBitsBothViewsHeardSurely)
