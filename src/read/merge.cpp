@@ -748,17 +748,30 @@ void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
         // Bits of one signal's views: where one began elsewhere, the nearest within reach is it.
         const std::vector<long> at = SameMoments(*later, block, offset, DOUBTFUL_MOMENT);
         auto sure = [&](size_t j) { return block.Margins[j] >= DOUBT_MARGIN; };
+        // A 1 whose next bit follows sooner than a 1's burst and pause allow, or that began
+        // well before the 0 this view heard there (noise run into the burst made it long): the
+        // pace says otherwise, and a view that disagrees surely may overturn it.
+        auto paced = [&](size_t j, size_t i) {
+            if (!block.Bits[j]) return true;
+            const bool soon =
+                j + 1 < block.Times.size() && block.Times[j + 1] - block.Times[j] < ONE_ROOM;
+            const bool early =
+                !later->Bits[i] && block.Times[j] - offset < later->Times[i] - SAME_MOMENT;
+            return !soon && !early;
+        };
         for (size_t i = 0; i < at.size(); ++i) {
             if (at[i] >= 0) {
                 const auto j = static_cast<size_t>(at[i]);
                 if (!sure(j)) continue;
+                // It is that bit: where it began the burst elsewhere (noise or ringing run into
+                // it), it takes the first's moment, so that the two line up when merged.
+                const bool capped = paced(j, i);
+                later->Times[i] = block.Times[j] - offset;
+                if (!capped) continue;
                 // Never surer than the first there: it cannot overturn the bit, only put it in
                 // doubt by disagreeing with conviction.
                 const float cap = std::max(0.0f, block.Margins[j] - OVERRULED);
                 later->Margins[i] = std::min(later->Margins[i], cap);
-                // It is that bit: where it began the burst elsewhere (noise or ringing run into
-                // it), it takes the first's moment, so that the two line up when merged.
-                later->Times[i] = block.Times[j] - offset;
                 CapListedMargin(later->OddCounts, &later->UncountedMargins, i, cap);
                 CapListedMargin(later->PausedBits, &later->UnpausedMargins, i, cap);
                 continue;
@@ -871,9 +884,18 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
                 heard = j == in_doubt || sure(other, static_cast<size_t>(j));
             }
             const auto others = static_cast<size_t>(to - from - 1);
-            // As many bits as the other heard surely there are the same bits, where the
-            // reference's moments may have drifted from theirs: they take the other's moments.
-            const bool retime = heard && others == end - i && hiss == 0 && in_doubt < 0;
+            // As many bits as the other heard surely there are the same bits, and where the
+            // reference's moments drifted from theirs, all alike and no further than a guessed
+            // bit's may lie, they take the other's moments.
+            bool retime = heard && others == end - i && hiss == 0 && in_doubt < 0;
+            double least = GUESSED_MOMENT, most = -GUESSED_MOMENT;
+            for (size_t k = i; retime && k < end; ++k) {
+                const auto j = static_cast<size_t>(from + 1) + k - i;
+                const double drift = base->Times[k] - (other.Times[j] - offsets[r]);
+                least = std::min(least, drift);
+                most = std::max(most, drift);
+                retime = std::fabs(drift) <= GUESSED_MOMENT && most - least <= 2 * SAME_MOMENT;
+            }
             if (!heard || others == end - i - hiss) {
                 // The stretch as it is, and the bit that ends it.
                 for (const size_t first = i, last = std::min(end + 1, n); i < last; ++i) {

@@ -32,6 +32,26 @@ TapeBlock EvenBlock(int count, float margin, double start, double step, BitAt bi
     return block;
 }
 
+// 100 bits at the tape's pace (a 0 every 2.5 ms, a 1 every 4 ms) from 0.1 s, 1 0 1 1 0 again and
+// again, each as sure as `margin`.
+TapeBlock PacedBlock(float margin)
+{
+    TapeBlock block;
+    double t = 0.1;
+    for (int i = 0; i < 100; ++i) {
+        const bool one = (0x0D >> (i % 5)) & 1;
+        block.Bits.push_back(one);
+        block.Margins.push_back(margin);
+        block.Times.push_back(t);
+        t += one ? 0.004 : 0.0025;
+    }
+    block.Starts = {0};
+    block.StartMargins = {0};
+    block.Start = block.Times.front();
+    block.End = t;
+    return block;
+}
+
 TEST(MergeReadings, ReadingsSettleEachOthersDoubts)
 {
     // Three readings of 600 bits, each with a doubtful bit read wrong, one that lost a bit and
@@ -186,6 +206,24 @@ TEST(MergeViews, AOneTheFirstViewHeardAsAZeroAndAPieceIsInDoubt)
     EXPECT_LT(merged[0].Margins[50], DOUBT_MARGIN);
 }
 
+TEST(MergeViews, AOneTheFirstViewHeardWhereTheNextBitFollowsTooSoonIsOverturned)
+{
+    // The tape's bits at their pace. The first view heard the 0 at bit 51 as a 1, just sure of
+    // it, though the next bit follows as soon as after a 0, or beginning 0.9 ms early (noise run
+    // into the burst); the last view heard the 0 surely.
+    const TapeBlock last = PacedBlock(0.95f);
+    for (const double early : {0.0, 0.0009}) {
+        SCOPED_TRACE(early);
+        TapeBlock first = last;
+        first.Bits[51] = 1;
+        first.Margins[51] = 0.45f;
+        first.Times[51] -= early;
+        const std::vector<TapeBlock> merged = MergeViews({{first}, {}, {last}});
+        ASSERT_EQ(merged.size(), 1u);
+        EXPECT_TRUE(merged[0].Bits == last.Bits);
+    }
+}
+
 TEST(MergeViews, TheReferencesBitsStandWhereOthersWouldBreakItsChecks)
 {
     // The first view heard one bit of D_FILE wrongly, surely enough to outvote the other view,
@@ -281,19 +319,8 @@ TEST(MergeViews, AStretchTheSurestViewRanTogetherIsAsAnotherHeardItSurely)
     // them surely: inside the block, and at its start, where the first of the four is sure and
     // wrong (a comparator not yet settled), or where both views also heard hiss before the
     // tape, and the other its first bit in doubt.
-    TapeBlock first;
-    double t = 0.1;
-    for (int i = 0; i < 100; ++i) {
-        const bool one = (0x0D >> (i % 5)) & 1;  // 1 0 1 1 0, again and again
-        first.Bits.push_back(one);
-        first.Margins.push_back(i >= 70 && i < 80 ? 0.2f : 0.9f);  // its own doubt is elsewhere
-        first.Times.push_back(t);
-        t += one ? 0.004 : 0.0025;
-    }
-    first.Starts = {0};
-    first.StartMargins = {0};
-    first.Start = first.Times.front();
-    first.End = t;
+    TapeBlock first = PacedBlock(0.9f);
+    std::fill(first.Margins.begin() + 70, first.Margins.begin() + 80, 0.2f);  // doubt elsewhere
     for (const auto& [from, hiss] : {std::pair{40L, false}, {0L, false}, {0L, true}}) {
         SCOPED_TRACE(testing::Message() << from << " " << hiss);
         TapeBlock surest = first;
@@ -336,25 +363,15 @@ TEST(MergeViews, APlaceToBeginInsideAStretchTakenKeepsItsMoment)
     // The surest view heard hiss, then the block's first five bits run together as four in
     // doubt, and knew where the block begins; the other heard hiss too, a sure bit of it just
     // before the tape, and the five bits surely.
-    TapeBlock truth;
-    double t = 0.1;
-    for (int i = 0; i < 100; ++i) {
-        const bool one = (0x0D >> (i % 5)) & 1;  // 1 0 1 1 0, again and again
-        truth.Bits.push_back(one);
-        truth.Margins.push_back(i >= 70 ? 0.2f : 0.9f);  // the other's doubt is elsewhere
-        truth.Times.push_back(t);
-        t += one ? 0.004 : 0.0025;
-    }
+    TapeBlock truth = PacedBlock(0.9f);
+    std::fill(truth.Margins.begin() + 70, truth.Margins.end(), 0.2f);  // the other's doubt
     TapeBlock other = truth;
     for (const double before : {0.0025, 0.0065}) {
         other.Bits.insert(other.Bits.begin(), 0);
         other.Margins.insert(other.Margins.begin(), before < 0.005 ? 0.9f : 0.0f);
         other.Times.insert(other.Times.begin(), 0.1 - before);
     }
-    other.Starts = {0};
-    other.StartMargins = {0};
     other.Start = other.Times.front();
-    other.End = t;
     TapeBlock surest = truth;
     surest.Bits.erase(surest.Bits.begin(), surest.Bits.begin() + 5);
     surest.Times.erase(surest.Times.begin(), surest.Times.begin() + 5);
@@ -365,7 +382,6 @@ TEST(MergeViews, APlaceToBeginInsideAStretchTakenKeepsItsMoment)
     surest.Starts = {0, 1};
     surest.StartMargins = {0, 0.9f};
     surest.Start = surest.Times.front();
-    surest.End = t;
     const std::vector<TapeBlock> merged = MergeViews({{other}, {surest}});
     ASSERT_EQ(merged.size(), 1u);
     const size_t first = merged[0].Bits.size() - 100;
@@ -379,19 +395,8 @@ TEST(MergeViews, AStretchTheSurestHeardInDoubtAndOutOfPlaceIsSettledBitForBit)
     // The tape's bits at their pace. The surest view began late, a comparator not yet settled:
     // its first 20 bits 1.4 ms early, five of them in doubt and all 0, where the other heard as
     // many surely: they are the same bits, each settled with its own.
-    TapeBlock other;
-    double t = 0.1;
-    for (int i = 0; i < 100; ++i) {
-        const bool one = (0x0D >> (i % 5)) & 1;  // 1 0 1 1 0, again and again
-        other.Bits.push_back(one);
-        other.Margins.push_back(i >= 70 ? 0.2f : 0.9f);  // its own doubt is elsewhere
-        other.Times.push_back(t);
-        t += one ? 0.004 : 0.0025;
-    }
-    other.Starts = {0};
-    other.StartMargins = {0};
-    other.Start = other.Times.front();
-    other.End = t;
+    TapeBlock other = PacedBlock(0.9f);
+    std::fill(other.Margins.begin() + 70, other.Margins.end(), 0.2f);  // its own doubt
     TapeBlock surest = other;
     surest.Bits.erase(surest.Bits.begin(), surest.Bits.begin() + 11);
     surest.Margins.assign(surest.Bits.size(), 1.0f);
