@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <numeric>
 #include <utility>
 
 #include "read/program.h"
@@ -822,8 +821,12 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
                        std::vector<std::pair<size_t, double>>* moved)
 {
     auto sure = [](const TapeBlock& block, size_t i) { return block.Margins[i] >= DOUBT_MARGIN; };
-    std::vector<long> origin(base->Bits.size());  // each bit's place in the reference, or -1
-    std::iota(origin.begin(), origin.end(), 0L);
+    // Each bit's place in the reference (-1: another's), kept only once a stretch was taken and
+    // another view may yet move bits: until then each bit is the reference's own.
+    std::vector<long> origin;
+    auto origin_of = [&](size_t i) { return origin.empty() ? static_cast<long>(i) : origin[i]; };
+    size_t last_other = group.size();
+    for (size_t r = 0; r < group.size(); ++r) last_other = r == reference ? last_other : r;
     for (size_t r = 0; r < group.size(); ++r) {
         if (r == reference || base->Times.empty()) continue;
         const TapeBlock& other = *group[r];
@@ -848,6 +851,7 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
         taken.Times.clear();
         std::vector<size_t> number(n);  // each bit's place in `taken`
         std::vector<long> taken_origin;
+        const bool track = r != last_other;  // another view may yet move bits
         bool took = false;
         bool begins_after_doubt = false;  // the block may begin after its first bit, in doubt
         for (size_t i = 0; i < n;) {
@@ -903,12 +907,12 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
                     taken.Bits.push_back(base->Bits[i]);
                     taken.Margins.push_back(base->Margins[i]);
                     taken.Times.push_back(base->Times[i]);
-                    taken_origin.push_back(origin[i]);
+                    if (track) taken_origin.push_back(origin_of(i));
                     if (!retime || i == end) continue;
                     const auto k = static_cast<size_t>(from + 1) + i - first;
                     taken.Times.back() = other.Times[k] - offsets[r];
-                    if (origin[i] >= 0) {
-                        moved->emplace_back(static_cast<size_t>(origin[i]), taken.Times.back());
+                    if (origin_of(i) >= 0) {
+                        moved->emplace_back(static_cast<size_t>(origin_of(i)), taken.Times.back());
                     }
                 }
                 took = took || retime;
@@ -919,7 +923,7 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
                 taken.Bits.push_back(other.Bits[k]);
                 taken.Margins.push_back(other.Margins[k]);
                 taken.Times.push_back(other.Times[k] - offsets[r]);
-                taken_origin.push_back(-1);
+                if (track) taken_origin.push_back(-1);
             }
             // Each of the stretch's bits goes with the bit taken nearest its moment.
             for (size_t k = i, near = number[i]; k < end; ++k) {
