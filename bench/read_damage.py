@@ -142,6 +142,10 @@ LOSSY = [
     ('turned head, Ogg quality 0.8', 'chain turnedhead', 'ogg 0.8'),
     ('good deck, MP3 80 kbps', 'chain gooddeck', 'mp3 80'),
     ('Opus 50 kbps', '', 'opus 50'),
+    ('MP3 64 kbps', '', 'mp3 64'),
+    ('MP3 60 kbps', '', 'mp3 60'),
+    ('MP3 72 kbps', '', 'mp3 72'),
+    ('Opus 36 kbps', '', 'opus 36'),
 ]
 
 LOSSY_HELDOUT = [
@@ -159,6 +163,15 @@ LOSSY_HELDOUT = [
     ('Opus 56 kbps', '', 'opus 56'),
     ('old tape, MP3 56 kbps', 'chain oldtape', 'mp3 56'),
     ('turned head, Ogg quality 1', 'chain turnedhead', 'ogg 1'),
+    ('Ogg Vorbis quality 2', '', 'ogg 2'),
+    ('good deck, MP3 72 kbps', 'chain gooddeck', 'mp3 72'),
+    ('turned head, Ogg quality 1.8', 'chain turnedhead', 'ogg 1.8'),
+    ('turned head, MP3 56 kbps', 'chain turnedhead', 'mp3 56'),
+    ('worn tape, MP3 128 kbps', 'chain worntape', 'mp3 128'),
+    ('hiss 27 dB, Opus 48 kbps', 'noise 27', 'opus 48'),
+    ('quiet capture -6 dB, MP3 48 kbps', 'gain -6', 'mp3 48'),
+    ('portable with AGC, Opus 64 kbps', 'chain portable', 'opus 64'),
+    ('old tape, Ogg quality 3', 'chain oldtape', 'ogg 3'),
 ]
 
 SETS = {'tuning': TUNING, 'heldout': HELDOUT, 'lossy': LOSSY, 'lossy-heldout': LOSSY_HELDOUT}
