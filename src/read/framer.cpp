@@ -636,6 +636,14 @@ float ListedMargin(const std::vector<size_t>& bits, const std::vector<float>& ma
     return margins[static_cast<size_t>(at - bits.begin())];
 }
 
+void ListBit(std::vector<size_t>* bits, std::vector<float>* margins, size_t i, float margin)
+{
+    const auto at = std::lower_bound(bits->begin(), bits->end(), i);
+    if (at != bits->end() && *at == i) return;
+    margins->insert(margins->begin() + (at - bits->begin()), margin);
+    bits->insert(at, i);
+}
+
 float OwnMargin(const TapeBlock& block, size_t i)
 {
     const float unpaused = ListedMargin(block.PausedBits, block.UnpausedMargins, i);
@@ -680,10 +688,7 @@ void KeepBits(TapeBlock* block, const std::vector<bool>& keep)
     renumber(&block->OddCounts, &block->UncountedMargins);
     if (kept == 0) return;
     block->Start = block->Times.front();
-    if (block->Starts.empty() || block->Starts.front() != 0) {
-        block->Starts.insert(block->Starts.begin(), 0);
-        block->StartMargins.insert(block->StartMargins.begin(), 0.0f);  // no break before it
-    }
+    ListBit(&block->Starts, &block->StartMargins, 0, 0.0f);  // no break before it
 }
 
 void StartFramer(Framer* f, const ReaderSettings& settings)

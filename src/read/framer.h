@@ -65,6 +65,8 @@ struct TapeBlock {
 /// PausedBits with UnpausedMargins, OddCounts with UncountedMargins), for bit `i`; -1 where it
 /// has none.
 float ListedMargin(const std::vector<size_t>& bits, const std::vector<float>& margins, size_t i);
+/// Lists bit `i` with `margin` among such bits, in order, unless it is listed already.
+void ListBit(std::vector<size_t>* bits, std::vector<float>* margins, size_t i, float margin);
 /// The margin of a block's bit `i` on its own evidence, without what a pause beside it lowered.
 float OwnMargin(const TapeBlock& block, size_t i);
 /// Keeps the bits of a block that `keep` marks (one flag per bit), with what it keeps for each,

@@ -354,10 +354,9 @@ void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vec
         start = std::min(start, reading->Start);
         end = std::max(end, reading->End);
     }
-    const std::vector<size_t>& starts = merged->Starts;
     for (size_t i = 0; i < merged->Bits.size(); ++i) {
         const int bit = merged->Bits[i];
-        const bool may_begin = std::find(starts.begin(), starts.end(), i) != starts.end();
+        const bool may_begin = ListedMargin(merged->Starts, merged->StartMargins, i) >= 0;
         const Settled kept =
             SettleBit(group, at, i, may_begin, bit, false, any_odd, base_stands, start, end);
         const Settled free =
@@ -606,11 +605,9 @@ void PutInBefore(const TapeBlock& other, double offset, const std::vector<bool>&
     for (size_t& start : base->Starts) start += put;
     if (!base->Starts.empty() && base->Starts.front() == put) base->StartMargins.front() = 1.0f;
     if (in_doubt && put > 1) {  // the sure bits put in may begin the block
-        base->Starts.insert(base->Starts.begin(), 1);
-        base->StartMargins.insert(base->StartMargins.begin(), 1.0f);
+        ListBit(&base->Starts, &base->StartMargins, 1, 1.0f);
     }
-    base->Starts.insert(base->Starts.begin(), 0);
-    base->StartMargins.insert(base->StartMargins.begin(), 0.0f);  // no break before it
+    ListBit(&base->Starts, &base->StartMargins, 0, 0.0f);  // no break before it
     for (size_t& bit : base->PausedBits) bit += put;
     for (size_t& bit : base->OddCounts) bit += put;
     base->Start = base->Times.front();
@@ -826,7 +823,9 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
     std::vector<long> origin;
     auto origin_of = [&](size_t i) { return origin.empty() ? static_cast<long>(i) : origin[i]; };
     size_t last_other = group.size();
-    for (size_t r = 0; r < group.size(); ++r) last_other = r == reference ? last_other : r;
+    for (size_t r = 0; r < group.size(); ++r) {
+        if (r != reference) last_other = r;
+    }
     for (size_t r = 0; r < group.size(); ++r) {
         if (r == reference || base->Times.empty()) continue;
         const TapeBlock& other = *group[r];
@@ -952,12 +951,7 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
             taken.Starts.push_back(start);
             taken.StartMargins.push_back(base->StartMargins[k]);
         }
-        const auto second = std::lower_bound(taken.Starts.begin(), taken.Starts.end(), 1);
-        if (begins_after_doubt && (second == taken.Starts.end() || *second != 1)) {
-            const auto k = second - taken.Starts.begin();
-            taken.Starts.insert(second, 1);
-            taken.StartMargins.insert(taken.StartMargins.begin() + k, 1.0f);
-        }
+        if (begins_after_doubt) ListBit(&taken.Starts, &taken.StartMargins, 1, 1.0f);
         taken.Start = taken.Times.front();
         *base = std::move(taken);
         origin = std::move(taken_origin);
