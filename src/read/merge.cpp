@@ -566,6 +566,50 @@ bool AtTapePace(bool one, double t, double next)
            gap <= (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS) / BIT_ROOM;
 }
 
+// Whether each of a block's bits from `from` up to `to` lies at the tape's pace before the next:
+// one in doubt as a 0 would (the least room), unless `as_heard`.
+bool AtTapePace(const TapeBlock& block, size_t from, size_t to, bool as_heard = false)
+{
+    for (size_t k = from; k < to; ++k) {
+        const bool one = block.Bits[k] && (as_heard || block.Margins[k] >= DOUBT_MARGIN);
+        if (!AtTapePace(one, block.Times[k], block.Times[k + 1])) return false;
+    }
+    return true;
+}
+
+// Pairs each bit of `other` (its times `offset` later) that no bit of the reference matched with
+// the nearest of the reference's bits that matched none either, within a doubtful moment and in
+// order with the bits matched around it, where the reference's bit breaks the tape's pace with
+// a bit beside it and the other's keeps it with both: views of one signal heard the same bursts,
+// and that one is the other's bit heard to begin early or late (noise run into its burst). They
+// settle it together, and where they disagree it is in doubt.
+void PairLeftovers(const TapeBlock& reference, const TapeBlock& other, double offset,
+                   std::vector<long>* at)
+{
+    std::vector<bool> matched(other.Bits.size(), false);
+    for (const long j : *at) {
+        if (j >= 0) matched[static_cast<size_t>(j)] = true;
+    }
+    const std::vector<double>& times = reference.Times;
+    for (size_t j = 1; j + 1 < other.Bits.size(); ++j) {
+        if (matched[j] || !AtTapePace(other, j - 1, j + 1)) continue;
+        const double t = other.Times[j] - offset;
+        const auto after =
+            static_cast<size_t>(std::lower_bound(times.begin(), times.end(), t) - times.begin());
+        size_t i = after;
+        if (after == times.size() || (after > 0 && t - times[after - 1] < times[after] - t)) {
+            i = after - 1;
+        }
+        if (i == 0 || i + 1 >= times.size() || (*at)[i] >= 0 ||
+            std::fabs(times[i] - t) > DOUBTFUL_MOMENT ||
+            AtTapePace(reference, i - 1, i + 1, true)) {
+            continue;
+        }
+        const auto k = static_cast<long>(j);
+        if ((*at)[i - 1] < k && ((*at)[i + 1] < 0 || (*at)[i + 1] > k)) (*at)[i] = k;
+    }
+}
+
 // The bits of `other` (its times `offset` later) that no bit of `base` matched and that came
 // before base's first, one after another at the tape's pace up to it, put in before it: the
 // reference lost the first bits of the block, where the other heard them. Bits in doubt before
@@ -793,6 +837,8 @@ void DropUnheard(const std::vector<const TapeBlock*>& group, size_t reference,
     std::vector<bool> keep(base->Bits.size(), true);
     for (size_t i = 0; i < base->Bits.size(); ++i) {
         if (heard[i] || base->Margins[i] >= DOUBT_MARGIN) continue;
+        // A bit at the tape's pace after the one before and before the next is no piece.
+        if (i > 0 && i + 1 < base->Bits.size() && AtTapePace(*base, i - 1, i + 1)) continue;
         for (size_t r = 0; r < group.size() && keep[i]; ++r) {
             if (r == reference) continue;
             const double t = base->Times[i] + offsets[r];
@@ -887,6 +933,15 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
                 heard = j == in_doubt || sure(other, static_cast<size_t>(j));
             }
             const auto others = static_cast<size_t>(to - from - 1);
+            // Between two sure bits both heard alike, where one view heard a different number of
+            // bits than the other one after another at the tape's pace and the other's pace
+            // breaks there (a gap that no bit fills, or a bit too soon), the view at the pace
+            // has their number, however sure either was of their values.
+            if (unsure && i > 0 && end < n && to > from + 1 && others != end - i) {
+                const bool other_paced =
+                    AtTapePace(other, static_cast<size_t>(from), static_cast<size_t>(to));
+                if (other_paced != AtTapePace(*base, i - 1, end)) heard = other_paced;
+            }
             // As many bits as the other heard surely there are the same bits, and where the
             // reference's moments drifted from theirs, all alike and no further than a guessed
             // bit's may lie, they take the other's moments.
@@ -988,7 +1043,12 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views
     FillReference(lined, reference, offsets, &base);
     if (views) DropUnheard(lined, reference, offsets, &base);
     std::vector<std::vector<long>> at(group.size());
-    for (size_t r = 0; r < group.size(); ++r) at[r] = SameMoments(base, *lined[r], offsets[r]);
+    for (size_t r = 0; r < group.size(); ++r) {
+        at[r] = SameMoments(base, *lined[r], offsets[r]);
+        // The reference's own bits left out were left out for others' (a stretch taken, a
+        // piece dropped): only another view's can pair.
+        if (views && r != reference) PairLeftovers(base, *lined[r], offsets[r], &at[r]);
+    }
     TapeBlock merged = CombineGroup(lined, reference, base, at, views);
     // Where the reference's programs pass every check and those of the bits settled together
     // do not, the others overturned bits of it wrongly: its bits stand, in doubt where others
