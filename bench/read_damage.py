@@ -146,6 +146,11 @@ LOSSY = [
     ('MP3 60 kbps', '', 'mp3 60'),
     ('MP3 72 kbps', '', 'mp3 72'),
     ('Opus 36 kbps', '', 'opus 36'),
+    ('turned head, Ogg quality 1.1', 'chain turnedhead', 'ogg 1.1'),
+    ('turned head, Ogg quality 1.3', 'chain turnedhead', 'ogg 1.3'),
+    ('turned head, Ogg quality 1.7', 'chain turnedhead', 'ogg 1.7'),
+    ('turned head, MP3 48 kbps', 'chain turnedhead', 'mp3 48'),
+    ('turned head, Opus 40 kbps', 'chain turnedhead', 'opus 40'),
 ]
 
 LOSSY_HELDOUT = [

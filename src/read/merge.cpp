@@ -578,11 +578,11 @@ bool AtTapePace(const TapeBlock& block, size_t from, size_t to, bool as_heard = 
 }
 
 // Pairs each bit of `other` (its times `offset` later) that no bit of the reference matched with
-// the nearest of the reference's bits that matched none either, within a doubtful moment and in
-// order with the bits matched around it, where the reference's bit breaks the tape's pace with
-// a bit beside it and the other's keeps it with both: views of one signal heard the same bursts,
-// and that one is the other's bit heard to begin early or late (noise run into its burst). They
-// settle it together, and where they disagree it is in doubt.
+// the nearest of the reference's bits that matched none either, within a guessed bit's reach and
+// in order with the bits matched around it, where the reference's bit breaks the tape's pace
+// with a bit beside it and the other's keeps it with both: views of one signal heard the same
+// bursts, and that one is the other's bit heard to begin early or late (noise run into its
+// burst). They settle it together, and where they disagree it is in doubt.
 void PairLeftovers(const TapeBlock& reference, const TapeBlock& other, double offset,
                    std::vector<long>* at)
 {
@@ -601,8 +601,7 @@ void PairLeftovers(const TapeBlock& reference, const TapeBlock& other, double of
             i = after - 1;
         }
         if (i == 0 || i + 1 >= times.size() || (*at)[i] >= 0 ||
-            std::fabs(times[i] - t) > DOUBTFUL_MOMENT ||
-            AtTapePace(reference, i - 1, i + 1, true)) {
+            std::fabs(times[i] - t) > GUESSED_MOMENT || AtTapePace(reference, i - 1, i + 1, true)) {
             continue;
         }
         const auto k = static_cast<long>(j);
@@ -1160,6 +1159,17 @@ double SureAgreement(const TapeBlock& block, const std::vector<TapeBlock>& other
     }
     *both = compared;
     return compared == 0 ? 0.0 : static_cast<double>(agree) / static_cast<double>(compared);
+}
+
+bool HeardOtherwise(const TapeBlock& block, size_t i, const std::vector<TapeBlock>& others)
+{
+    for (const TapeBlock& other : others) {
+        if (other.End < block.Start || other.Start > block.End) continue;
+        const double offset = TimeOffset(block, other, VIEW_LAG_MOST);
+        const std::vector<long> at = SameMoments(block, other, offset, DOUBTFUL_MOMENT);
+        if (at[i] >= 0 && other.Bits[static_cast<size_t>(at[i])] != block.Bits[i]) return true;
+    }
+    return false;
 }
 
 // A view's 0 in doubt where it may have been the first piece of a 1 heard in two: the piece

@@ -105,9 +105,9 @@ void CollectBlocks(RecordingReader* r, size_t view)
 // do not, the signal is not as the machine's (its pauses lie at the middle, or a copy mangled
 // it), and the comparator's state in the pauses is left to chance. Its timed view is heard where
 // it is, or where its own sure bits agree with the filtered view's wherever both are sure (a copy
-// that smears pulses together spoils their counts, not their timing); and only where the
-// comparator found the tape: in the silence before a tape, it follows the hiss down and switches
-// on it, and only the counted view tells that from the tape by its level.
+// that smears pulses together spoils their counts, not their timing); and only from where the
+// comparator or the filtered view found the tape: in the silence before a tape, it follows the
+// hiss down and switches on it, and only the other views tell that from the tape by its level.
 std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, int channel,
                                     const ReaderSettings& settings)
 {
@@ -121,29 +121,25 @@ std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, i
         auto overlaps = [&](const TapeBlock& c) {
             return c.Start < block.End && block.Start < c.End;
         };
-        auto heard = std::find_if(compared.begin(), counted, overlaps);
+        const auto heard = std::find_if(compared.begin(), counted, overlaps);
         double from = heard == counted ? 0 : heard->Start;
+        bool settled = true;  // the comparator found the tape
         if (heard == counted) {
-            // Where the comparator found the tape, its timing is heard for agreeing with the
-            // filtered view, and begins where that heard the tape if that was before.
-            heard = std::find_if(counted, compared.end(), overlaps);
+            // Elsewhere its timing is heard for agreeing with the filtered view, from where the
+            // comparator or the filtered view found the tape, whichever was first: a copy that
+            // smeared the pulses may spoil every count, so that the comparator finds no tape.
             size_t both = 0;
-            if (heard != compared.end() &&
-                (SureAgreement(block, views[FILTERED_VIEW], &both) < settings.TimedAgreement ||
-                 both < TIMED_AGREEING_BITS)) {
-                heard = compared.end();
+            if (SureAgreement(block, views[FILTERED_VIEW], &both) < settings.TimedAgreement ||
+                both < TIMED_AGREEING_BITS) {
+                block.Bits.clear();
+                continue;
             }
-            if (heard != compared.end()) {
-                const auto filtered = std::find_if(views[FILTERED_VIEW].begin(),
-                                                   views[FILTERED_VIEW].end(), overlaps);
-                from = filtered == views[FILTERED_VIEW].end()
-                           ? heard->Start
-                           : std::min(heard->Start, filtered->Start);
-            }
-        }
-        if (heard == compared.end()) {
-            block.Bits.clear();
-            continue;
+            const auto found = std::find_if(counted, compared.end(), overlaps);
+            const auto filtered =
+                std::find_if(views[FILTERED_VIEW].begin(), views[FILTERED_VIEW].end(), overlaps);
+            from = filtered == views[FILTERED_VIEW].end() ? block.Start : filtered->Start;
+            if (found != compared.end()) from = std::min(from, found->Start);
+            settled = found != compared.end();
         }
         from -= TIMED_LEAD_SECONDS;
         const auto first = static_cast<size_t>(
@@ -151,6 +147,19 @@ std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, i
         std::vector<bool> keep(block.Bits.size(), true);
         std::fill(keep.begin(), keep.begin() + static_cast<std::ptrdiff_t>(first), false);
         KeepBits(&block, keep);
+        // Its first bit began where the comparator first switched, which may be well into the
+        // burst while it settled: where the filtered view heard that bit otherwise, or the
+        // comparator found no tape, how long the burst was, and so the bit, is in doubt.
+        if (block.Bits.empty() || (settled && !HeardOtherwise(block, 0, views[FILTERED_VIEW]))) {
+            continue;
+        }
+        block.Margins.front() = 0;
+        if (!block.PausedBits.empty() && block.PausedBits.front() == 0) {
+            block.UnpausedMargins.front() = 0;
+        }
+        if (!block.OddCounts.empty() && block.OddCounts.front() == 0) {
+            block.UncountedMargins.front() = 0;
+        }
     }
     timed.erase(std::remove_if(timed.begin(), timed.end(),
                                [](const TapeBlock& block) { return block.Bits.empty(); }),
