@@ -849,7 +849,8 @@ void DropUnheard(const std::vector<const TapeBlock*>& group, size_t reference,
 
 // The reference with each stretch that holds bits in doubt replaced by another view's
 // bits there, where that view heard the stretch surely in a different number of bits: the
-// reference ran bursts together there, or heard one in pieces, and the other did not. A stretch
+// reference ran bursts together there, or heard one in pieces, and the other did not; inside the
+// block, where only one of the two views heard them at the tape's pace, that one's. A stretch
 // lies between two bits that are sure in the reference and that both views heard alike (or the
 // block's start, where the other began too): a sure bit of the reference that the other did not
 // hear, or surely heard otherwise, is part of it (where the comparator has not yet settled, at a
