@@ -644,6 +644,19 @@ void ListBit(std::vector<size_t>* bits, std::vector<float>* margins, size_t i, f
     bits->insert(at, i);
 }
 
+void CapMargins(TapeBlock* block, size_t i, float cap)
+{
+    block->Margins[i] = std::min(block->Margins[i], cap);
+    auto cap_listed = [&](const std::vector<size_t>& bits, std::vector<float>* margins) {
+        const auto at = std::lower_bound(bits.begin(), bits.end(), i);
+        if (at == bits.end() || *at != i) return;
+        float& margin = (*margins)[static_cast<size_t>(at - bits.begin())];
+        margin = std::min(margin, cap);
+    };
+    cap_listed(block->OddCounts, &block->UncountedMargins);
+    cap_listed(block->PausedBits, &block->UnpausedMargins);
+}
+
 float OwnMargin(const TapeBlock& block, size_t i)
 {
     const float unpaused = ListedMargin(block.PausedBits, block.UnpausedMargins, i);

@@ -67,6 +67,9 @@ struct TapeBlock {
 float ListedMargin(const std::vector<size_t>& bits, const std::vector<float>& margins, size_t i);
 /// Lists bit `i` with `margin` among such bits, in order, unless it is listed already.
 void ListBit(std::vector<size_t>* bits, std::vector<float>* margins, size_t i, float margin);
+/// Lowers to `cap` each margin a block keeps for bit `i` (its own, and those without a pause's or
+/// an odd count's doubt) that is above it.
+void CapMargins(TapeBlock* block, size_t i, float cap);
 /// The margin of a block's bit `i` on its own evidence, without what a pause beside it lowered.
 float OwnMargin(const TapeBlock& block, size_t i);
 /// Keeps the bits of a block that `keep` marks (one flag per bit), with what it keeps for each,

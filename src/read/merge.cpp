@@ -248,17 +248,6 @@ size_t Reference(const std::vector<const TapeBlock*>& group)
     return best;
 }
 
-// Lowers to `cap` the margin a block keeps for bit `i` among some of its bits (see
-// ListedMargin), where it keeps one above it.
-void CapListedMargin(const std::vector<size_t>& bits, std::vector<float>* margins, size_t i,
-                     float cap)
-{
-    const auto at = std::lower_bound(bits.begin(), bits.end(), i);
-    if (at == bits.end() || *at != i) return;
-    float& margin = (*margins)[static_cast<size_t>(at - bits.begin())];
-    margin = std::min(margin, cap);
-}
-
 // How the readings settled one bit: its value, its margin without the doubt of an odd pulse
 // count, and whether a count puts it in doubt.
 struct Settled {
@@ -523,6 +512,17 @@ double TimeOffset(const TapeBlock& reference, const TapeBlock& other, double mos
     return std::fabs(*middle) > SKEW_SEEN && std::fabs(*middle) < most ? *middle : 0;
 }
 
+// The place among `times` (in order) of the moment nearest `t`; times.size() where there is none.
+size_t Nearest(const std::vector<double>& times, double t)
+{
+    const auto after =
+        static_cast<size_t>(std::lower_bound(times.begin(), times.end(), t) - times.begin());
+    if (after > 0 && (after == times.size() || t - times[after - 1] < times[after] - t)) {
+        return after - 1;
+    }
+    return after;
+}
+
 // For each of the reference's bits, the bit of `other` that began at the same moment (the other's
 // times less `offset`), or -1: readings of one recording share its timeline, however each split it
 // into blocks. A bit the reference put back where it lost one has only a guessed moment, and one
@@ -535,13 +535,8 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
     const std::vector<double>& times = reference.Times;
     for (size_t j = 0; j < other.Times.size(); ++j) {
         const double t = other.Times[j] - offset;
-        const auto after =
-            static_cast<size_t>(std::lower_bound(times.begin(), times.end(), t) - times.begin());
-        size_t i = after;
-        if (after == times.size() || (after > 0 && t - times[after - 1] < times[after] - t)) {
-            i = after - 1;
-        }
-        if (i >= times.size()) continue;
+        const size_t i = Nearest(times, t);
+        if (i == times.size()) continue;
         const double reach = reference.Margins[i] >= DOUBT_MARGIN ? reach_sure
                              : reference.Margins[i] > 0           ? DOUBTFUL_MOMENT
                                                                   : GUESSED_MOMENT;
@@ -594,12 +589,7 @@ void PairLeftovers(const TapeBlock& reference, const TapeBlock& other, double of
     for (size_t j = 1; j + 1 < other.Bits.size(); ++j) {
         if (matched[j] || !AtTapePace(other, j - 1, j + 1)) continue;
         const double t = other.Times[j] - offset;
-        const auto after =
-            static_cast<size_t>(std::lower_bound(times.begin(), times.end(), t) - times.begin());
-        size_t i = after;
-        if (after == times.size() || (after > 0 && t - times[after - 1] < times[after] - t)) {
-            i = after - 1;
-        }
+        const size_t i = Nearest(times, t);
         if (i == 0 || i + 1 >= times.size() || (*at)[i] >= 0 ||
             std::fabs(times[i] - t) > GUESSED_MOMENT || AtTapePace(reference, i - 1, i + 1, true)) {
             continue;
@@ -809,10 +799,7 @@ void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
                 if (!capped) continue;
                 // Never surer than the first there: it cannot overturn the bit, only put it in
                 // doubt by disagreeing with conviction.
-                const float cap = std::max(0.0f, block.Margins[j] - OVERRULED);
-                later->Margins[i] = std::min(later->Margins[i], cap);
-                CapListedMargin(later->OddCounts, &later->UncountedMargins, i, cap);
-                CapListedMargin(later->PausedBits, &later->UnpausedMargins, i, cap);
+                CapMargins(later, i, std::max(0.0f, block.Margins[j] - OVERRULED));
                 continue;
             }
             if (BetweenSureBits(block, later->Times[i] + offset)) keep[i] = false;

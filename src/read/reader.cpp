@@ -150,15 +150,8 @@ std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, i
         // Its first bit began where the comparator first switched, which may be well into the
         // burst while it settled: where the filtered view heard that bit otherwise, or the
         // comparator found no tape, how long the burst was, and so the bit, is in doubt.
-        if (block.Bits.empty() || (settled && !HeardOtherwise(block, 0, views[FILTERED_VIEW]))) {
-            continue;
-        }
-        block.Margins.front() = 0;
-        if (!block.PausedBits.empty() && block.PausedBits.front() == 0) {
-            block.UnpausedMargins.front() = 0;
-        }
-        if (!block.OddCounts.empty() && block.OddCounts.front() == 0) {
-            block.UncountedMargins.front() = 0;
+        if (!block.Bits.empty() && (!settled || HeardOtherwise(block, 0, views[FILTERED_VIEW]))) {
+            CapMargins(&block, 0, 0.0f);
         }
     }
     timed.erase(std::remove_if(timed.begin(), timed.end(),
