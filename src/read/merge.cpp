@@ -262,10 +262,13 @@ struct Settled {
 // A bit in doubt for its count alone weighs as the rest of its evidence has it; it stays in doubt
 // where any reading (`any_odd`: views of one signal, which the same tape gave the same pulses)
 // or every reading that has it (readings of their own, where the count may be one's own damage)
-// counted pulses no bit has. `start` and `end` bound the stretch the readings hold.
+// counted pulses no bit has. `start` and `end` bound the stretch the readings hold. `soon`: the
+// next bit begins sooner than a 1's burst and pause allow, so that a 1 heard here is a burst run
+// on into the pause, and has no say.
 Settled SettleBit(const std::vector<const TapeBlock*>& group,
                   const std::vector<std::vector<long>>& at, size_t i, bool may_begin, int base_bit,
-                  bool unpaused, bool any_odd, bool base_stands, double start, double end)
+                  bool unpaused, bool any_odd, bool base_stands, double start, double end,
+                  bool soon)
 {
     int count[2] = {0, 0};
     float best[2] = {-1, -1};
@@ -276,6 +279,7 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
         const TapeBlock& reading = *group[r];
         const auto j = static_cast<size_t>(at[r][i]);
         const int bit = reading.Bits[j];
+        if (soon && bit == 1) continue;
         float margin = reading.Margins[j];
         // A reading that lost the tape for a while where others went on (its block ends or
         // begins well inside theirs) may have heard only part of the burst at that edge. One
@@ -332,7 +336,7 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
 // `base_stands`, only its margin), keeping, as a reading does, the margins a pause beside a bit
 // lowered and an odd pulse count capped.
 void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vector<long>>& at,
-          bool any_odd, bool base_stands, TapeBlock* merged)
+          bool any_odd, bool base_stands, const std::vector<bool>& soon, TapeBlock* merged)
 {
     merged->PausedBits.clear();
     merged->UnpausedMargins.clear();
@@ -346,11 +350,25 @@ void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vec
     for (size_t i = 0; i < merged->Bits.size(); ++i) {
         const int bit = merged->Bits[i];
         const bool may_begin = ListedMargin(merged->Starts, merged->StartMargins, i) >= 0;
-        const Settled kept =
-            SettleBit(group, at, i, may_begin, bit, false, any_odd, base_stands, start, end);
-        const Settled free =
-            SettleBit(group, at, i, may_begin, bit, true, any_odd, base_stands, start, end);
-        const float cap = kept.Odd ? ODD_COUNT_MARGIN : 1.0f;
+        auto settle = [&](bool unpaused, bool too_soon) {
+            return SettleBit(group, at, i, may_begin, bit, unpaused, any_odd, base_stands, start,
+                             end, too_soon);
+        };
+        Settled kept = settle(false, false);
+        Settled free = settle(true, false);
+        float cap = kept.Odd ? ODD_COUNT_MARGIN : 1.0f;
+        // A 1 where the next bit follows too soon for one has no say against a reading that
+        // heard a 0 with some conviction, or any reading that heard a 0 where not even a 1's
+        // burst fits before the next bit; the 0 is no surer than that next bit is there.
+        if (!base_stands && kept.Bit == 1 && i < soon.size() && soon[i]) {
+            const Settled paced = settle(false, true);
+            const bool no_room = merged->Times[i + 1] - merged->Times[i] < ONE_BURST_SECONDS;
+            if (paced.Bit == 0 && (paced.Margin > 0 || no_room)) {
+                kept = paced;
+                free = settle(true, true);
+                cap = std::min(kept.Odd ? ODD_COUNT_MARGIN : 1.0f, merged->Margins[i + 1]);
+            }
+        }
         merged->Bits[i] = kept.Bit;
         merged->Margins[i] = std::min(kept.Margin, cap);
         if (kept.Odd) {
@@ -561,6 +579,30 @@ bool AtTapePace(bool one, double t, double next)
            gap <= (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS) / BIT_ROOM;
 }
 
+// How long a block's bits last, on average, against how long the tape's bits last: the pace of
+// its tape (a machine's pauses are longer, a deck may run fast or slow).
+double PaceScale(const TapeBlock& block)
+{
+    double nominal = 0;
+    for (size_t k = 0; k + 1 < block.Bits.size(); ++k) {
+        nominal += block.Bits[k] ? ONE_BURST_SECONDS + BIT_PAUSE_SECONDS
+                                 : ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS;
+    }
+    return nominal > 0 ? (block.Times.back() - block.Times.front()) / nominal : 1.0;
+}
+
+// How far the time from a block's bit `from` to its bit `to` is from what its bits between
+// would last at the pace `scale`.
+double PaceMisfit(const TapeBlock& block, size_t from, size_t to, double scale)
+{
+    double nominal = 0;
+    for (size_t k = from; k < to; ++k) {
+        nominal += block.Bits[k] ? ONE_BURST_SECONDS + BIT_PAUSE_SECONDS
+                                 : ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS;
+    }
+    return std::fabs(block.Times[to] - block.Times[from] - scale * nominal);
+}
+
 // Whether each of a block's bits from `from` up to `to` lies at the tape's pace before the next:
 // one in doubt as a 0 would (the least room), unless `as_heard`.
 bool AtTapePace(const TapeBlock& block, size_t from, size_t to, bool as_heard = false)
@@ -687,10 +729,10 @@ void FillReference(const std::vector<const TapeBlock*>& group, size_t reference,
 // for each reading, the bit of it that lines up with each of the reference's bits (-1: none).
 TapeBlock CombineGroup(const std::vector<const TapeBlock*>& group, size_t reference,
                        const TapeBlock& base, const std::vector<std::vector<long>>& at,
-                       bool any_odd, bool base_stands = false)
+                       bool any_odd, const std::vector<bool>& soon, bool base_stands = false)
 {
     TapeBlock merged = base;
-    Vote(group, at, any_odd, base_stands, &merged);
+    Vote(group, at, any_odd, base_stands, soon, &merged);
 
     // The readings, the reference first, each with its bits and times lined up.
     merged.Sources.clear();
@@ -808,17 +850,59 @@ void HearWhereInDoubt(const std::vector<TapeBlock>& first, TapeBlock* later)
     KeepBits(later, keep);
 }
 
+// Calls `stretch(from, to, other_from, other_to)` for each two sure bits of the reference, `from`
+// and `to`, that `other` (lined up with it by `at`) heard alike at `other_from` and `other_to`,
+// with no such bit between them.
+template <typename Stretch>
+void ForEachStretch(const TapeBlock& base, const TapeBlock& other, const std::vector<long>& at,
+                    Stretch stretch)
+{
+    long last = -1;
+    for (size_t i = 0; i < at.size(); ++i) {
+        if (base.Margins[i] < DOUBT_MARGIN || at[i] < 0 ||
+            other.Bits[static_cast<size_t>(at[i])] != base.Bits[i]) {
+            continue;
+        }
+        if (last >= 0) stretch(static_cast<size_t>(last), i, at[static_cast<size_t>(last)], at[i]);
+        last = static_cast<long>(i);
+    }
+}
+
+// The other view's bits between two sure bits that it heard alike with the reference have no say
+// where it heard another number of bits there than the reference, off the tape's pace, and the
+// reference kept the pace: it heard a burst in pieces, or bursts run together.
+void UnmatchOffPace(const TapeBlock& base, const TapeBlock& other, std::vector<long>* at)
+{
+    ForEachStretch(base, other, *at, [&](size_t from, size_t to, long other_from, long other_to) {
+        if (other_to - other_from == static_cast<long>(to - from) ||
+            AtTapePace(other, static_cast<size_t>(other_from), static_cast<size_t>(other_to)) ||
+            !AtTapePace(base, from, to)) {
+            return;
+        }
+        for (size_t k = from + 1; k < to; ++k) (*at)[k] = -1;
+    });
+}
+
 // The (filled) reference without its bits in doubt that no other view heard, where another
 // view heard the stretch around them surely, a bit either side and none between: a burst the
 // reference heard in two pieces (a dip in its middle), the second taken for a bit of its own.
+// A bit between two sure bits that both heard alike, where another view heard as many bits
+// between them, is no piece: that view heard its burst too, begun elsewhere.
 void DropUnheard(const std::vector<const TapeBlock*>& group, size_t reference,
                  const std::vector<double>& offsets, TapeBlock* base)
 {
     std::vector<bool> heard(base->Bits.size(), false);
     for (size_t r = 0; r < group.size(); ++r) {
         if (r == reference) continue;
-        const std::vector<long> at = SameMoments(*base, *group[r], offsets[r]);
+        const TapeBlock& other = *group[r];
+        const std::vector<long> at = SameMoments(*base, other, offsets[r]);
         for (size_t i = 0; i < at.size(); ++i) heard[i] = heard[i] || at[i] >= 0;
+        ForEachStretch(*base, other, at,
+                       [&](size_t from, size_t to, long other_from, long other_to) {
+                           if (other_to - other_from == static_cast<long>(to - from)) {
+                               for (size_t k = from + 1; k < to; ++k) heard[k] = true;
+                           }
+                       });
     }
     std::vector<bool> keep(base->Bits.size(), true);
     for (size_t i = 0; i < base->Bits.size(); ++i) {
@@ -859,6 +943,7 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
     for (size_t r = 0; r < group.size(); ++r) {
         if (r != reference) last_other = r;
     }
+    const double scale = PaceScale(*group[reference]);
     for (size_t r = 0; r < group.size(); ++r) {
         if (r == reference || base->Times.empty()) continue;
         const TapeBlock& other = *group[r];
@@ -923,11 +1008,20 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
             // Between two sure bits both heard alike, where one view heard a different number of
             // bits than the other one after another at the tape's pace and the other's pace
             // breaks there (a gap that no bit fills, or a bit too soon), the view at the pace
-            // has their number, however sure either was of their values.
+            // has their number, however sure either was of their values. Where the other broke
+            // it, the reference keeps its own; where both kept it, the other's are taken only
+            // where they fill the time between the two more nearly, at the block's pace.
             if (unsure && i > 0 && end < n && to > from + 1 && others != end - i) {
-                const bool other_paced =
-                    AtTapePace(other, static_cast<size_t>(from), static_cast<size_t>(to));
-                if (other_paced != AtTapePace(*base, i - 1, end)) heard = other_paced;
+                const auto other_from = static_cast<size_t>(from);
+                const auto other_to = static_cast<size_t>(to);
+                const bool other_paced = AtTapePace(other, other_from, other_to);
+                if (!AtTapePace(*base, i - 1, end)) {
+                    heard = other_paced;
+                } else {
+                    heard = heard && other_paced &&
+                            PaceMisfit(other, other_from, other_to, scale) <
+                                PaceMisfit(*base, i - 1, end, scale);
+                }
             }
             // As many bits as the other heard surely there are the same bits, and where the
             // reference's moments drifted from theirs, all alike and no further than a guessed
@@ -1000,6 +1094,25 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
     }
 }
 
+// For each bit of the (filled) reference, whether the next one follows it sooner than a 1's burst
+// and pause allow, where every view lined up with it heard its burst begin at the same moment
+// (a view's bit matched from further off may be another burst, and the moments tell nothing).
+std::vector<bool> TooSoonForOne(const std::vector<const TapeBlock*>& group, const TapeBlock& base,
+                                const std::vector<double>& offsets,
+                                const std::vector<std::vector<long>>& at)
+{
+    std::vector<bool> soon(base.Bits.size(), false);
+    for (size_t i = 0; i + 1 < base.Bits.size(); ++i) {
+        soon[i] = base.Times[i + 1] - base.Times[i] < ONE_ROOM;
+        for (size_t r = 0; r < group.size() && soon[i]; ++r) {
+            const long j = at[r][i];
+            soon[i] = j < 0 || std::fabs(group[r]->Times[static_cast<size_t>(j)] - offsets[r] -
+                                         base.Times[i]) <= SAME_MOMENT;
+        }
+    }
+    return soon;
+}
+
 // Readings on one timeline, lined up by the moments their bits began, the reference filled in
 // first where others hold bits it lost. `views`: they are views of one signal, which lie within
 // moments of each other and heard the same pulses; the reference also loses the bits it alone
@@ -1034,15 +1147,20 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views
         at[r] = SameMoments(base, *lined[r], offsets[r]);
         // The reference's own bits left out were left out for others' (a stretch taken, a
         // piece dropped): only another view's can pair.
-        if (views && r != reference) PairLeftovers(base, *lined[r], offsets[r], &at[r]);
+        if (views && r != reference) {
+            PairLeftovers(base, *lined[r], offsets[r], &at[r]);
+            UnmatchOffPace(base, *lined[r], &at[r]);
+        }
     }
-    TapeBlock merged = CombineGroup(lined, reference, base, at, views);
+    const std::vector<bool> soon =
+        views ? TooSoonForOne(lined, base, offsets, at) : std::vector<bool>();
+    TapeBlock merged = CombineGroup(lined, reference, base, at, views, soon);
     // Where the reference's programs pass every check and those of the bits settled together
     // do not, the others overturned bits of it wrongly: its bits stand, in doubt where others
     // disagreed as surely.
     if (merged.Bits != group[reference]->Bits && PassesEveryCheck(*group[reference]) &&
         FailedChecksIn(merged) > 0) {
-        merged = CombineGroup(lined, reference, base, at, views, true);
+        merged = CombineGroup(lined, reference, base, at, views, soon, true);
     }
     return merged;
 }
@@ -1058,7 +1176,7 @@ TapeBlock MergeByBits(const std::vector<const TapeBlock*>& group)
     for (size_t r = 0; r < group.size(); ++r) {  // the reference too, as it was before mending
         at[r] = LineUp(base, *group[r]);
     }
-    return CombineGroup(group, reference, base, at, false);
+    return CombineGroup(group, reference, base, at, false, {});
 }
 
 // Whether two blocks of separate recordings hold the same stretch of tape: about as long, and

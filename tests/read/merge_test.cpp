@@ -32,14 +32,14 @@ TapeBlock EvenBlock(int count, float margin, double start, double step, BitAt bi
     return block;
 }
 
-// 100 bits at the tape's pace (a 0 every 2.5 ms, a 1 every 4 ms) from 0.1 s, 1 0 1 1 0 again and
-// again, each as sure as `margin`.
-TapeBlock PacedBlock(float margin)
+// 100 bits at the tape's pace (a 0 every 2.5 ms, a 1 every 4 ms) from 0.1 s, 1 0 1 1 0 (or the
+// five bits of `pattern`, the first in its lowest bit) again and again, each as sure as `margin`.
+TapeBlock PacedBlock(float margin, int pattern = 0x0D)
 {
     TapeBlock block;
     double t = 0.1;
     for (int i = 0; i < 100; ++i) {
-        const bool one = (0x0D >> (i % 5)) & 1;
+        const bool one = (pattern >> (i % 5)) & 1;
         block.Bits.push_back(one);
         block.Margins.push_back(margin);
         block.Times.push_back(t);
@@ -449,6 +449,66 @@ TEST(MergeViews, AStretchAViewHeardAtTheTapesPaceHasItsNumberOfBits)
         const std::vector<TapeBlock> merged = MergeViews({{other}, {lost}});
         ASSERT_EQ(merged.size(), 1u);
         EXPECT_TRUE(merged[0].Bits == PacedBlock(0.9f).Bits);
+    }
+}
+
+TEST(MergeViews, WhereViewsHeardABurstApartThePaceAndTheirNumbersTellItsBits)
+{
+    // The tape's bits at their pace (bits 50 to 53: 1 0 1 1). The surer view heard them all but
+    // for one of the damages a copy leaves; the other view, in doubt elsewhere, heard them
+    // otherwise. 0: the surer view fairly sure of the 0 at bit 51 and in doubt of the 1 after
+    // it, begun 0.7 ms early, where the other heard the 0 as a 1 and the 1 as a 0 in doubt,
+    // 1.2 ms late. 1: the other heard the 1 at bit 52 as two 0s, surer than the surer view, the
+    // next bit too soon after. 2: the surer view as in 0; the other lost the 0 at bit 51 and was
+    // unsure of bit 50. 3: bits 50 to 53 are 1 0 0 1; the surer view in doubt of the second 0,
+    // begun 0.4 ms early, the other heard both 0s as one 1, at the pace but too short.
+    auto drop = [](TapeBlock* block, long i) {
+        block->Bits.erase(block->Bits.begin() + i);
+        block->Margins.erase(block->Margins.begin() + i);
+        block->Times.erase(block->Times.begin() + i);
+    };
+    for (int damage = 0; damage < 4; ++damage) {
+        SCOPED_TRACE(damage);
+        const TapeBlock truth = PacedBlock(0.95f, damage == 3 ? 0x09 : 0x0D);
+        TapeBlock surer = truth;
+        TapeBlock other = truth;
+        std::fill(other.Margins.begin() + 70, other.Margins.begin() + 90, 0.2f);
+        if (damage == 0 || damage == 2) {
+            surer.Margins[51] = 0.5f;
+            surer.Margins[52] = 0.35f;
+            surer.Times[52] -= 0.0007;
+        }
+        switch (damage) {
+            case 0:
+                other.Bits[51] = 1;
+                other.Margins[51] = 0.56f;
+                other.Bits[52] = 0;
+                other.Margins[52] = 0.02f;
+                other.Times[52] += 0.0012;
+                break;
+            case 1:
+                other.Bits[52] = 0;
+                other.Margins[52] = 1.0f;
+                other.Bits.insert(other.Bits.begin() + 53, 0);
+                other.Margins.insert(other.Margins.begin() + 53, 0.9f);
+                other.Times.insert(other.Times.begin() + 53, other.Times[52] + 0.0021);
+                break;
+            case 2:
+                drop(&other, 51);
+                other.Margins[50] = 0;
+                other.Margins[51] = 0.57f;
+                break;
+            default:
+                surer.Margins[52] = 0.1f;
+                surer.Times[52] -= 0.0004;
+                drop(&other, 52);
+                other.Bits[51] = 1;
+                other.Margins[51] = 0.5f;
+                other.Times[51] += 0.0004;
+        }
+        const std::vector<TapeBlock> merged = MergeViews({{other}, {surer}});
+        ASSERT_EQ(merged.size(), 1u);
+        EXPECT_TRUE(merged[0].Bits == truth.Bits);
     }
 }
 
