@@ -151,6 +151,8 @@ LOSSY = [
     ('turned head, Ogg quality 1.7', 'chain turnedhead', 'ogg 1.7'),
     ('turned head, MP3 48 kbps', 'chain turnedhead', 'mp3 48'),
     ('turned head, Opus 40 kbps', 'chain turnedhead', 'opus 40'),
+    ('MP3 44 kbps', '', 'mp3 44'),
+    ('MP3 36 kbps', '', 'mp3 36'),
 ]
 
 LOSSY_HELDOUT = [
