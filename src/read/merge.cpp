@@ -1095,8 +1095,8 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
 }
 
 // For each bit of the (filled) reference, whether the next one follows it sooner than a 1's burst
-// and pause allow, where every view lined up with it heard its burst begin at the same moment
-// (a view's bit matched from further off may be another burst, and the moments tell nothing).
+// and pause allow, where every view that heard a 1 there heard its burst begin at the same moment
+// (a 1 matched from further off may be another burst, and the moments tell nothing of it).
 std::vector<bool> TooSoonForOne(const std::vector<const TapeBlock*>& group, const TapeBlock& base,
                                 const std::vector<double>& offsets,
                                 const std::vector<std::vector<long>>& at)
@@ -1105,9 +1105,10 @@ std::vector<bool> TooSoonForOne(const std::vector<const TapeBlock*>& group, cons
     for (size_t i = 0; i + 1 < base.Bits.size(); ++i) {
         soon[i] = base.Times[i + 1] - base.Times[i] < ONE_ROOM;
         for (size_t r = 0; r < group.size() && soon[i]; ++r) {
-            const long j = at[r][i];
-            soon[i] = j < 0 || std::fabs(group[r]->Times[static_cast<size_t>(j)] - offsets[r] -
-                                         base.Times[i]) <= SAME_MOMENT;
+            if (at[r][i] < 0) continue;
+            const auto j = static_cast<size_t>(at[r][i]);
+            soon[i] = group[r]->Bits[j] == 0 ||
+                      std::fabs(group[r]->Times[j] - offsets[r] - base.Times[i]) <= SAME_MOMENT;
         }
     }
     return soon;
@@ -1267,12 +1268,13 @@ double SureAgreement(const TapeBlock& block, const std::vector<TapeBlock>& other
     return compared == 0 ? 0.0 : static_cast<double>(agree) / static_cast<double>(compared);
 }
 
-bool HeardOtherwise(const TapeBlock& block, size_t i, const std::vector<TapeBlock>& others)
+bool HeardOtherwise(const TapeBlock& block, size_t i, const std::vector<TapeBlock>& others,
+                    double reach)
 {
     for (const TapeBlock& other : others) {
         if (other.End < block.Start || other.Start > block.End) continue;
         const double offset = TimeOffset(block, other, VIEW_LAG_MOST);
-        const std::vector<long> at = SameMoments(block, other, offset, DOUBTFUL_MOMENT);
+        const std::vector<long> at = SameMoments(block, other, offset, reach);
         if (at[i] >= 0 && other.Bits[static_cast<size_t>(at[i])] != block.Bits[i]) return true;
     }
     return false;

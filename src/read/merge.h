@@ -27,8 +27,9 @@ std::vector<TapeBlock> MergeViews(std::vector<std::vector<TapeBlock>> views);
 /// the same moment, with the same value, among those they heard surely; *both: how many.
 double SureAgreement(const TapeBlock& block, const std::vector<TapeBlock>& others, size_t* both);
 /// Whether `others` (readings of the same signal) heard bit `i` of `block` otherwise: their bit
-/// that began nearest it, a little apart at most, has the other value.
-bool HeardOtherwise(const TapeBlock& block, size_t i, const std::vector<TapeBlock>& others);
+/// that began nearest it, `reach` seconds apart at most, has the other value.
+bool HeardOtherwise(const TapeBlock& block, size_t i, const std::vector<TapeBlock>& others,
+                    double reach);
 /// The same for separate recordings of one tape: blocks are matched by order and by how well
 /// their bits agree.
 std::vector<TapeBlock> MergeReadings(const std::vector<std::vector<TapeBlock>>& readings);

@@ -147,10 +147,12 @@ std::vector<TapeBlock> CombineViews(std::vector<std::vector<TapeBlock>> views, i
         std::vector<bool> keep(block.Bits.size(), true);
         std::fill(keep.begin(), keep.begin() + static_cast<std::ptrdiff_t>(first), false);
         KeepBits(&block, keep);
-        // Its first bit began where the comparator first switched, which may be well into the
-        // burst while it settled: where the filtered view heard that bit otherwise, or the
-        // comparator found no tape, how long the burst was, and so the bit, is in doubt.
-        if (!block.Bits.empty() && (!settled || HeardOtherwise(block, 0, views[FILTERED_VIEW]))) {
+        // Its first bit began where the comparator first switched, which may be as far into
+        // the burst as a 1's lasts while it settled: where the filtered view heard that bit
+        // otherwise, or the comparator found no tape, how long the burst was, and so the bit, is
+        // in doubt.
+        if (!block.Bits.empty() &&
+            (!settled || HeardOtherwise(block, 0, views[FILTERED_VIEW], ONE_BURST_SECONDS))) {
             CapMargins(&block, 0, 0.0f);
         }
     }

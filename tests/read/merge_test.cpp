@@ -524,6 +524,22 @@ TEST(MergeViews, AgreementCountsTheBitsBothViewsHeardSurely)
     EXPECT_EQ(both, 95u);
 }
 
+TEST(MergeViews, AFirstBitIsHeardOtherwiseWhereABitOfTheOtherValueBeganWithinReach)
+{
+    // A view's first bit, a sure 0, begun as late as a comparator that settled near the end of a
+    // 1's burst; the other view's nearest bit began `apart` earlier.
+    for (const auto& [apart, other_bit, otherwise] :
+         {std::tuple{0.0013, 1, true}, {0.0026, 1, true}, {0.0013, 0, false}, {0.0035, 1, false}}) {
+        SCOPED_TRACE(apart);
+        TapeBlock late = PacedBlock(0.9f);
+        late.Bits[0] = 0;
+        TapeBlock other = PacedBlock(0.9f);
+        other.Bits[0] = static_cast<uint8_t>(other_bit);
+        other.Times[0] = late.Times[0] - apart;
+        EXPECT_EQ(HeardOtherwise(late, 0, {other}, ONE_BURST_SECONDS), otherwise);
+    }
+}
+
 TEST(MergeChannels, NoBitIsPutInsideASure1)
 {
     // The other channel heard a piece of the 1 at bit 50 as a bit of its own, a 0's place after
