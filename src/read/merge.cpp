@@ -579,15 +579,23 @@ bool AtTapePace(bool one, double t, double next)
            gap <= (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS) / BIT_ROOM;
 }
 
+// How long a block's bits from `from` up to `to` would last on the tape, each burst and pause.
+double NominalSeconds(const TapeBlock& block, size_t from, size_t to)
+{
+    double nominal = 0;
+    for (size_t k = from; k < to; ++k) {
+        nominal += block.Bits[k] ? ONE_BURST_SECONDS + BIT_PAUSE_SECONDS
+                                 : ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS;
+    }
+    return nominal;
+}
+
 // How long a block's bits last, on average, against how long the tape's bits last: the pace of
 // its tape (a machine's pauses are longer, a deck may run fast or slow).
 double PaceScale(const TapeBlock& block)
 {
-    double nominal = 0;
-    for (size_t k = 0; k + 1 < block.Bits.size(); ++k) {
-        nominal += block.Bits[k] ? ONE_BURST_SECONDS + BIT_PAUSE_SECONDS
-                                 : ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS;
-    }
+    const double nominal =
+        block.Bits.empty() ? 0.0 : NominalSeconds(block, 0, block.Bits.size() - 1);
     return nominal > 0 ? (block.Times.back() - block.Times.front()) / nominal : 1.0;
 }
 
@@ -595,12 +603,7 @@ double PaceScale(const TapeBlock& block)
 // would last at the pace `scale`.
 double PaceMisfit(const TapeBlock& block, size_t from, size_t to, double scale)
 {
-    double nominal = 0;
-    for (size_t k = from; k < to; ++k) {
-        nominal += block.Bits[k] ? ONE_BURST_SECONDS + BIT_PAUSE_SECONDS
-                                 : ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS;
-    }
-    return std::fabs(block.Times[to] - block.Times[from] - scale * nominal);
+    return std::fabs(block.Times[to] - block.Times[from] - scale * NominalSeconds(block, from, to));
 }
 
 // Whether each of a block's bits from `from` up to `to` lies at the tape's pace before the next:
