@@ -225,8 +225,20 @@ bool ExcessToHeld(const Framer* f, const Burst& burst, double length, double exc
 struct BurstReading {
     double Length = 0;
     bool Reconstructed = false;
+    // Timed as the machine times it, its length took the excess of a long pause before it and it
+    // is the same bit for that: its margin is its grown length's, not none.
+    bool Grown = false;
     double PauseBefore = -1;  // -1: none counts (the block's first bit)
 };
+
+// A timed burst runs from the first busy sample to the last, so a long pause beside one is faint
+// pulses at its edge that the comparator did not hear, and the machine's own input may well have.
+// Where giving them back makes it no other bit, the bit is as sure as its grown length says.
+// Anything else put back has no margin.
+bool GrowsSame(const Framer* f, double length, double excess, double boundary)
+{
+    return f->Timed && (length >= boundary) == (length + excess >= boundary);
+}
 
 // A pause longer than pauses are follows a burst whose end was worn away, comes before one whose
 // start was, or is the place of a burst lost entirely. The excess counts as part of the burst
@@ -248,12 +260,17 @@ void MendLongPause(Framer* f, const Burst& burst, double gap, double boundary, B
     if (held_bit.Waiting && excess > s.WornExcess * pace.PauseLength &&
         excess < pace.PauseLength + pace.OneLength && (unclear || (large && !lost_fits))) {
         if (ExcessToHeld(f, burst, r->Length, excess)) {
+            const double grown =
+                GrowsSame(f, held_bit.Length, excess, boundary)
+                    ? std::min(held_bit.Margin, LengthMargin(f, held_bit.Length + excess))
+                    : 0.0;
             held_bit.Length += excess;
             held_bit.One = held_bit.Length >= boundary;
-            held_bit.Margin = held_bit.Unpaused = 0.0;
+            held_bit.Margin = held_bit.Unpaused = grown;
             held_bit.End += excess;
             if (own < s.WornMargin) r->Reconstructed = true;
         } else {
+            r->Grown = !r->Reconstructed && GrowsSame(f, r->Length, excess, boundary);
             r->Length += excess;
             r->Reconstructed = true;
             if (held < s.WornMargin) held_bit.Margin = held_bit.Unpaused = 0.0;
@@ -335,8 +352,8 @@ double FollowPace(Framer* f, const Burst& burst, double gap, bool paced, bool fi
         pace.PauseLength += s.LengthWeight * (gap - pace.PauseLength);
     }
     double& typical = one ? pace.OneLength : pace.ZeroLength;
-    if ((paced || first) && margin > s.PaceMargin && r.Length > s.PaceShortest * pace.ZeroLength &&
-        r.Length < s.PaceLongest * pace.OneLength) {
+    if ((paced || first) && !r.Grown && margin > s.PaceMargin &&
+        r.Length > s.PaceShortest * pace.ZeroLength && r.Length < s.PaceLongest * pace.OneLength) {
         typical += s.LengthWeight * (r.Length - typical);
     }
     BlockUnderWay& current = f->Current;
@@ -373,7 +390,7 @@ void TakeBurst(Framer* f, const Burst& burst, bool joined)
     // dropout, say): its first burst may have begun before that, and its length says nothing.
     const bool cut_start =
         first && f->BlocksKept > 0 && burst.Start - f->LastBlockEnd < LEAD_IN_SECONDS;
-    if (r.Reconstructed || cut_start) margin = 0.0;
+    if ((r.Reconstructed && !r.Grown) || cut_start) margin = 0.0;
     const double margin_as_start = margin;
     if (r.PauseBefore >= 0) {
         margin = std::min(margin, PauseConfidence(s, r.PauseBefore / f->Pace.PauseLength));

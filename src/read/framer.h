@@ -131,6 +131,9 @@ struct Framer {
     // Its bursts' pulses are counted exactly (see BurstDetector::TwoLevel): a count is then a 0's
     // or a 1's, or neither, with no pulse to spare.
     bool ExactCounts = false;
+    // Its bursts are timed as the machine times them, from where the input left its resting level
+    // until it rested again (see RunDetector).
+    bool Timed = false;
     int BlocksKept = 0;
     std::vector<TapeBlock> Finished;  // blocks finished, in order, for the caller to take
     // Where to write a line for each burst, bit and block decision (--trace), and the channel

@@ -201,6 +201,7 @@ void StartReader(RecordingReader* r, int channels, double rate, const ReaderSett
         if (v % VIEWS == FILTERED_VIEW) r->Framers[v].Trace = trace;
         r->Framers[v].Channel = r->ChannelsRead[v / VIEWS];
         r->Framers[v].ExactCounts = v % VIEWS == COMPARED_VIEW;
+        r->Framers[v].Timed = v % VIEWS == TIMED_VIEW;
     }
 }
 

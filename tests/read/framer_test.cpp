@@ -36,10 +36,11 @@ std::vector<Burst> BurstsFor(const std::vector<int>& bits, double speed = 1.0)
     return bursts;
 }
 
-std::vector<TapeBlock> Frame(const std::vector<Burst>& bursts)
+std::vector<TapeBlock> Frame(const std::vector<Burst>& bursts, bool timed = false)
 {
     Framer framer;
     StartFramer(&framer);
+    framer.Timed = timed;
     for (const Burst& burst : bursts) FrameBurst(&framer, burst);
     FinishFramer(&framer, bursts.back().End + 1.0);
     return framer.Finished;
@@ -130,6 +131,28 @@ TEST(Framer, DamageIsMendedOrMarked)
             EXPECT_LT(least, DOUBT_MARGIN);
         }
         EXPECT_GT(blocks[0].Margins[K - 2], 0.9f);  // the doubt stays where the damage is
+    }
+}
+
+// The machine's timing hears a burst begin where its first pulse left the resting level: a pause
+// that went on says only that the pulses after it began later, and where that makes no other bit
+// the bit keeps the margin its length gives. Counted bursts have none there, as anything put back.
+TEST(Framer, ATimedBitThatALongPauseBeforeMakesNoOtherBitKeepsItsMargin)
+{
+    std::vector<int> bits = RandomBits(200, 3);
+    bits[99] = 0;
+    bits[100] = 1;
+    std::vector<Burst> bursts = BurstsFor(bits);
+    for (size_t i = 100; i < bursts.size(); ++i) {
+        bursts[i].Start += 0.7e-3;
+        bursts[i].End += 0.7e-3;
+    }
+    for (const bool timed : {false, true}) {
+        SCOPED_TRACE(timed ? "timed" : "counted");
+        const std::vector<TapeBlock> blocks = Frame(bursts, timed);
+        ASSERT_EQ(blocks.size(), 1u);
+        EXPECT_EQ(std::vector<int>(blocks[0].Bits.begin(), blocks[0].Bits.end()), bits);
+        EXPECT_EQ(blocks[0].Margins[100] > DOUBT_MARGIN, timed) << blocks[0].Margins[100];
     }
 }
 
