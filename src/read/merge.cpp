@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <utility>
 
 #include "read/program.h"
@@ -332,11 +333,19 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
     return settled;
 }
 
+// The time a bit had before the next bit began (infinity: none known), and whether that is
+// counted from where the sure bit before it ended, the bit having been heard to begin sooner,
+// and most views in doubt of it.
+struct Room {
+    double Seconds = std::numeric_limits<double>::infinity();
+    bool AfterSure = false;
+};
+
 // Settles each bit of the (mended) reference by all the readings lined up with it (or, with
 // `base_stands`, only its margin), keeping, as a reading does, the margins a pause beside a bit
 // lowered and an odd pulse count capped.
 void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vector<long>>& at,
-          bool any_odd, bool base_stands, const std::vector<bool>& soon, TapeBlock* merged)
+          bool any_odd, bool base_stands, const std::vector<Room>& room, TapeBlock* merged)
 {
     merged->PausedBits.clear();
     merged->UnpausedMargins.clear();
@@ -359,13 +368,16 @@ void Vote(const std::vector<const TapeBlock*>& group, const std::vector<std::vec
         float cap = kept.Odd ? ODD_COUNT_MARGIN : 1.0f;
         // A 1 where the next bit follows too soon for one has no say against a reading that
         // heard a 0 with some conviction, or any reading that heard a 0 where not even a 1's
-        // burst fits before the next bit; the 0 is no surer than that next bit is there.
-        if (!base_stands && kept.Bit == 1 && i < soon.size() && soon[i]) {
+        // burst fits before the next bit. Where that is so from the end of the sure bit before
+        // and most views were in doubt of the 1, it is a 0 even if no view heard one, then in
+        // doubt. The 0 is no surer than that next bit is there.
+        if (!base_stands && kept.Bit == 1 && i < room.size() && room[i].Seconds < ONE_ROOM) {
             const Settled paced = settle(false, true);
-            const bool no_room = merged->Times[i + 1] - merged->Times[i] < ONE_BURST_SECONDS;
-            if (paced.Bit == 0 && (paced.Margin > 0 || no_room)) {
-                kept = paced;
-                free = settle(true, true);
+            const bool no_room = room[i].Seconds < ONE_BURST_SECONDS;
+            const bool heard = paced.Bit == 0;  // else no reading heard a 0 there
+            if ((heard && (paced.Margin > 0 || no_room)) || (no_room && room[i].AfterSure)) {
+                kept = heard ? paced : Settled{0, 0.0f, kept.Odd};
+                free = heard ? settle(true, true) : kept;
                 cap = std::min(kept.Odd ? ODD_COUNT_MARGIN : 1.0f, merged->Margins[i + 1]);
             }
         }
@@ -732,10 +744,10 @@ void FillReference(const std::vector<const TapeBlock*>& group, size_t reference,
 // for each reading, the bit of it that lines up with each of the reference's bits (-1: none).
 TapeBlock CombineGroup(const std::vector<const TapeBlock*>& group, size_t reference,
                        const TapeBlock& base, const std::vector<std::vector<long>>& at,
-                       bool any_odd, const std::vector<bool>& soon, bool base_stands = false)
+                       bool any_odd, const std::vector<Room>& room, bool base_stands = false)
 {
     TapeBlock merged = base;
-    Vote(group, at, any_odd, base_stands, soon, &merged);
+    Vote(group, at, any_odd, base_stands, room, &merged);
 
     // The readings, the reference first, each with its bits and times lined up.
     merged.Sources.clear();
@@ -1097,24 +1109,51 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
     }
 }
 
-// For each bit of the (filled) reference, whether the next one follows it sooner than a 1's burst
-// and pause allow, where every view that heard a 1 there heard its burst begin at the same moment
-// (a 1 matched from further off may be another burst, and the moments tell nothing of it).
-std::vector<bool> TooSoonForOne(const std::vector<const TapeBlock*>& group, const TapeBlock& base,
-                                const std::vector<double>& offsets,
-                                const std::vector<std::vector<long>>& at)
+// For each bit of the (filled) reference, the time it had before the next bit began, where every
+// view that heard a 1 there heard its burst begin at the same moment (a 1 matched from further off
+// may be another burst, and the moments tell nothing of it); elsewhere infinity, none known. A bit
+// heard beginning sooner after a sure bit no view heard otherwise as surely than that bit's burst
+// and pause last (at the block's pace) began no sooner than they ended: what was heard before then
+// was that burst's echo, or noise, and so were the 1s any view heard begin then.
+std::vector<Room> RoomBeforeNext(const std::vector<const TapeBlock*>& group, const TapeBlock& base,
+                                 const std::vector<double>& offsets,
+                                 const std::vector<std::vector<long>>& at)
 {
-    std::vector<bool> soon(base.Bits.size(), false);
+    // Whether the reference holds bit `k` surely and no view heard it otherwise as surely.
+    auto sure = [&](size_t k) {
+        if (base.Margins[k] < DOUBT_MARGIN) return false;
+        for (size_t r = 0; r < group.size(); ++r) {
+            if (at[r][k] < 0) continue;
+            const auto j = static_cast<size_t>(at[r][k]);
+            if (group[r]->Bits[j] != base.Bits[k] && group[r]->Margins[j] >= DOUBT_MARGIN) {
+                return false;
+            }
+        }
+        return true;
+    };
+    std::vector<Room> room(base.Bits.size());
+    const double scale = PaceScale(base);
     for (size_t i = 0; i + 1 < base.Bits.size(); ++i) {
-        soon[i] = base.Times[i + 1] - base.Times[i] < ONE_ROOM;
-        for (size_t r = 0; r < group.size() && soon[i]; ++r) {
+        double begins = base.Times[i];
+        if (i > 0 && sure(i - 1)) {
+            begins = std::max(begins, base.Times[i - 1] + scale * NominalSeconds(base, i - 1, i));
+        }
+        bool same_moment = true;
+        int doubted = 0, heard = 0;
+        for (size_t r = 0; r < group.size() && same_moment; ++r) {
             if (at[r][i] < 0) continue;
             const auto j = static_cast<size_t>(at[r][i]);
-            soon[i] = group[r]->Bits[j] == 0 ||
-                      std::fabs(group[r]->Times[j] - offsets[r] - base.Times[i]) <= SAME_MOMENT;
+            const double t = group[r]->Times[j] - offsets[r];
+            same_moment = group[r]->Bits[j] == 0 || std::fabs(t - base.Times[i]) <= SAME_MOMENT ||
+                          (begins > base.Times[i] && t < begins);
+            ++heard;
+            doubted += group[r]->Margins[j] < DOUBT_MARGIN;
+        }
+        if (same_moment) {
+            room[i] = {base.Times[i + 1] - begins, begins > base.Times[i] && 2 * doubted > heard};
         }
     }
-    return soon;
+    return room;
 }
 
 // Readings on one timeline, lined up by the moments their bits began, the reference filled in
@@ -1156,15 +1195,15 @@ TapeBlock MergeOnTimeline(const std::vector<const TapeBlock*>& group, bool views
             UnmatchOffPace(base, *lined[r], &at[r]);
         }
     }
-    const std::vector<bool> soon =
-        views ? TooSoonForOne(lined, base, offsets, at) : std::vector<bool>();
-    TapeBlock merged = CombineGroup(lined, reference, base, at, views, soon);
+    const std::vector<Room> room =
+        views ? RoomBeforeNext(lined, base, offsets, at) : std::vector<Room>();
+    TapeBlock merged = CombineGroup(lined, reference, base, at, views, room);
     // Where the reference's programs pass every check and those of the bits settled together
     // do not, the others overturned bits of it wrongly: its bits stand, in doubt where others
     // disagreed as surely.
     if (merged.Bits != group[reference]->Bits && PassesEveryCheck(*group[reference]) &&
         FailedChecksIn(merged) > 0) {
-        merged = CombineGroup(lined, reference, base, at, views, soon, true);
+        merged = CombineGroup(lined, reference, base, at, views, room, true);
     }
     return merged;
 }

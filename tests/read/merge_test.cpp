@@ -234,6 +234,24 @@ TEST(MergeViews, AOneTheFirstViewHeardWhereTheNextBitFollowsTooSoonIsOverturned)
     }
 }
 
+TEST(MergeViews, A1EveryViewHeardBeginTooSoonAfterASure0WhereNoneFitsIsA0InDoubt)
+{
+    // Bits 51 and 52 are 0s. Every view heard bit 52 as a 1 beginning 0.8 ms too soon after bit
+    // 51 (that 0's echo run into it): from where bit 51 ended, not even a 1's burst fits before
+    // bit 53.
+    const TapeBlock truth = PacedBlock(0.95f, 0x09);
+    TapeBlock first = truth;
+    first.Bits[52] = 1;
+    first.Margins[52] = 0.3f;
+    first.Times[52] -= 0.0008;
+    TapeBlock last = first;
+    last.Margins[52] = 0.2f;
+    const std::vector<TapeBlock> merged = MergeViews({{first}, {}, {last}});
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_TRUE(merged[0].Bits == truth.Bits);
+    EXPECT_LT(merged[0].Margins[52], DOUBT_MARGIN);
+}
+
 TEST(MergeViews, TheReferencesBitsStandWhereOthersWouldBreakItsChecks)
 {
     // The first view heard one bit of D_FILE wrongly, surely enough to outvote the other view,
