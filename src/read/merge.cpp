@@ -1139,18 +1139,20 @@ std::vector<Room> RoomBeforeNext(const std::vector<const TapeBlock*>& group, con
             begins = std::max(begins, base.Times[i - 1] + scale * NominalSeconds(base, i - 1, i));
         }
         bool same_moment = true;
-        int doubted = 0, heard = 0;
+        int doubted = 0, ones = 0;  // views that heard a 1 there, and those in doubt of it
         for (size_t r = 0; r < group.size() && same_moment; ++r) {
             if (at[r][i] < 0) continue;
             const auto j = static_cast<size_t>(at[r][i]);
             const double t = group[r]->Times[j] - offsets[r];
             same_moment = group[r]->Bits[j] == 0 || std::fabs(t - base.Times[i]) <= SAME_MOMENT ||
                           (begins > base.Times[i] && t < begins);
-            ++heard;
-            doubted += group[r]->Margins[j] < DOUBT_MARGIN;
+            if (group[r]->Bits[j] == 1) {
+                ++ones;
+                doubted += group[r]->Margins[j] < DOUBT_MARGIN;
+            }
         }
         if (same_moment) {
-            room[i] = {base.Times[i + 1] - begins, begins > base.Times[i] && 2 * doubted > heard};
+            room[i] = {base.Times[i + 1] - begins, begins > base.Times[i] && 2 * doubted > ones};
         }
     }
     return room;
