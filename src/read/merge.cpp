@@ -1119,13 +1119,14 @@ std::vector<Room> RoomBeforeNext(const std::vector<const TapeBlock*>& group, con
                                  const std::vector<double>& offsets,
                                  const std::vector<std::vector<long>>& at)
 {
-    // Whether the reference holds bit `k` surely and no view heard it otherwise as surely.
-    auto sure = [&](size_t k) {
-        if (base.Margins[k] < DOUBT_MARGIN) return false;
+    // Whether every view that has bit `k` heard it begin at the reference's moment, and none
+    // otherwise than the reference holds it, at least `surely`.
+    auto alike = [&](size_t k, float surely) {
         for (size_t r = 0; r < group.size(); ++r) {
             if (at[r][k] < 0) continue;
             const auto j = static_cast<size_t>(at[r][k]);
-            if (group[r]->Bits[j] != base.Bits[k] && group[r]->Margins[j] >= DOUBT_MARGIN) {
+            if (std::fabs(group[r]->Times[j] - offsets[r] - base.Times[k]) > SAME_MOMENT ||
+                (group[r]->Bits[j] != base.Bits[k] && group[r]->Margins[j] >= surely)) {
                 return false;
             }
         }
@@ -1134,10 +1135,12 @@ std::vector<Room> RoomBeforeNext(const std::vector<const TapeBlock*>& group, con
     std::vector<Room> room(base.Bits.size());
     const double scale = PaceScale(base);
     for (size_t i = 0; i + 1 < base.Bits.size(); ++i) {
-        double begins = base.Times[i];
-        if (i > 0 && sure(i - 1)) {
-            begins = std::max(begins, base.Times[i - 1] + scale * NominalSeconds(base, i - 1, i));
-        }
+        const bool after_sure =
+            i > 0 && base.Margins[i - 1] >= DOUBT_MARGIN && alike(i - 1, DOUBT_MARGIN);
+        const double earliest = i > 0 && (after_sure || alike(i - 1, 0.0f))
+                                    ? base.Times[i - 1] + scale * NominalSeconds(base, i - 1, i)
+                                    : -std::numeric_limits<double>::infinity();
+        const double begins = std::max(base.Times[i], earliest);
         bool same_moment = true;
         int doubted = 0, ones = 0;  // views that heard a 1 there, and those in doubt of it
         for (size_t r = 0; r < group.size() && same_moment; ++r) {
@@ -1145,14 +1148,15 @@ std::vector<Room> RoomBeforeNext(const std::vector<const TapeBlock*>& group, con
             const auto j = static_cast<size_t>(at[r][i]);
             const double t = group[r]->Times[j] - offsets[r];
             same_moment = group[r]->Bits[j] == 0 || std::fabs(t - base.Times[i]) <= SAME_MOMENT ||
-                          (begins > base.Times[i] && t < begins);
+                          t < earliest;
             if (group[r]->Bits[j] == 1) {
                 ++ones;
                 doubted += group[r]->Margins[j] < DOUBT_MARGIN;
             }
         }
         if (same_moment) {
-            room[i] = {base.Times[i + 1] - begins, begins > base.Times[i] && 2 * doubted > ones};
+            room[i] = {base.Times[i + 1] - begins,
+                       after_sure && begins > base.Times[i] && 2 * doubted > ones};
         }
     }
     return room;

@@ -234,22 +234,34 @@ TEST(MergeViews, AOneTheFirstViewHeardWhereTheNextBitFollowsTooSoonIsOverturned)
     }
 }
 
-TEST(MergeViews, A1EveryViewHeardBeginTooSoonAfterASure0WhereNoneFitsIsA0InDoubt)
+TEST(MergeViews, A1HeardBeginTooSoonAfterTheBitBeforeWhereNoneFitsIsA0InDoubt)
 {
-    // Bits 51 and 52 are 0s. Every view heard bit 52 as a 1 beginning 0.8 ms too soon after bit
-    // 51 (that 0's echo run into it): from where bit 51 ended, not even a 1's burst fits before
-    // bit 53.
-    const TapeBlock truth = PacedBlock(0.95f, 0x09);
-    TapeBlock first = truth;
-    first.Bits[52] = 1;
-    first.Margins[52] = 0.3f;
-    first.Times[52] -= 0.0008;
-    TapeBlock last = first;
-    last.Margins[52] = 0.2f;
-    const std::vector<TapeBlock> merged = MergeViews({{first}, {}, {last}});
-    ASSERT_EQ(merged.size(), 1u);
-    EXPECT_TRUE(merged[0].Bits == truth.Bits);
-    EXPECT_LT(merged[0].Margins[52], DOUBT_MARGIN);
+    // Where a 1 heard for bit `k`, a 0, began before bit k - 1 could have ended, a 1's burst
+    // does not fit before bit k + 1. Every view heard it so, beginning 0.8 ms too soon after a
+    // sure 0 (that 0's echo run into it); or bit k - 1 is a 1 every view heard in doubt, and
+    // one view heard bit k as a sure 1 beginning 1.3 ms early, another as a 0 in doubt.
+    for (const bool after_sure : {true, false}) {
+        SCOPED_TRACE(after_sure);
+        const size_t k = after_sure ? 52 : 54;
+        const TapeBlock truth = PacedBlock(0.95f, after_sure ? 0x09 : 0x0D);
+        TapeBlock first = truth, last = truth;
+        first.Bits[k] = 1;
+        first.Margins[k] = after_sure ? 0.3f : 0.9f;
+        first.Times[k] -= after_sure ? 0.0008 : 0.0013;
+        if (after_sure) {
+            last = first;
+            last.Margins[k] = 0.2f;
+        } else {
+            first.Margins[k - 1] = 0.1f;
+            last.Margins[k - 1] = 0.2f;
+            last.Margins[k] = 0.0f;
+            for (const size_t j : {10, 20, 30}) first.Margins[j] = 0.1f;  // the last is surer
+        }
+        const std::vector<TapeBlock> merged = MergeViews({{first}, {}, {last}});
+        ASSERT_EQ(merged.size(), 1u);
+        EXPECT_TRUE(merged[0].Bits == truth.Bits);
+        EXPECT_LT(merged[0].Margins[k], DOUBT_MARGIN);
+    }
 }
 
 TEST(MergeViews, TheReferencesBitsStandWhereOthersWouldBreakItsChecks)
