@@ -334,8 +334,8 @@ Settled SettleBit(const std::vector<const TapeBlock*>& group,
 }
 
 // The time a bit had before the next bit began (infinity: none known), and whether that is
-// counted from where the sure bit before it ended, the bit having been heard to begin sooner,
-// and most views in doubt of it.
+// counted from where the bit before it ended, a sure bit, the bit having been heard to begin
+// sooner, and most views in doubt of it.
 struct Room {
     double Seconds = std::numeric_limits<double>::infinity();
     bool AfterSure = false;
@@ -1111,10 +1111,11 @@ void TakeSureStretches(const std::vector<const TapeBlock*>& group, size_t refere
 
 // For each bit of the (filled) reference, the time it had before the next bit began, where every
 // view that heard a 1 there heard its burst begin at the same moment (a 1 matched from further off
-// may be another burst, and the moments tell nothing of it); elsewhere infinity, none known. A bit
-// heard beginning sooner after a sure bit no view heard otherwise as surely than that bit's burst
-// and pause last (at the block's pace) began no sooner than they ended: what was heard before then
-// was that burst's echo, or noise, and so were the 1s any view heard begin then.
+// may be another burst, and the moments tell nothing of it); elsewhere infinity, none known. Where
+// every view heard the bit before begin at one moment, and all heard it alike, or the reference
+// surely and none otherwise as surely, that bit's burst and pause (at the block's pace) end where
+// this bit can begin at the soonest: what was heard sooner was that burst's echo, or noise, and so
+// are the 1s any view heard begin then.
 std::vector<Room> RoomBeforeNext(const std::vector<const TapeBlock*>& group, const TapeBlock& base,
                                  const std::vector<double>& offsets,
                                  const std::vector<std::vector<long>>& at)
