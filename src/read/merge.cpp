@@ -61,8 +61,8 @@ constexpr double VIEW_SLACK = 0.02;
 // How much less sure than the first view such a view is at the first's sure bits.
 constexpr float OVERRULED = 0.01f;
 constexpr double BIT_ROOM = 0.8;
-constexpr double ZERO_ROOM = BIT_ROOM * (ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS);
-constexpr double ONE_ROOM = BIT_ROOM * (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS);
+constexpr double ZERO_ROOM = BIT_ROOM * ZERO_BIT_SECONDS;
+constexpr double ONE_ROOM = BIT_ROOM * ONE_BIT_SECONDS;
 
 // A block's bits with their margins.
 struct BitString {
@@ -587,8 +587,7 @@ std::vector<long> SameMoments(const TapeBlock& reference, const TapeBlock& other
 bool AtTapePace(bool one, double t, double next)
 {
     const double gap = next - t;
-    return gap >= (one ? ONE_ROOM : ZERO_ROOM) &&
-           gap <= (ONE_BURST_SECONDS + BIT_PAUSE_SECONDS) / BIT_ROOM;
+    return gap >= (one ? ONE_ROOM : ZERO_ROOM) && gap <= ONE_BIT_SECONDS / BIT_ROOM;
 }
 
 // How long a block's bits from `from` up to `to` would last on the tape, each burst and pause.
@@ -596,8 +595,7 @@ double NominalSeconds(const TapeBlock& block, size_t from, size_t to)
 {
     double nominal = 0;
     for (size_t k = from; k < to; ++k) {
-        nominal += block.Bits[k] ? ONE_BURST_SECONDS + BIT_PAUSE_SECONDS
-                                 : ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS;
+        nominal += block.Bits[k] ? ONE_BIT_SECONDS : ZERO_BIT_SECONDS;
     }
     return nominal;
 }

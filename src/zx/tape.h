@@ -14,6 +14,9 @@ constexpr double BIT_PAUSE_SECONDS = 1.3e-3;
 /// A 0 bit's and a 1 bit's pulse train, in seconds.
 constexpr double ZERO_BURST_SECONDS = PULSES_ZERO * 2 * HALF_PULSE_SECONDS;
 constexpr double ONE_BURST_SECONDS = PULSES_ONE * 2 * HALF_PULSE_SECONDS;
+/// A 0 bit and a 1 bit whole, pulse train and pause, in seconds.
+constexpr double ZERO_BIT_SECONDS = ZERO_BURST_SECONDS + BIT_PAUSE_SECONDS;
+constexpr double ONE_BIT_SECONDS = ONE_BURST_SECONDS + BIT_PAUSE_SECONDS;
 
 /// The machine's own SAVE, timed from its code at 3.25 MHz: pulses of 151 us on a resting level
 /// (so the pulse and the rest between pulses are each about half a period), about 1.5 ms of rest
